@@ -1,0 +1,34 @@
+#pragma once
+// The program's exception classes share one base that carries the message the
+// error box shows. Messages are UTF-16 so that names in them survive intact.
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+class EException : public std::exception {
+public:
+    explicit EException(std::wstring message);
+
+    const std::wstring& Message() const noexcept { return message_; }
+    // UTF-8 form, for diagnostics outside the GUI (test output, logs).
+    const char* what() const noexcept override { return utf8_.c_str(); }
+
+private:
+    std::wstring message_;
+    std::string utf8_;
+};
+
+// Raised by a failed assertion: "%s (%s, line %d)".
+class EAssertionFailed : public EException {
+public:
+    EAssertionFailed(std::wstring_view message, std::wstring_view sourceName, int line);
+};
+
+class EStringListError : public EException {
+public:
+    using EException::EException;
+};
+
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);

@@ -1,0 +1,23 @@
+#pragma once
+// Process-wide facts set once when the program starts, before any window.
+
+#include <windows.h>
+
+#include <string>
+
+// The delimiter set of master list texts: ";".
+extern std::wstring CategoryDelimiters;
+// True on the NT family; chooses the system's own character classification.
+extern bool IsWinNT;
+
+// Sets CategoryDelimiters and IsWinNT from GetVersionEx. Raises EAssertionFailed
+// "OSVersionInfo.dwPlatformId is invalid (Main, line 644)" for an unknown platform.
+void StartMainUnit();
+// The platform branch of StartMainUnit, for a given platform id.
+void ApplyPlatformId(DWORD platformId);
+// Releases the unit's global texts.
+void StopMainUnit();
+
+// Asks the system for its platform id through the 148-byte 8-bit version record;
+// 0 when the query fails.
+DWORD QueryPlatformId();
