@@ -19,7 +19,7 @@ std::wstring MakeMasterList(int names, std::mt19937& random)
     for (int i = 0; i < names; ++i) {
         text += stems[random() % std::size(stems)];
         text += L' ';
-        text += std::to_wstring(random());
+        text += std::to_wstring(random() % 1000000);
         text += L';';
     }
     return text;
