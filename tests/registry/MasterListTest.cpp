@@ -1,0 +1,255 @@
+// The MasterList values of the Office versions, read and written below a
+// scratch HKEY_CURRENT_USER.
+#include "categories/MainUnit.h"
+#include "categories/MasterListText.h"
+#include "registry/MasterList.h"
+#include "registry/RegIni.h"
+#include "support/ScratchHkcu.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace std::string_literals;
+
+namespace {
+
+std::wstring CategoriesKey(const std::wstring& version)
+{
+    return L"Software\\Microsoft\\Office\\" + version + L"\\Outlook\\Categories";
+}
+
+void PutMasterList(const std::wstring& version, DWORD type, const std::vector<BYTE>& bytes)
+{
+    PutValue(CategoriesKey(version), L"MasterList", type, bytes);
+}
+
+std::optional<RegistryValue> MasterListOf(const std::wstring& version)
+{
+    return GetValue(CategoriesKey(version), L"MasterList");
+}
+
+TCategorySet SetOf(std::initializer_list<std::wstring> names)
+{
+    TCategorySet set;
+    for (const auto& name : names)
+        set.Add(name);
+    return set;
+}
+
+std::wstring RegistryText()
+{
+    std::wstring text = L"left over";
+    ReadRegistryCategories(text);
+    return text;
+}
+
+class MasterList : public testing::Test {
+protected:
+    ScratchHkcu scratch;
+};
+
+const std::wstring kGreek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";  // Κόκκινο
+const std::wstring kJapanese = L"\x4F1A\x8B70";                              // 会議
+
+}  // namespace
+
+TEST_F(MasterList, ProbedVersionsAreJoinedInOrderWithNothingBetween)
+{
+    EXPECT_EQ(RegistryText(), L"");
+
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"A;B;"));
+    PutMasterList(L"12.0", REG_BINARY, Utf16Bytes(L"C;"));
+    EXPECT_EQ(RegistryText(), L"A;B;C;");
+
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"A;B"));
+    EXPECT_EQ(RegistryText(), L"A;BC;");
+
+    for (const auto* version : {L"9.0", L"10.0", L"13.0", L"14.0", L"15.0", L"16.0"})
+        PutMasterList(version, REG_BINARY, Utf16Bytes(std::wstring(L"v") + version + L";"));
+    EXPECT_EQ(RegistryText(), L"v9.0;v10.0;A;BC;v14.0;");
+}
+
+TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
+{
+    struct Case {
+        DWORD type;
+        std::vector<BYTE> bytes;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {REG_BINARY, {}, L""},
+        {REG_BINARY, {'R'}, L""},
+        {REG_BINARY, {'a', 0, 'b', 0, 'c', 0, 'x'}, L"abc"},
+        {REG_BINARY, {0xFF, 0xFE, 'a', 0, 0, 0, 'b', 0}, L"\xFEFF" L"a\0b"s},
+        {REG_SZ, Utf16Bytes(L"Red;Blue;\0"s), L"Red;Blue;"},
+        {REG_SZ, Utf16Bytes(L"Red;Blue"), L"Red;Blue"},
+        {REG_SZ, {'A', 0, 'B', 0, 'C'}, L"AB"},
+        {REG_SZ, Utf16Bytes(L"A;\0B;\0"s), L"A;"},
+        {REG_SZ, {}, L""},
+        {REG_EXPAND_SZ, Utf16Bytes(L"Red;Blue;\0"s), L""},
+        {REG_MULTI_SZ, Utf16Bytes(L"Red;\0Blue;\0\0"s), L""},
+        {REG_DWORD, {1, 0, 0, 0}, L""},
+        {REG_NONE, Utf16Bytes(L"Red;"), L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.bytes.size() << " bytes");
+        PutMasterList(L"11.0", c.type, c.bytes);
+        EXPECT_EQ(ReadMasterList("11.0"), c.text);
+    }
+
+    PutValue(CategoriesKey(L"12.0"), L"Other", REG_BINARY, Utf16Bytes(L"X;"));
+    EXPECT_EQ(ReadMasterList("12.0"), L"") << "a key without MasterList";
+
+    std::vector<BYTE> big(1024 * 1024 + 1);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<BYTE>(i * 7);
+    PutMasterList(L"11.0", REG_BINARY, big);
+    const std::wstring text = ReadMasterList("11.0");
+    ASSERT_EQ(text.size(), big.size() / 2);
+    EXPECT_EQ(Utf16Bytes(text), std::vector<BYTE>(big.begin(), big.end() - 1));
+}
+
+TEST_F(MasterList, UnreadableVersionReadsAsEmptyWithoutHidingTheOthers)
+{
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"Secret;"));
+    PutMasterList(L"12.0", REG_BINARY, Utf16Bytes(L"C;"));
+    const RestrictedKey denied(CategoriesKey(L"11.0"), kDenyRead);
+    EXPECT_EQ(RegistryText(), L"C;");
+
+    // The path ends in a value named Categories, not a key.
+    PutValue(L"Software\\Microsoft\\Office\\14.0\\Outlook", L"Categories", REG_BINARY, Utf16Bytes(L"V;"));
+    EXPECT_EQ(ReadMasterList("14.0"), L"");
+}
+
+TEST_F(MasterList, WriteCreatesAMissingKeyAndTouchesOnlyItsVersion)
+{
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"Old;"));
+    PutMasterList(L"14.0", REG_SZ, Utf16Bytes(L"Other;\0"s));
+    WriteMasterList("12", SetOf({L"Red", L"Blue"}));
+
+    const std::vector<BYTE> blueRed = {0x42, 0, 0x6C, 0, 0x75, 0, 0x65, 0, 0x3B, 0,
+                                       0x52, 0, 0x65, 0, 0x64, 0, 0x3B, 0};
+    EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{REG_BINARY, blueRed}));
+    EXPECT_EQ(MasterListOf(L"11.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"Old;")}));
+    EXPECT_EQ(MasterListOf(L"14.0"), (RegistryValue{REG_SZ, Utf16Bytes(L"Other;\0"s)}));
+    for (const auto* version : {L"9.0", L"10.0", L"13.0"})
+        EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\" + std::wstring(version))) << version;
+    EXPECT_EQ(RegistryText(), L"Old;Blue;Red;Other;");
+
+    // The value is replaced whole, down to nothing for an empty set.
+    WriteMasterList("12", TCategorySet());
+    EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{REG_BINARY, {}}));
+
+    // Names are written as they are; one holding ";" reads back as two.
+    WriteMasterList("12", SetOf({L"A;B"}));
+    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"A;B;"));
+    TCategorySet back;
+    SplitMasterList(ReadMasterList("12.0"), CategoryDelimiters, back);
+    ASSERT_EQ(back.Count(), 2);
+    EXPECT_EQ(back.Get(0), L"A");
+    EXPECT_EQ(back.Get(1), L"B");
+}
+
+TEST_F(MasterList, WriteLeavesEveryOtherFormAlone)
+{
+    const std::vector<RegistryValue> kept = {
+        {REG_SZ, Utf16Bytes(L"Red;Blue;\0"s)},
+        {REG_SZ, Utf16Bytes(L"Unterminated")},
+        {REG_DWORD, {1, 2, 3, 4}},
+        {REG_NONE, {}},
+        {REG_EXPAND_SZ, Utf16Bytes(L"%X%;\0"s)},
+    };
+    for (const RegistryValue& value : kept) {
+        SCOPED_TRACE(testing::Message() << "type " << value.type);
+        PutMasterList(L"12.0", value.type, value.bytes);
+        EXPECT_NO_THROW(WriteMasterList("12", SetOf({L"New"})));
+        EXPECT_EQ(MasterListOf(L"12.0"), value);
+    }
+
+    PutValue(CategoriesKey(L"11.0"), L"Other", REG_DWORD, {0, 0, 0, 0});
+    EXPECT_NO_THROW(WriteMasterList("11", SetOf({L"New"})));
+    EXPECT_FALSE(MasterListOf(L"11.0")) << "an existing key without the value gets none";
+
+    // A value named Categories where the key belongs: the key is made beside it.
+    const std::wstring outlook = L"Software\\Microsoft\\Office\\14.0\\Outlook";
+    PutValue(outlook, L"Categories", REG_BINARY, Utf16Bytes(L"V;"));
+    WriteMasterList("14", SetOf({L"New"}));
+    EXPECT_EQ(MasterListOf(L"14.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"New;")}));
+    EXPECT_EQ(GetValue(outlook, L"Categories"), (RegistryValue{REG_BINARY, Utf16Bytes(L"V;")}));
+}
+
+TEST_F(MasterList, WriteOverAHugeValueAndARefusedKey)
+{
+    PutMasterList(L"12.0", REG_BINARY, std::vector<BYTE>(1024 * 1024 + 1, 0x41));
+    WriteMasterList("12", SetOf({L"Red"}));
+    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"Red;"));
+
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"Old;"));
+    const RestrictedKey locked(CategoriesKey(L"11.0"), kDenyWrite);
+    try {
+        WriteMasterList("11", SetOf({L"Red"}));
+        ADD_FAILURE() << "a refused write reported as done";
+    } catch (const EStRegIniError& e) {
+        EXPECT_EQ(e.ErrorNumber(), 5);
+        EXPECT_EQ(e.Message(), L"Failed to create key\\nError Code: 5");
+    }
+    EXPECT_EQ(MasterListOf(L"11.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"Old;")}));
+}
+
+TEST_F(MasterList, GreekAndJapaneseSurviveBothLayoutsUnitForUnit)
+{
+    const TCategorySet names = SetOf({kGreek, kJapanese});
+    const std::wstring joined = JoinMasterList(names);
+    WriteMasterList("12", names);
+    EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{REG_BINARY, Utf16Bytes(joined)}));
+    EXPECT_EQ(ReadMasterList("12.0"), joined);
+
+    PutMasterList(L"11.0", REG_SZ, Utf16Bytes(kGreek + L";" + kJapanese + L";\0"s));
+    EXPECT_EQ(ReadMasterList("11.0"), kGreek + L";" + kJapanese + L";");
+}
+
+TEST_F(MasterList, WritesNeverReachTheRealUserKey)
+{
+    const std::wstring realKey = L"Microsoft\\Office\\12.0\\Outlook\\Categories";
+    const auto realBefore = GetValue(realKey, L"MasterList", scratch.RealSoftware());
+    const bool realKeyBefore = KeyExists(realKey, scratch.RealSoftware());
+
+    WriteMasterList("12", SetOf({L"Scratch only"}));
+    TStRegIni reg("C_USERS");
+    reg.SetCurrentSubKey("Software\\Microsoft\\Office\\12.0\\Outlook\\Categories");
+    const BYTE data[] = {'X', 0, ';', 0};
+    reg.WriteBinaryValue("Accessor", data, 4);
+
+    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"Scratch only;"));
+    EXPECT_EQ(GetValue(realKey, L"MasterList", scratch.RealSoftware()), realBefore);
+    EXPECT_FALSE(GetValue(realKey, L"Accessor", scratch.RealSoftware()));
+    EXPECT_EQ(KeyExists(realKey, scratch.RealSoftware()), realKeyBefore);
+}
+
+TEST_F(MasterList, RandomSetsReadBackAsWritten)
+{
+    // Names as a user could hold them: non-Latin letters, inner blanks, a U+0000
+    // inside; each starts with a letter so that it is a name when read back.
+    static const std::wstring letters = L"abcXYZ\x00C4\x00E4\x00DF\x03B1\x0391\x0416\x0436\x3042\x65E5";
+    static const std::wstring rest = letters + L"019 \t-'._," + L"\0\x3000"s;
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 4; ++round) {
+        TCategorySet written;
+        while (written.Count() < 300) {
+            std::wstring name(1, letters[random() % letters.size()]);
+            for (auto length = random() % 40; length > 0; --length)
+                name += rest[random() % rest.size()];
+            written.Add(name);
+        }
+        WriteMasterList("12", written);
+
+        std::wstring text;
+        ReadRegistryCategories(text);
+        TCategorySet read;
+        SplitMasterList(text, CategoryDelimiters, read);
+        ASSERT_EQ(read.Count(), written.Count()) << "round " << round;
+        for (int i = 0; i < written.Count(); ++i)
+            ASSERT_EQ(read.Get(i), written.Get(i)) << "round " << round << ", name " << i;
+    }
+}
