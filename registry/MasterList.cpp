@@ -1,5 +1,6 @@
 #include "MasterList.h"
 
+#include "categories/MasterListText.h"
 #include "registry/RegIni.h"
 
 #include <climits>
@@ -75,16 +76,13 @@ void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCat
     if (type != REG_BINARY)
         return;
 
+    // UTF-16LE whatever the host's byte order, with no terminator.
+    const std::wstring text = JoinMasterList(RegCategories);
     std::vector<BYTE> bytes;
-    const auto append = [&bytes](wchar_t unit) {
+    bytes.reserve(text.size() * 2);
+    for (const wchar_t unit : text) {
         bytes.push_back(static_cast<BYTE>(unit & 0xFF));
         bytes.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
-    };
-    const int count = RegCategories.Count();
-    for (int i = 0; i < count; ++i) {
-        for (const wchar_t unit : RegCategories.Get(i))
-            append(unit);
-        append(L';');
     }
     reg.WriteBinaryValue(kValueName, bytes.data(), static_cast<int>(bytes.size()));
 }
