@@ -1,0 +1,171 @@
+#include "outlook/LateBound.h"
+
+#include <cstdio>
+#include <iterator>
+
+namespace {
+
+// Outlook's and the system's texts end in ".", blanks and line breaks; the
+// error box adds its own ".".
+std::wstring TrimTrailing(std::wstring text)
+{
+    while (!text.empty() && (text.back() < L'!' || text.back() == L'.'))
+        text.pop_back();
+    return text;
+}
+
+// Frees the strings the server put into the record, whatever happens next.
+class TExcepInfo {
+public:
+    TExcepInfo() noexcept { ZeroMemory(&info_, sizeof info_); }
+    TExcepInfo(const TExcepInfo&) = delete;
+    TExcepInfo& operator=(const TExcepInfo&) = delete;
+    ~TExcepInfo()
+    {
+        SysFreeString(info_.bstrSource);
+        SysFreeString(info_.bstrDescription);
+        SysFreeString(info_.bstrHelpFile);
+    }
+    EXCEPINFO* get() noexcept { return &info_; }
+
+    [[noreturn]] void Raise()
+    {
+        if (info_.pfnDeferredFillIn) {
+            const auto fillIn = info_.pfnDeferredFillIn;
+            info_.pfnDeferredFillIn = nullptr;
+            fillIn(&info_);
+        }
+        std::wstring message = TrimTrailing(std::wstring(View(info_.bstrDescription)));
+        if (message.empty())
+            message = OleErrorText(info_.scode);
+        throw EOleException(std::move(message), info_.scode, std::wstring(View(info_.bstrSource)),
+                            std::wstring(View(info_.bstrHelpFile)));
+    }
+
+private:
+    static std::wstring_view View(BSTR s)
+    {
+        return s ? std::wstring_view(s, SysStringLen(s)) : std::wstring_view();
+    }
+
+    EXCEPINFO info_;
+};
+
+WORD InvokeFlags(TCallKind kind, bool hasArgument, bool resultWanted)
+{
+    if (kind == TCallKind::PropertyGet)
+        return DISPATCH_PROPERTYGET;
+    // Outlook's own properties (Version, Count, Name) are reached this way too.
+    if (!hasArgument && resultWanted)
+        return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    return DISPATCH_METHOD;
+}
+
+}  // namespace
+
+EOleSysError::EOleSysError(HRESULT errorCode) : EOleSysError(OleErrorText(errorCode), errorCode)
+{
+}
+
+EOleSysError::EOleSysError(std::wstring message, HRESULT errorCode)
+    : EOleError(std::move(message)), ErrorCode(errorCode)
+{
+}
+
+EOleException::EOleException(std::wstring message, HRESULT scode, std::wstring source,
+                             std::wstring helpFile)
+    : EOleError(std::move(message)),
+      ErrorCode(scode),
+      Source(std::move(source)),
+      HelpFile(std::move(helpFile))
+{
+}
+
+std::wstring OleErrorText(HRESULT errorCode)
+{
+    wchar_t buffer[256];
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+        nullptr, static_cast<DWORD>(errorCode), 0, buffer, static_cast<DWORD>(std::size(buffer)),
+        nullptr);
+    std::wstring text = length ? TrimTrailing(std::wstring(buffer, length)) : std::wstring();
+    if (length && !text.empty())
+        return text;
+    wchar_t fallback[32];
+    std::swprintf(fallback, std::size(fallback), L"OLE error %.8lX",
+                  static_cast<unsigned long>(errorCode));
+    return fallback;
+}
+
+void OleCheck(HRESULT hr)
+{
+    if (FAILED(hr))
+        throw EOleSysError(hr);
+}
+
+void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCallKind kind,
+                   const TCallArgument& argument, TAutomationValue* result)
+{
+    IDispatch* const object = target.Object();
+    if (!object)
+        throw EOleError(L"Invalid variant operation");
+    // The call must not outlive the object if a result replaces the target.
+    const TComPtr<IDispatch> holder(object);
+
+    std::wstring name(member);
+    LPOLESTR names[] = {name.data()};
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT lookup = object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id);
+    if (lookup == DISP_E_UNKNOWNNAME)
+        throw EOleError(L"Method '" + name + L"' not supported by automation object");
+    OleCheck(lookup);
+
+    VARIANTARG arg;
+    VariantInit(&arg);
+    UniqueBstr text;  // freed when the call ends, however it ends
+    const bool hasArgument = !std::holds_alternative<std::monostate>(argument);
+    if (const auto* s = std::get_if<std::wstring_view>(&argument)) {
+        text = UniqueBstr::FromText(*s);
+        arg.vt = VT_BSTR;
+        arg.bstrVal = text.get();
+    } else if (const auto* i = std::get_if<std::int32_t>(&argument)) {
+        arg.vt = VT_I4;
+        arg.lVal = *i;
+    }
+    DISPPARAMS params = {hasArgument ? &arg : nullptr, nullptr, hasArgument ? 1u : 0u, 0};
+
+    VARIANT* const out = result ? result->receive() : nullptr;
+    TExcepInfo excepInfo;
+    const HRESULT hr = object->Invoke(id, IID_NULL, 0, InvokeFlags(kind, hasArgument, result != nullptr),
+                                      &params, out, excepInfo.get(), nullptr);
+    if (hr != S_OK) {
+        if (result)
+            result->Clear();
+        if (hr == DISP_E_EXCEPTION)
+            excepInfo.Raise();
+        throw EOleSysError(hr);
+    }
+}
+
+std::wstring AutomationText(const TAutomationValue& value)
+{
+    if (value.Type() == VT_BSTR) {
+        const BSTR s = value.get().bstrVal;
+        return s ? std::wstring(s, SysStringLen(s)) : std::wstring();
+    }
+    VARIANT converted;
+    VariantInit(&converted);
+    OleCheck(VariantChangeType(&converted, const_cast<VARIANT*>(&value.get()), 0, VT_BSTR));
+    UniqueBstr owned(converted.bstrVal);
+    return std::wstring(owned.view());
+}
+
+std::int32_t AutomationInt32(const TAutomationValue& value)
+{
+    if (value.Type() == VT_I4)
+        return value.get().lVal;
+    VARIANT converted;
+    VariantInit(&converted);
+    OleCheck(VariantChangeType(&converted, const_cast<VARIANT*>(&value.get()), 0, VT_I4));
+    return converted.lVal;
+}

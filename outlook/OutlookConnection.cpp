@@ -1,0 +1,109 @@
+#include "outlook/OutlookConnection.h"
+
+#include "outlook/LateBound.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+TComPtr<IDispatch> AttachToRunning(const std::wstring& progId)
+{
+    TComPtr<IDispatch> app;
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid)))
+        return app;
+    TComPtr<IUnknown> running;
+    if (FAILED(GetActiveObject(clsid, nullptr, running.put())) || !running)
+        return app;
+    if (FAILED(running->QueryInterface(IID_IDispatch, app.put_void())))
+        app.reset();
+    return app;
+}
+
+TComPtr<IDispatch> Start(const std::wstring& progId)
+{
+    CLSID clsid;
+    OleCheck(CLSIDFromProgID(progId.c_str(), &clsid));
+    TComPtr<IDispatch> app;
+    OleCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IDispatch, app.put_void()));
+    return app;
+}
+
+// The version text is 8-bit; names stay UTF-16 elsewhere.
+std::string ToAnsi(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+bool SameText(const std::string& a, const char* b)
+{
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b, -1) == CSTR_EQUAL;
+}
+
+struct TVersionRow {
+    const char* major;
+    const wchar_t* text;
+};
+
+const TVersionRow kVersionRows[] = {
+    {"9", L"Outlook version detected: Outlook 2000"},
+    {"10", L"Outlook version detected: Outlook 2002"},
+    {"11", L"Outlook version detected: Outlook 2003"},
+    {"12", L"Outlook version detected: Outlook 2007"},
+    {"14", L"Outlook version detected: Outlook 2010"},
+};
+
+}  // namespace
+
+void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view progId)
+{
+    const std::wstring id(progId);
+    TComPtr<IDispatch> app = AttachToRunning(id);
+    if (!app)
+        app = Start(id);
+    connection.OutlookApp = TAutomationValue(app);
+
+    connection.OutlookNamespace =
+        LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+
+    // The major version's length comes from the first read and its characters
+    // from the second, as Outlook has always been asked.
+    const std::string first = ToAnsi(AutomationText(LateBoundGet(connection.OutlookApp, L"Version", TCallKind::Method)));
+    const std::size_t dot = first.find('.');
+    const std::wstring version = AutomationText(LateBoundGet(connection.OutlookApp, L"Version", TCallKind::Method));
+    const std::string second = ToAnsi(version);
+    connection.OutlookMajorVersion =
+        dot == std::string::npos ? std::string() : second.substr(0, std::min(dot, second.size()));
+    connection.OutlookVersion = version;
+}
+
+void CloseOutlookConnection(TOutlookConnection& connection)
+{
+    connection.OutlookApp.Clear();
+    connection.OutlookNamespace.Clear();
+}
+
+std::wstring OutlookVersionText(const std::string& majorVersion)
+{
+    for (const TVersionRow& row : kVersionRows) {
+        if (SameText(majorVersion, row.major))
+            return row.text;
+    }
+    return {};
+}
+
+bool IsStoreInUse(const std::string& majorVersion)
+{
+    return SameText(majorVersion, "12") || SameText(majorVersion, "14");
+}

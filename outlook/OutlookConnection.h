@@ -1,0 +1,29 @@
+#pragma once
+// The one link to Outlook: attach to a running Outlook or start one, take its
+// MAPI namespace and read its version. Outlook is never told to quit.
+
+#include "outlook/AutomationValue.h"
+
+#include <string>
+#include <string_view>
+
+struct TOutlookConnection {
+    TAutomationValue OutlookApp;
+    TAutomationValue OutlookNamespace;
+    // The version text before its first "."; empty when there is none.
+    std::string OutlookMajorVersion;
+    // The full version text Outlook reported, for display.
+    std::wstring OutlookVersion;
+};
+
+// On failure the connection keeps what was set before the failing step.
+// Tests pass a ProgID of their own so that they never reach a real Outlook.
+void OpenOutlookConnection(TOutlookConnection& connection,
+                           std::wstring_view progId = L"Outlook.Application");
+// Releases OutlookApp, then OutlookNamespace; no call to Outlook.
+void CloseOutlookConnection(TOutlookConnection& connection);
+
+// "Outlook version detected: Outlook 2010", or empty for a version without a row.
+std::wstring OutlookVersionText(const std::string& majorVersion);
+// Only Outlook 2007 and 2010 keep their categories in the store.
+bool IsStoreInUse(const std::string& majorVersion);

@@ -1,0 +1,644 @@
+// A stand-in for Outlook's automation server: a real out-of-process COM server
+// that answers exactly the members Pellorin calls, from a state file a test
+// writes, and logs every request it receives. See Usage below.
+
+#include "tools/StandInStore.h"
+
+#include <windows.h>
+#include <ole2.h>
+#include <oleauto.h>
+#include <shellapi.h>
+
+#include <new>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kUsage[] =
+    L"OutlookStandIn: answers for Microsoft Outlook's automation server, for Pellorin.\r\n"
+    L"\r\n"
+    L"  OutlookStandIn /register [ProgID] [/data FOLDER]\r\n"
+    L"      Registers it under ProgID (default Outlook.Application, allowed only under Wine),\r\n"
+    L"      keeping its files in FOLDER (default: OutlookStandIn.data beside the program).\r\n"
+    L"  OutlookStandIn /unregister [ProgID]\r\n"
+    L"  OutlookStandIn /run     Runs as an Outlook that is already running, until /stop.\r\n"
+    L"  OutlookStandIn /stop    Stops every instance started with /run.\r\n"
+    L"  OutlookStandIn /?       Shows this text.\r\n"
+    L"\r\n"
+    L"COM starts it with -Embedding; it then exits when its last object is released.\r\n"
+    L"It reads FOLDER\\state.txt (UTF-8, one setting a line, \\uXXXX for control characters):\r\n"
+    L"  version=TEXT              what Application.Version answers\r\n"
+    L"  name=TEXT                 one category, repeated in Outlook's order (Add appends)\r\n"
+    L"  fail-add=NAME<TAB>TEXT    Add(NAME) fails with the description TEXT\r\n"
+    L"  fail-item=K               Item(K) fails, with fail-item-description=TEXT\r\n"
+    L"  no-categories=1           the namespace has no Categories member\r\n"
+    L"  reject-existing=1         Add of a name already held (ignoring case) fails\r\n"
+    L"  delay=MS                  waits before every answer\r\n"
+    L"Every name lookup and call is appended to FOLDER\\requests.log.\r\n";
+
+constexpr wchar_t kSource[] = L"Pellorin Outlook stand-in";
+
+std::wstring g_dataDirectory;
+DWORD g_mainThread = 0;
+bool g_quitWhenUnused = false;
+LONG g_liveObjects = 0;
+bool g_everServed = false;
+
+void ObjectCreated()
+{
+    InterlockedIncrement(&g_liveObjects);
+    g_everServed = true;
+}
+
+void ObjectDestroyed()
+{
+    // Started by COM, it lives as long as somebody holds one of its objects.
+    if (InterlockedDecrement(&g_liveObjects) == 0 && g_quitWhenUnused)
+        PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
+}
+
+void Log(TStandInRequest request)
+{
+    request.ProcessId = GetCurrentProcessId();
+    try {
+        AppendStandInLog(g_dataDirectory, request);
+    } catch (const EStandInError&) {
+        // A lost log line must not turn into a failed call.
+    }
+}
+
+bool SameName(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+std::wstring DescribeArgument(const VARIANT& v)
+{
+    const VARIANT* value = &v;
+    if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal)
+        value = v.pvarVal;
+    switch (value->vt) {
+    case VT_BSTR:
+        return L"bstr:" + std::wstring(value->bstrVal ? value->bstrVal : L"", SysStringLen(value->bstrVal));
+    case VT_I4:
+        return L"i4:" + std::to_wstring(value->lVal);
+    default:
+        return L"vt" + std::to_wstring(value->vt);
+    }
+}
+
+HRESULT ServerException(EXCEPINFO* info, HRESULT scode, const std::wstring& description)
+{
+    if (info) {
+        ZeroMemory(info, sizeof *info);
+        info->bstrSource = SysAllocString(kSource);
+        info->bstrDescription = SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+        info->bstrHelpFile = SysAllocString(L"OutlookStandIn.chm");
+        info->scode = scode;
+    }
+    return DISP_E_EXCEPTION;
+}
+
+HRESULT ReturnText(VARIANT* result, const std::wstring& text)
+{
+    if (result) {
+        result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+        if (!result->bstrVal)
+            return E_OUTOFMEMORY;
+        result->vt = VT_BSTR;
+    }
+    return S_OK;
+}
+
+// Takes over the new object's one reference.
+HRESULT ReturnObject(VARIANT* result, IDispatch* object)
+{
+    if (result) {
+        result->vt = VT_DISPATCH;
+        result->pdispVal = object;
+    } else {
+        object->Release();
+    }
+    return S_OK;
+}
+
+// The first positional argument converted to vt; arguments arrive last first.
+HRESULT Argument(const DISPPARAMS& params, VARTYPE vt, VARIANT& out, UINT* argError)
+{
+    VariantInit(&out);
+    const HRESULT hr = VariantChangeType(&out, &params.rgvarg[params.cArgs - 1], 0, vt);
+    if (FAILED(hr) && argError)
+        *argError = params.cArgs - 1;
+    return FAILED(hr) ? DISP_E_TYPEMISMATCH : S_OK;
+}
+
+struct TMember {
+    const wchar_t* name;
+    bool method;  // else a property, which Outlook also answers as a method
+};
+
+class TDispatchObject : public IDispatch {
+public:
+    TDispatchObject() { ObjectCreated(); }
+    TDispatchObject(const TDispatchObject&) = delete;
+    TDispatchObject& operator=(const TDispatchObject&) = delete;
+    virtual ~TDispatchObject() { ObjectDestroyed(); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0)
+            delete this;
+        return static_cast<ULONG>(left);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
+    {
+        if (info)
+            *info = nullptr;
+        return DISP_E_BADINDEX;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        if (!names || !ids)
+            return E_POINTER;
+        try {
+            const TStandInState state = LoadStandInState(g_dataDirectory);
+            Sleep(state.DelayMilliseconds);
+            for (UINT i = 0; i < count; ++i) {
+                Log({0, L"lookup", names[i] ? names[i] : L"", 0, 0, L""});
+                ids[i] = DISPID_UNKNOWN;
+            }
+            if (count == 0)
+                return S_OK;
+            const auto members = Members();
+            for (std::size_t m = 0; m < members.size(); ++m) {
+                if (names[0] && SameName(names[0], members[m].name) && !Hidden(members[m], state))
+                    ids[0] = static_cast<DISPID>(m + 1);
+            }
+            // No member takes named arguments.
+            return ids[0] != DISPID_UNKNOWN && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* info, UINT* argError) override
+    {
+        try {
+            TStandInState state = LoadStandInState(g_dataDirectory);
+            Sleep(state.DelayMilliseconds);
+            const auto members = Members();
+            const bool known = id >= 1 && static_cast<std::size_t>(id) <= members.size();
+            const TMember* member = known ? &members[static_cast<std::size_t>(id) - 1] : nullptr;
+            const UINT argumentCount = params ? params->cArgs : 0;
+            Log({0, L"invoke", member ? member->name : L"#" + std::to_wstring(id), flags,
+                 static_cast<int>(argumentCount),
+                 argumentCount ? DescribeArgument(params->rgvarg[argumentCount - 1]) : L""});
+
+            if (riid != IID_NULL)
+                return DISP_E_UNKNOWNINTERFACE;
+            if (!member || Hidden(*member, state))
+                return DISP_E_MEMBERNOTFOUND;
+            if (!params)
+                return E_INVALIDARG;
+            if (params->cNamedArgs)
+                return DISP_E_NONAMEDARGS;
+            const WORD accepted = member->method ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+            if (!(flags & accepted))
+                return DISP_E_MEMBERNOTFOUND;
+            if (result)
+                VariantInit(result);
+            return Call(id, state, *params, result, info, argError);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+
+protected:
+    virtual std::span<const TMember> Members() const = 0;
+    virtual bool Hidden(const TMember&, const TStandInState&) const { return false; }
+    virtual HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result,
+                         EXCEPINFO* info, UINT* argError) = 0;
+
+private:
+    LONG references_ = 1;
+};
+
+class TCategory final : public TDispatchObject {
+public:
+    explicit TCategory(std::wstring name) : name_(std::move(name)) {}
+
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    HRESULT Call(DISPID, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
+    {
+        return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnText(result, name_);
+    }
+
+private:
+    static constexpr TMember kMembers[] = {{L"Name", false}};
+    std::wstring name_;
+};
+
+class TCategories final : public TDispatchObject {
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT* argError) override
+    {
+        switch (id) {
+        case kCount:
+            if (params.cArgs)
+                return DISP_E_BADPARAMCOUNT;
+            if (result) {
+                result->vt = VT_I4;
+                result->lVal = static_cast<LONG>(state.Names.size());
+            }
+            return S_OK;
+        case kItem:
+            return Item(state, params, result, info, argError);
+        case kAdd:
+            return Add(state, params, result, info, argError);
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    enum : DISPID { kCount = 1, kItem, kAdd };
+    static constexpr TMember kMembers[] = {{L"Count", false}, {L"Item", false}, {L"Add", true}};
+
+    HRESULT Item(const TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT* argError)
+    {
+        if (params.cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
+        const VARIANT& raw = params.rgvarg[0];
+        const VARTYPE type = raw.vt == (VT_BYREF | VT_VARIANT) && raw.pvarVal ? raw.pvarVal->vt : raw.vt;
+        VARIANT index;
+        if (type == VT_BSTR) {
+            const HRESULT hr = Argument(params, VT_BSTR, index, argError);
+            if (FAILED(hr))
+                return hr;
+            const std::wstring wanted(index.bstrVal, SysStringLen(index.bstrVal));
+            VariantClear(&index);
+            for (const std::wstring& name : state.Names) {
+                if (SameName(name, wanted))
+                    return ReturnObject(result, new TCategory(name));
+            }
+            return ServerException(info, DISP_E_BADINDEX, L"The attempted operation failed.  An object could not be found.");
+        }
+        const HRESULT hr = Argument(params, VT_I4, index, argError);
+        if (FAILED(hr))
+            return hr;
+        const LONG k = index.lVal;
+        if (state.FailingItem != 0 && k == state.FailingItem)
+            return ServerException(info, E_FAIL, state.ItemFaultDescription);
+        if (k < 1 || static_cast<std::size_t>(k) > state.Names.size())
+            return ServerException(info, DISP_E_BADINDEX, L"Array index out of bounds.");
+        return ReturnObject(result, new TCategory(state.Names[static_cast<std::size_t>(k) - 1]));
+    }
+
+    HRESULT Add(TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                UINT* argError)
+    {
+        // Add(Name, Color, ShortcutKey): only the name is used.
+        if (params.cArgs < 1 || params.cArgs > 3)
+            return DISP_E_BADPARAMCOUNT;
+        VARIANT nameArgument;
+        const HRESULT hr = Argument(params, VT_BSTR, nameArgument, argError);
+        if (FAILED(hr))
+            return hr;
+        const std::wstring name(nameArgument.bstrVal ? nameArgument.bstrVal : L"", SysStringLen(nameArgument.bstrVal));
+        VariantClear(&nameArgument);
+        for (const TStandInAddFault& fault : state.AddFaults) {
+            if (fault.Name == name)
+                return ServerException(info, E_FAIL, fault.Description);
+        }
+        if (state.RejectExistingNames) {
+            for (const std::wstring& held : state.Names) {
+                if (SameName(held, name))
+                    return ServerException(info, E_FAIL, L"A category with this name already exists.");
+            }
+        }
+        state.Names.push_back(name);
+        SaveStandInState(g_dataDirectory, state);
+        // Outlook answers with the new category, but Wine's IDispatch proxy hands us
+        // a result slot even when the caller asked for none and never releases what
+        // lands there, which would keep this server alive. Nobody reads it.
+        (void)result;
+        return S_OK;
+    }
+};
+
+class TNamespace final : public TDispatchObject {
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    bool Hidden(const TMember&, const TStandInState& state) const override { return state.NoCategories; }
+    HRESULT Call(DISPID, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
+    {
+        return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnObject(result, new TCategories);
+    }
+
+private:
+    static constexpr TMember kMembers[] = {{L"Categories", false}};
+};
+
+class TApplication final : public TDispatchObject {
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT* argError) override
+    {
+        if (id == kVersion)
+            return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnText(result, state.Version);
+        if (params.cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
+        VARIANT type;
+        const HRESULT hr = Argument(params, VT_BSTR, type, argError);
+        if (FAILED(hr))
+            return hr;
+        const bool mapi = SameName(std::wstring_view(type.bstrVal, SysStringLen(type.bstrVal)), L"MAPI");
+        VariantClear(&type);
+        if (!mapi)
+            return ServerException(info, E_INVALIDARG, L"The namespace type is not supported.");
+        return ReturnObject(result, new TNamespace);
+    }
+
+private:
+    enum : DISPID { kGetNamespace = 1, kVersion };
+    static constexpr TMember kMembers[] = {{L"GetNamespace", true}, {L"Version", false}};
+};
+
+class TClassFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives for the whole run, on the stack of the server's main routine.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        TApplication* app = new (std::nothrow) TApplication;
+        if (!app)
+            return E_OUTOFMEMORY;
+        const HRESULT hr = app->QueryInterface(riid, object);
+        app->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    {
+        if (lock)
+            ObjectCreated();
+        else
+            ObjectDestroyed();
+        return S_OK;
+    }
+};
+
+void RunMessageLoop()
+{
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+void CALLBACK QuitIfNeverUsed(HWND, UINT, UINT_PTR, DWORD)
+{
+    // COM started us but the client went away before asking for anything.
+    if (!g_everServed)
+        PostQuitMessage(0);
+}
+
+int RunAsComServer()
+{
+    g_quitWhenUnused = true;
+    TClassFactory factory;
+    DWORD cookie = 0;
+    HRESULT hr = CoRegisterClassObject(CLSID_PellorinOutlookStandIn, &factory, CLSCTX_LOCAL_SERVER,
+                                       REGCLS_MULTIPLEUSE, &cookie);
+    if (FAILED(hr))
+        return 1;
+    Log({0, L"start", L"embedding", 0, 0, L""});
+    SetTimer(nullptr, 0, 60000, QuitIfNeverUsed);
+    RunMessageLoop();
+    CoRevokeClassObject(cookie);
+    return 0;
+}
+
+LRESULT CALLBACK StandInWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int RunByHand()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = StandInWindowProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kStandInWindowClass;
+    RegisterClassW(&windowClass);
+    // Never shown: it is how /stop and the tests find and close this instance.
+    HWND window = CreateWindowExW(0, kStandInWindowClass, kSource, WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    if (!window)
+        return 1;
+
+    TApplication* app = new TApplication;
+    DWORD cookie = 0;
+    // As Outlook does: whoever asks the running object table finds this one.
+    const HRESULT hr = RegisterActiveObject(app, CLSID_PellorinOutlookStandIn, ACTIVEOBJECT_STRONG, &cookie);
+    if (FAILED(hr)) {
+        app->Release();
+        DestroyWindow(window);
+        return 1;
+    }
+    Log({0, L"start", L"run", 0, 0, L""});
+    const std::wstring readyName = L"PellorinOutlookStandInReady" + std::to_wstring(GetCurrentProcessId());
+    if (HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName.c_str())) {
+        SetEvent(ready);
+        CloseHandle(ready);
+    }
+    RunMessageLoop();
+    RevokeActiveObject(cookie, nullptr);
+    // Clients that still hold references now get failures, as from an Outlook that was closed.
+    CoDisconnectObject(app, 0);
+    app->Release();
+    return 0;
+}
+
+void Print(const std::wstring& text)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    bool ownHandle = false;
+    if ((!out || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ownHandle = true;
+    }
+    if (!out || out == INVALID_HANDLE_VALUE) {
+        MessageBoxW(nullptr, text.c_str(), L"OutlookStandIn", MB_OK);
+        return;
+    }
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } else {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                             nullptr, nullptr);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                            nullptr);
+        WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    if (ownHandle)
+        CloseHandle(out);
+}
+
+std::wstring OwnPath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring OwnFolder()
+{
+    const std::wstring path = OwnPath();
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+bool IsSwitch(std::wstring_view argument, std::wstring_view name)
+{
+    return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-') &&
+           SameName(argument.substr(1), name);
+}
+
+int Register(const std::vector<std::wstring>& args)
+{
+    std::wstring progId = kOutlookProgId;
+    std::wstring data = OwnFolder() + L"\\OutlookStandIn.data";
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (IsSwitch(args[i], L"data") && i + 1 < args.size())
+            data = args[++i];
+        else
+            progId = args[i];
+    }
+    RegisterStandIn(OwnPath(), progId, data);
+    Print(L"Registered as " + progId + L"; state file " + StandInStateFile(data) + L"\r\n");
+    return 0;
+}
+
+int Run(const std::vector<std::wstring>& args)
+{
+    const std::wstring command = args.empty() ? L"/?" : args[0];
+    if (IsSwitch(command, L"register"))
+        return Register(args);
+    if (IsSwitch(command, L"unregister")) {
+        UnregisterStandIn(args.size() > 1 ? args[1] : std::wstring(kOutlookProgId));
+        return 0;
+    }
+    if (IsSwitch(command, L"stop")) {
+        StopStandInsStartedByHand(0, 10000);
+        return 0;
+    }
+    const bool embedding = IsSwitch(command, L"Embedding");
+    if (embedding || IsSwitch(command, L"run")) {
+        g_dataDirectory = StandInDataDirectory();
+        if (g_dataDirectory.empty())
+            g_dataDirectory = OwnFolder() + L"\\OutlookStandIn.data";
+        g_mainThread = GetCurrentThreadId();
+        if (FAILED(CoInitialize(nullptr)))
+            return 1;
+        const int result = embedding ? RunAsComServer() : RunByHand();
+        CoUninitialize();
+        Log({0, L"exit", L"", 0, 0, L""});
+        // Under Wine the end of a COM server was seen to take ten seconds and
+        // more after this point; nothing is left to flush, so it ends here.
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
+        return result;
+    }
+    std::wstring usage = kUsage;
+    const std::wstring data = StandInDataDirectory();
+    if (!data.empty())
+        usage += L"\r\nRegistered; state file: " + StandInStateFile(data) + L"\r\n";
+    Print(usage);
+    return IsSwitch(command, L"?") || IsSwitch(command, L"help") ? 0 : 2;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv && i < count; ++i)
+        args.emplace_back(argv[i]);
+    LocalFree(argv);
+    try {
+        return Run(args);
+    } catch (const std::exception& e) {
+        const std::string text = e.what();
+        std::wstring message(text.size(), L'\0');
+        message.resize(static_cast<std::size_t>(MultiByteToWideChar(
+            CP_UTF8, 0, text.data(), static_cast<int>(text.size()), message.data(), static_cast<int>(message.size()))));
+        Print(L"OutlookStandIn: " + message + L"\r\n");
+        return 1;
+    }
+}

@@ -1,0 +1,377 @@
+#include "tools/StandInStore.h"
+
+#include <objbase.h>
+
+#include <cwchar>
+#include <iterator>
+
+namespace {
+
+std::string Utf8(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring Wide(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return result;
+}
+
+// Names may hold anything, U+0000 and lone surrogates included; the files hold
+// one record a line, so such characters are written as \uXXXX.
+std::wstring Escape(std::wstring_view text)
+{
+    std::wstring out;
+    for (const wchar_t c : text) {
+        if (c < 0x20 || c == L'\\' || c == 0x7f || (c >= 0xd800 && c <= 0xdfff)) {
+            wchar_t code[8];
+            std::swprintf(code, std::size(code), L"\\u%04X", static_cast<unsigned>(c));
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring Unescape(std::wstring_view text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 5 < text.size() && text[i + 1] == L'u') {
+            out += static_cast<wchar_t>(std::wcstoul(std::wstring(text.substr(i + 2, 4)).c_str(), nullptr, 16));
+            i += 5;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::wstring_view> SplitTabs(std::wstring_view line)
+{
+    std::vector<std::wstring_view> fields;
+    for (;;) {
+        const std::size_t tab = line.find(L'\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::wstring_view::npos)
+            return fields;
+        line.remove_prefix(tab + 1);
+    }
+}
+
+std::vector<std::wstring> ReadLines(const std::wstring& path)
+{
+    std::string bytes;
+    // A writer replaces the file by renaming; a reader that meets the moment of
+    // the swap tries again.
+    for (int attempt = 0;; ++attempt) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                return {};
+            if (attempt < 50) {
+                Sleep(10);
+                continue;
+            }
+            throw EStandInError(L"cannot open " + path);
+        }
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            bytes.append(buffer, got);
+        CloseHandle(file);
+        break;
+    }
+    std::vector<std::wstring> lines;
+    const std::wstring text = Wide(bytes);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+void WriteBytes(HANDLE file, const std::string& bytes, const std::wstring& path)
+{
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        CloseHandle(file);
+        throw EStandInError(L"cannot write " + path);
+    }
+    CloseHandle(file);
+}
+
+std::wstring ClsidText()
+{
+    wchar_t text[40];
+    StringFromGUID2(CLSID_PellorinOutlookStandIn, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+// Classes root of the registration, see RegisterStandIn.
+HKEY ClassesRoot()
+{
+    return IsRunningUnderWine() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+const std::wstring kClassesPath = L"Software\\Classes\\";
+
+void SetDefault(const std::wstring& path, std::wstring_view name, std::wstring_view value)
+{
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(ClassesRoot(), path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                     &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        const std::wstring data(value);
+        status = RegSetValueExW(key, name.empty() ? nullptr : std::wstring(name).c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    if (status != ERROR_SUCCESS)
+        throw EStandInError(L"cannot register the stand-in under " + path + L" (error " +
+                            std::to_wstring(status) + L")");
+}
+
+std::wstring ReadClassesText(HKEY root, const std::wstring& path, const wchar_t* name)
+{
+    wchar_t buffer[1024];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+        return {};
+    return buffer;
+}
+
+bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+EStandInError::EStandInError(const std::wstring& message) : std::runtime_error(Utf8(message)) {}
+
+bool IsRunningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId, std::wstring_view dataDirectory)
+{
+    if (progId.empty())
+        throw EStandInError(L"a ProgID is needed");
+    if (SameTextIgnoringCase(progId, kOutlookProgId) && !IsRunningUnderWine())
+        throw EStandInError(L"refusing to register the stand-in as \"Outlook.Application\" outside Wine: "
+                            L"it would replace the real Outlook. Use another ProgID.");
+    const std::wstring clsidPath = kClassesPath + L"CLSID\\" + ClsidText();
+    const std::wstring progIdPath = kClassesPath + std::wstring(progId);
+    SetDefault(clsidPath, L"", L"Pellorin Outlook stand-in");
+    SetDefault(clsidPath + L"\\LocalServer32", L"", L"\"" + std::wstring(exePath) + L"\"");
+    SetDefault(clsidPath, L"StandInData", dataDirectory);
+    SetDefault(progIdPath, L"", L"Pellorin Outlook stand-in");
+    SetDefault(progIdPath + L"\\CLSID", L"", ClsidText());
+    CreateDirectoryW(std::wstring(dataDirectory).c_str(), nullptr);
+}
+
+void UnregisterStandIn(std::wstring_view progId)
+{
+    if (IsStandInRegisteredAs(progId))
+        RegDeleteTreeW(ClassesRoot(), (kClassesPath + std::wstring(progId)).c_str());
+    RegDeleteTreeW(ClassesRoot(), (kClassesPath + L"CLSID\\" + ClsidText()).c_str());
+}
+
+bool IsStandInRegisteredAs(std::wstring_view progId)
+{
+    if (progId.empty())
+        return false;
+    const std::wstring path = kClassesPath + std::wstring(progId) + L"\\CLSID";
+    return SameTextIgnoringCase(ReadClassesText(ClassesRoot(), path, nullptr), ClsidText());
+}
+
+std::wstring StandInDataDirectory()
+{
+    return ReadClassesText(HKEY_CLASSES_ROOT, L"CLSID\\" + ClsidText(), L"StandInData");
+}
+
+std::wstring StandInStateFile(const std::wstring& dataDirectory)
+{
+    return dataDirectory + L"\\state.txt";
+}
+
+std::wstring StandInLogFile(const std::wstring& dataDirectory)
+{
+    return dataDirectory + L"\\requests.log";
+}
+
+TStandInState LoadStandInState(const std::wstring& dataDirectory)
+{
+    TStandInState state;
+    for (const std::wstring& line : ReadLines(StandInStateFile(dataDirectory))) {
+        const std::size_t equals = line.find(L'=');
+        if (line.empty() || line[0] == L'#' || equals == std::wstring::npos)
+            continue;
+        const std::wstring key = line.substr(0, equals);
+        const std::wstring_view value = std::wstring_view(line).substr(equals + 1);
+        if (key == L"version") {
+            state.Version = Unescape(value);
+        } else if (key == L"name") {
+            state.Names.push_back(Unescape(value));
+        } else if (key == L"fail-add") {
+            const auto fields = SplitTabs(value);
+            state.AddFaults.push_back({Unescape(fields[0]), fields.size() > 1 ? Unescape(fields[1]) : L""});
+        } else if (key == L"fail-item") {
+            state.FailingItem = static_cast<int>(std::wcstol(std::wstring(value).c_str(), nullptr, 10));
+        } else if (key == L"fail-item-description") {
+            state.ItemFaultDescription = Unescape(value);
+        } else if (key == L"no-categories") {
+            state.NoCategories = value == L"1";
+        } else if (key == L"reject-existing") {
+            state.RejectExistingNames = value == L"1";
+        } else if (key == L"delay") {
+            state.DelayMilliseconds = static_cast<DWORD>(std::wcstoul(std::wstring(value).c_str(), nullptr, 10));
+        }
+    }
+    return state;
+}
+
+void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& state)
+{
+    std::wstring text = L"# Pellorin Outlook stand-in state, UTF-8; \\uXXXX for control characters\n";
+    text += L"version=" + Escape(state.Version) + L"\n";
+    text += L"delay=" + std::to_wstring(state.DelayMilliseconds) + L"\n";
+    text += L"no-categories=" + std::wstring(state.NoCategories ? L"1" : L"0") + L"\n";
+    text += L"reject-existing=" + std::wstring(state.RejectExistingNames ? L"1" : L"0") + L"\n";
+    text += L"fail-item=" + std::to_wstring(state.FailingItem) + L"\n";
+    text += L"fail-item-description=" + Escape(state.ItemFaultDescription) + L"\n";
+    for (const TStandInAddFault& fault : state.AddFaults)
+        text += L"fail-add=" + Escape(fault.Name) + L"\t" + Escape(fault.Description) + L"\n";
+    for (const std::wstring& name : state.Names)
+        text += L"name=" + Escape(name) + L"\n";
+
+    CreateDirectoryW(dataDirectory.c_str(), nullptr);
+    const std::wstring path = StandInStateFile(dataDirectory);
+    const std::wstring temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw EStandInError(L"cannot create " + temporary);
+    WriteBytes(file, Utf8(text), temporary);
+    for (int attempt = 0; !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
+        if (attempt == 50) {
+            DeleteFileW(temporary.c_str());
+            throw EStandInError(L"cannot replace " + path);
+        }
+        Sleep(10);
+    }
+}
+
+void AppendStandInLog(const std::wstring& dataDirectory, const TStandInRequest& request)
+{
+    const std::wstring line = std::to_wstring(request.ProcessId) + L"\t" + Escape(request.Event) + L"\t" +
+                              Escape(request.Member) + L"\t" + std::to_wstring(request.Kind) + L"\t" +
+                              std::to_wstring(request.ArgumentCount) + L"\t" + Escape(request.Argument) +
+                              L"\n";
+    const std::wstring path = StandInLogFile(dataDirectory);
+    // Appends from several processes land whole: one write each, in append mode.
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw EStandInError(L"cannot open " + path);
+    WriteBytes(file, Utf8(line), path);
+}
+
+std::vector<TStandInRequest> LoadStandInLog(const std::wstring& dataDirectory)
+{
+    std::vector<TStandInRequest> requests;
+    for (const std::wstring& line : ReadLines(StandInLogFile(dataDirectory))) {
+        const auto fields = SplitTabs(line);
+        if (fields.size() < 6)
+            continue;
+        TStandInRequest r;
+        r.ProcessId = static_cast<DWORD>(std::wcstoul(std::wstring(fields[0]).c_str(), nullptr, 10));
+        r.Event = Unescape(fields[1]);
+        r.Member = Unescape(fields[2]);
+        r.Kind = static_cast<int>(std::wcstol(std::wstring(fields[3]).c_str(), nullptr, 10));
+        r.ArgumentCount = static_cast<int>(std::wcstol(std::wstring(fields[4]).c_str(), nullptr, 10));
+        r.Argument = Unescape(fields[5]);
+        requests.push_back(std::move(r));
+    }
+    return requests;
+}
+
+void DeleteStandInLog(const std::wstring& dataDirectory)
+{
+    const std::wstring path = StandInLogFile(dataDirectory);
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        // Opened by the server this very moment: empty it instead.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            throw EStandInError(L"cannot clear " + path);
+        CloseHandle(file);
+    }
+}
+
+namespace {
+
+struct TWindowSearch {
+    DWORD only;
+    std::vector<DWORD> found;
+};
+
+BOOL CALLBACK CloseStandInWindow(HWND window, LPARAM context)
+{
+    auto& search = *reinterpret_cast<TWindowSearch*>(context);
+    wchar_t name[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if ((search.only == 0 || pid == search.only) && GetClassNameW(window, name, static_cast<int>(std::size(name))) &&
+        std::wstring_view(name) == kStandInWindowClass) {
+        search.found.push_back(pid);
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void StopStandInsStartedByHand(DWORD onlyProcessId, DWORD timeoutMs)
+{
+    TWindowSearch search{onlyProcessId, {}};
+    EnumWindows(CloseStandInWindow, reinterpret_cast<LPARAM>(&search));
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (const DWORD pid : search.found) {
+        if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid)) {
+            const ULONGLONG now = GetTickCount64();
+            WaitForSingleObject(process, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+            CloseHandle(process);
+        }
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+// What the Outlook stand-in and the programs that drive it share: its class
+// identity and registration, its state file and its request log. Both files
+// live in a data folder whose place is kept with the class registration, since
+// a server that COM starts inherits nothing from the program that asked for it.
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// {C67DD99A-646A-4310-8062-6989B63D4585}
+inline constexpr CLSID CLSID_PellorinOutlookStandIn = {
+    0xc67dd99a, 0x646a, 0x4310, {0x80, 0x62, 0x69, 0x89, 0xb6, 0x3d, 0x45, 0x85}};
+inline constexpr wchar_t kOutlookProgId[] = L"Outlook.Application";
+// What tests use outside Wine, so that a real Outlook is never replaced.
+inline constexpr wchar_t kStandInPrivateProgId[] = L"Pellorin.OutlookStandIn";
+inline constexpr wchar_t kStandInExeName[] = L"OutlookStandIn.exe";
+// The hidden window of an instance started by hand; /stop closes it.
+inline constexpr wchar_t kStandInWindowClass[] = L"PellorinOutlookStandInWindow";
+
+class EStandInError : public std::runtime_error {
+public:
+    explicit EStandInError(const std::wstring& message);
+};
+
+struct TStandInAddFault {
+    std::wstring Name;  // Add of exactly this name fails...
+    std::wstring Description;  // ...with this description (DISP_E_EXCEPTION)
+};
+
+struct TStandInState {
+    std::wstring Version = L"14.0.7015.1000";
+    std::vector<std::wstring> Names;  // in Outlook's order; Add appends and saves
+    std::vector<TStandInAddFault> AddFaults;
+    int FailingItem = 0;  // Item(k) fails for this k; 0 for none
+    std::wstring ItemFaultDescription = L"Array index out of bounds.";
+    bool NoCategories = false;  // the namespace does not know Categories
+    bool RejectExistingNames = false;  // Add of a name held (ignoring case) fails
+    DWORD DelayMilliseconds = 0;  // before every answer
+};
+
+// One line of the log. Events: "start" (Member is the mode), "exit", "lookup"
+// (a name asked of GetIDsOfNames) and "invoke".
+struct TStandInRequest {
+    DWORD ProcessId = 0;
+    std::wstring Event;
+    std::wstring Member;
+    int Kind = 0;  // the flags Invoke got: 1 method, 2 property read, 3 both
+    int ArgumentCount = 0;
+    std::wstring Argument;  // the first argument: "bstr:" + text, "i4:" + number, or "vt" + type
+};
+
+// True inside Wine (ntdll exports wine_get_version).
+bool IsRunningUnderWine();
+
+// Registers exePath as the local server of our class under progId, with its files in
+// dataDirectory. Classes go to HKLM under Wine (Wine 8 ignores HKCU classes for
+// activation) and to the user's own classes on Windows, where "Outlook.Application" is
+// refused so that a real Outlook is never replaced.
+void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId,
+                     std::wstring_view dataDirectory);
+// Removes progId when it names our class, and our class.
+void UnregisterStandIn(std::wstring_view progId);
+bool IsStandInRegisteredAs(std::wstring_view progId);
+
+// From the registration; empty when the class is not registered.
+std::wstring StandInDataDirectory();
+std::wstring StandInStateFile(const std::wstring& dataDirectory);
+std::wstring StandInLogFile(const std::wstring& dataDirectory);
+
+// A missing state file is the default state.
+TStandInState LoadStandInState(const std::wstring& dataDirectory);
+// Replaces the file in one step, so a reader never sees half of it.
+void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& state);
+
+void AppendStandInLog(const std::wstring& dataDirectory, const TStandInRequest& request);
+// Closes the hidden window of every instance started by hand (or of the one
+// process given), and waits up to timeoutMs for each to exit.
+void StopStandInsStartedByHand(DWORD onlyProcessId, DWORD timeoutMs);
+
+std::vector<TStandInRequest> LoadStandInLog(const std::wstring& dataDirectory);
+void DeleteStandInLog(const std::wstring& dataDirectory);
