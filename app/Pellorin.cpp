@@ -1,12 +1,99 @@
-// Program entry.
+// Program entry: start-up, the splash window, the main window's run and shutdown.
+#include "app/FrmSplashScreen.h"
 #include "categories/MainUnit.h"
+#include "categories/UnicoWS.h"
+#include "ui/ErrorReporter.h"
+#include "ui/Main.h"
 
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+#include <cstdint>
+
+namespace {
+
+constexpr int kStartupFailureCode = 217;
+
+// Uninitialises COM only when this thread's initialisation succeeded.
+class TComInitialization {
+public:
+    TComInitialization() : result_(CoInitialize(nullptr)) {}
+    ~TComInitialization()
+    {
+        if (SUCCEEDED(result_))
+            CoUninitialize();
+    }
+    TComInitialization(const TComInitialization&) = delete;
+    TComInitialization& operator=(const TComInitialization&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+// A failed start-up ends the program before any window, with the run-time's own
+// box: no reporter exists yet, so the failure's text is not shown.
+int EndWithRuntimeError()
 {
-    StartMainUnit();
-    MessageBoxW(nullptr, L"Pellorin", L"Pellorin", MB_OK);
+    const auto address = reinterpret_cast<std::uintptr_t>(&StartMainUnit);
+    const std::wstring text = RuntimeErrorText(kStartupFailureCode, address);
+    MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK);
+    return kStartupFailureCode;
+}
+
+void RunApplication(HINSTANCE instance, int showCommand)
+{
+    SplashScreen = std::make_unique<TSplashScreen>(instance);
+    SplashScreen->Show();
+    const TComInitialization com;
+    // Nothing is dispatched before the loop: paint now, or the splash stays blank
+    // for as long as Outlook takes to start.
+    UpdateWindow(SplashScreen->Handle());
+    {
+        TForm1 form(instance, ProgramState, [] { SplashScreen.reset(); });
+        // Minimised, the application shows no window until it is first restored.
+        if (showCommand == SW_SHOWMINNOACTIVE && SplashScreen)
+            ShowWindow(SplashScreen->Handle(), SW_HIDE);
+        form.ShowMainWindow(showCommand);
+
+        MSG message{};
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (!IsDialogMessageW(form.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+        form.Destroy();
+    }
+    SplashScreen.reset();
+    // Whatever FormDestroy did not release goes before COM does.
+    CloseOutlookConnection(ProgramState);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    try {
+        StartMainUnit();
+    } catch (...) {
+        StopMainUnit();
+        return EndWithRuntimeError();
+    }
+    StartUnicodeLayer(IsWinNT);
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    try {
+        RunApplication(instance, showCommand);
+    } catch (...) {
+        ReportCurrentException(nullptr);
+    }
+
     StopMainUnit();
+    StopUnicodeLayer();
     return 0;
 }

@@ -1,0 +1,99 @@
+#!/bin/bash
+# Builds Pellorin and runs it under Wine against a demo: the Outlook stand-in
+# plays Outlook 2010 with a few categories, and the registry holds an Outlook 2003
+# master list that overlaps them. Everything lives in a Wine prefix of its own,
+# build/demo-prefix, so no real Office setting is ever touched.
+#
+# With a display ($DISPLAY) the window opens there and the command ends when it
+# is closed. Without one, Pellorin runs under Xvfb; the command saves a
+# screenshot, says where it is, and closes Pellorin again.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+pellorin_ensure_packages
+cd "$PELLORIN_ROOT"
+
+build="$PELLORIN_ROOT/build"
+prefix="$build/demo-prefix"
+data="$build/demo-data"
+screenshot="$build/demo-screenshot.png"
+
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 --target Pellorin OutlookStandIn
+
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  pellorin_ensure_xvfb "$build/demo-xvfb"
+fi
+
+pellorin_ensure_prefix "$prefix"
+pellorin_wine_env "$prefix"
+
+cleanup() {
+  if [ $headless -eq 1 ]; then
+    timeout 30 wineserver -k 2>/dev/null || true
+    pellorin_stop_xvfb "$build/demo-xvfb"
+  fi
+}
+trap cleanup EXIT
+
+# Outlook 2010, as the stand-in plays it, with names in several scripts.
+mkdir -p "$data"
+cat >"$data/state.txt" <<'EOF'
+version=14.0.7015.1000
+name=Business
+name=Holiday
+name=Café
+name=Geschäftlich
+name=Προσωπικά
+name=Важное
+EOF
+rm -f "$data/requests.log"
+data_dos="$(timeout 60 winepath -w "$data")"
+standin_dos="$(timeout 60 winepath -w "$build/tools/OutlookStandIn.exe")"
+timeout 60 wine "$standin_dos" /register Outlook.Application /data "$data_dos" >/dev/null
+
+# Outlook 2003's master list: REG_BINARY, UTF-16 low byte first, each name
+# followed by ";". Business and Holiday are on both sides.
+master_list='Business;Holiday;Key Customer;Ideas;Straße;'
+hex="$(printf '%s' "$master_list" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -d ' \n')"
+timeout 60 wine reg add 'HKCU\Software\Microsoft\Office\11.0\Outlook\Categories' \
+  /v MasterList /t REG_BINARY /d "$hex" /f >/dev/null
+timeout 60 wine reg delete 'HKCU\Software\Microsoft\Office\14.0' /f >/dev/null 2>&1 || true
+
+exe_dos="$(timeout 60 winepath -w "$build/app/Pellorin.exe")"
+
+if [ $headless -eq 0 ]; then
+  echo "Starting Pellorin on $DISPLAY (close its window to end)."
+  timeout --kill-after=10 "${PELLORIN_RUN_TIMEOUT:-14400}" wine "$exe_dos" || true
+  exit 0
+fi
+
+timeout --kill-after=10 300 wine "$exe_dos" &
+pellorin_pid=$!
+window=""
+for _ in $(seq 1 600); do
+  window="$(xdotool search --onlyvisible --name '^Pellorin$' 2>/dev/null | head -n 1 || true)"
+  [ -n "$window" ] && break
+  kill -0 "$pellorin_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "Pellorin's window did not appear." >&2
+  exit 1
+fi
+sleep 1
+import -window root "$screenshot"
+echo "Pellorin ran headless under Xvfb; screenshot: $screenshot"
+
+# Alt+F4 closes the main window as a user would; Pellorin then ends with code 0.
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool key --clearmodifiers alt+F4 2>/dev/null || true
+for _ in $(seq 1 100); do
+  kill -0 "$pellorin_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$pellorin_pid" 2>/dev/null; then
+  timeout 30 wineserver -k 2>/dev/null || true
+fi
+wait "$pellorin_pid" 2>/dev/null || true

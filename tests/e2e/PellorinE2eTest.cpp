@@ -1,0 +1,474 @@
+// The real Pellorin.exe, driven from outside as a user would, against the
+// Outlook stand-in registered as "Outlook.Application" in the build's Wine
+// prefix. Skipped on Windows, where it would touch the user's Office keys.
+#include "PellorinDriver.h"
+#include "tools/StandInControl.h"
+#include "ui/ControlIds.h"
+#include "ui/ErrorReporter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kCopyButtons[] = {idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV};
+
+bool WasAsked(const std::wstring& member)
+{
+    for (const TStandInRequest& request : ReadStandInRequests()) {
+        if (request.Event == L"lookup" && request.Member == member)
+            return true;
+    }
+    return false;
+}
+
+HWND SplashLabel(HWND splash, const std::wstring& text)
+{
+    const HWND panel = GetWindow(splash, GW_CHILD);
+    for (HWND child = GetWindow(panel, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (TextOf(child) == text)
+            return child;
+    }
+    return nullptr;
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+LONG Left(HWND control) { return BoundsInParent(control).left; }
+LONG Width(HWND control)
+{
+    const RECT r = BoundsInParent(control);
+    return r.right - r.left;
+}
+
+}  // namespace
+
+class PellorinEndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!IsRunningUnderWine())
+            GTEST_SKIP() << "starts Pellorin.exe against the Office registry keys: only inside Wine's prefix";
+        SetProcessDPIAware();
+        registration_ = std::make_unique<TStandInRegistration>();
+        DeleteAllOfficeVersionKeys();
+    }
+
+    void TearDown() override
+    {
+        if (!IsRunningUnderWine())
+            return;
+        // Pellorin releases every reference, so a stand-in that COM started ends.
+        EXPECT_TRUE(WaitForStandInExit());
+        registration_.reset();
+        DeleteAllOfficeVersionKeys();
+    }
+
+    static void UseOutlook(const std::wstring& version, std::vector<std::wstring> names = {},
+                           std::vector<TStandInAddFault> faults = {}, DWORD delayMs = 0)
+    {
+        TStandInState state;
+        state.Version = version;
+        state.Names = std::move(names);
+        state.AddFaults = std::move(faults);
+        state.DelayMilliseconds = delayMs;
+        WriteStandInState(state);
+    }
+
+    void Unregister() { registration_.reset(); }
+
+    static HWND WaitForMain(const TPellorinProcess& app)
+    {
+        const HWND main = app.WaitForWindow(L"TForm1");
+        EXPECT_NE(main, nullptr) << "the main window never appeared";
+        return main;
+    }
+
+    static void ExpectStoreInUseState(const TPellorinProcess& app)
+    {
+        for (const int id : {idBtnReadRegCategories, idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idMemoReg,
+                             idMemoPst, idBtnClose})
+            EXPECT_TRUE(IsWindowEnabled(app.Control(id))) << id;
+        EXPECT_FALSE(IsWindowVisible(app.Control(idLabelNoPstUsed)));
+        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
+    }
+
+    static void ExpectNothingOffered(const TPellorinProcess& app)
+    {
+        for (const int id : {idBtnReadRegCategories, idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idMemoReg,
+                             idMemoPst})
+            EXPECT_FALSE(IsWindowEnabled(app.Control(id))) << id;
+        EXPECT_TRUE(IsWindowEnabled(app.Control(idBtnClose)));
+        EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Categories in Registry");
+        EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Categories in PST");
+        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
+    }
+
+    static void ExitWithButton(const TPellorinProcess& app)
+    {
+        app.Click(idBtnClose);
+        EXPECT_EQ(app.WaitForExit(), 0u);
+    }
+
+    std::unique_ptr<TStandInRegistration> registration_;
+};
+
+TEST_F(PellorinEndToEnd, SplashCoversTheStartAndIsGoneWhenTheFilledMainWindowAppears)
+{
+    WriteMasterListValue(L"11.0", L"Green;");
+    // Slow answers keep the splash up long enough to look at it.
+    UseOutlook(L"14.0.7015.1000", {L"Red", L"Blue"}, {}, 400);
+    TPellorinProcess app;
+
+    const HWND splash = app.WaitForWindow(L"TSplashScreen");
+    ASSERT_NE(splash, nullptr);
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    const SIZE splashSize = ClientSize(splash);
+    EXPECT_EQ(splashSize.cx, 329);
+    EXPECT_EQ(splashSize.cy, 154);
+    EXPECT_NE(SplashLabel(splash, L"Starting Outlook\r\nPlease wait ..."), nullptr);
+    EXPECT_NE(SplashLabel(splash, L"Pellorin"), nullptr);
+    SaveScreenshot(L"splash");
+
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(IsWindow(splash));
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Green\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\nRed\r\n");
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2010");
+    EXPECT_EQ(TextOf(main), L"Pellorin");
+    ExpectStoreInUseState(app);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    app.WaitForIdle();
+    SaveScreenshot(L"main-store-in-use");
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, Outlook2007UsesTheStoreToo)
+{
+    UseOutlook(L"12.0.6423.1000", {L"Red"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2007");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Red\r\n");
+    ExpectStoreInUseState(app);
+
+    // Tab walks from Exit through the memos to the first command button.
+    const HWND main = app.MainWindow();
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    for (const int next : {idMemoReg, idMemoPst, idBtnReadRegCategories, idBtnTAVtoOL}) {
+        PostMessageW(FocusOf(main), WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(FocusOf(main), WM_KEYUP, VK_TAB, 0xC0000001);
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(next); }, 5000)) << next;
+    }
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, AFailedFirstRefreshIsReportedAndTheSplashStillGoes)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    TStandInState state;
+    state.Version = L"14.0";
+    state.Names = {L"Blue", L"Green"};
+    state.FailingItem = 2;
+    state.ItemFaultDescription = L"The store is busy";
+    WriteStandInState(state);
+    TPellorinProcess app;
+
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_EQ(box.Text, L"The store is busy.");
+    app.Answer(box, IDOK);
+
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(app.FindWindowOfClass(L"TSplashScreen"), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"MemoPst");
+    ExpectStoreInUseState(app);
+    ExitWithButton(app);
+}
+
+struct TVersionCase {
+    const wchar_t* Reported;
+    const wchar_t* Label;
+};
+
+class StoreNotInUse : public PellorinEndToEnd, public testing::WithParamInterface<TVersionCase> {};
+
+TEST_P(StoreNotInUse, OffersNothingButExitAndNeverRefreshes)
+{
+    WriteMasterListValue(L"11.0", L"Red;");
+    UseOutlook(GetParam().Reported, {L"Blue"});
+    TPellorinProcess app;
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), GetParam().Label);
+    ExpectNothingOffered(app);
+    EXPECT_TRUE(IsWindowVisible(app.Control(idLabelNoPstUsed)));
+    EXPECT_EQ(TextOf(app.Control(idLabelNoPstUsed)),
+              L"Your version of Outlook is not using the PST to store categories.");
+    EXPECT_EQ(app.Splash(), nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    if (std::wstring(GetParam().Reported) == L"11.0")
+        SaveScreenshot(L"main-store-not-in-use");
+
+    app.Click(idBtnReadRegCategories);
+    app.WaitForIdle();
+    EXPECT_FALSE(WasAsked(L"Categories"));
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Categories in Registry");
+
+    // The close box ends the run as the Exit button does.
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, StoreNotInUse,
+                         testing::Values(TVersionCase{L"11.0", L"Outlook version detected: Outlook 2003"},
+                                         TVersionCase{L"15.0", L"Outlook version detected: 15.0"}));
+
+TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
+{
+    Unregister();
+    TPellorinProcess app;
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    // The system's text for CO_E_CLASSSTRING where it has one.
+    wchar_t system[256] = {};
+    std::wstring expected =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 0x800401F3u, 0, system,
+                       static_cast<DWORD>(std::size(system)), nullptr)
+            ? std::wstring(system)
+            : std::wstring(L"OLE error 800401F3");
+    while (!expected.empty() && (expected.back() < L'!' || expected.back() == L'.'))
+        expected.pop_back();
+    EXPECT_EQ(box.Text, expected + L".");
+    EXPECT_TRUE(box.HasIcon);
+    EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
+    SaveScreenshot(L"error-box");
+    app.Answer(box, IDOK);
+
+    ASSERT_NE(WaitForMain(app), nullptr);
+    app.WaitForIdle();
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: none");
+    ExpectNothingOffered(app);
+    EXPECT_FALSE(IsWindowVisible(app.Control(idLabelNoPstUsed)));
+    EXPECT_EQ(app.Splash(), nullptr);
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndWritesTheWholeSet)
+{
+    WriteMasterListValue(L"14.0", L"Red;Blue;");
+    UseOutlook(L"14.0", {L"Blue", L"Green"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Blue\r\nRed\r\n");
+
+    app.Click(idBtnOLtoTAV);
+    TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Confirm");
+    EXPECT_EQ(box.Text, L"Do you want to add all categories from the PST into the registry?");
+    EXPECT_TRUE(box.HasIcon);
+    EXPECT_EQ(box.Buttons, (std::vector<int>{IDOK, IDCANCEL}));
+    app.Answer(box, IDCANCEL);
+    app.WaitForIdle();
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Blue;"));
+
+    app.Click(idBtnOLtoTAV);
+    box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    app.Answer(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoReg)) == L"Blue\r\nGreen\r\nRed\r\n"; }));
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Blue;Green;Red;"));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Green"}));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, RegistryToStoreAddsOnlyTheMissingNames)
+{
+    WriteMasterListValue(L"11.0", L"Red;blue;");
+    UseOutlook(L"14.0", {L"Blue"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    app.Click(idBtnTAVtoOL);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Text, L"Do you want to add all categories from the registry into the PST?");
+    app.Answer(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoPst)) == L"Blue\r\nRed\r\n"; }));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Red"}));
+    EXPECT_TRUE(ReadMasterListValueBytes(L"14.0").empty());
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, AFailedAddIsReportedAndTheWindowGoesOn)
+{
+    WriteMasterListValue(L"14.0", L"Red;Yellow;Zebra;");
+    UseOutlook(L"14.0", {}, {{L"Yellow", L"Yellow is not allowed here"}});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"");
+
+    app.Click(idBtnSyncOLandTAV);
+    TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Confirm");
+    app.Answer(box, IDOK);
+    box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_EQ(box.Text, L"Yellow is not allowed here.");
+    EXPECT_TRUE(box.HasIcon);
+    EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
+    app.Answer(box, IDOK);
+    app.WaitForIdle();
+
+    EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"Red"});
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"");  // no Refresh after the failure
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Yellow;Zebra;"));
+    for (const int id : kCopyButtons)
+        EXPECT_TRUE(IsWindowEnabled(app.Control(id)));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, ColumnsFollowTheWindowWidth)
+{
+    UseOutlook(L"14.0");
+    TPellorinProcess app;
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    const SIZE outer = OuterSize(main);
+    EXPECT_EQ(outer.cx, 660);
+    EXPECT_EQ(outer.cy, 590);
+    const HWND memoReg = app.Control(idMemoReg);
+    const HWND memoPst = app.Control(idMemoPst);
+    const HWND exitButton = app.Control(idBtnClose);
+    EXPECT_EQ(Left(memoReg), 15);
+    EXPECT_EQ(Width(memoReg), 250);
+    EXPECT_EQ(Width(memoPst), 250);
+    EXPECT_EQ(Left(memoPst), 385);
+    EXPECT_EQ(Left(app.Control(idLabel3)), 385);
+    EXPECT_EQ(Left(app.Control(idLabel1)), 282);
+    for (const int id : {idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idBtnReadRegCategories, idLabelNoPstUsed})
+        EXPECT_EQ(Left(app.Control(id)), 276) << id;
+    // Whatever client area the frame leaves, every control starts at its design place.
+    const std::pair<int, RECT> designPlaces[] = {
+        {idBtnReadRegCategories, {276, 459, 376, 484}}, {idBtnTAVtoOL, {276, 81, 376, 106}},
+        {idBtnSyncOLandTAV, {276, 165, 376, 190}},      {idBtnClose, {560, 502, 635, 527}},
+        {idMemoReg, {15, 33, 265, 483}},                {idLabel1, {282, 33, 367, 65}},
+        {idLabelNoPstUsed, {276, 225, 368, 305}},
+    };
+    for (const auto& [id, place] : designPlaces) {
+        const RECT at = BoundsInParent(app.Control(id));
+        EXPECT_TRUE(EqualRect(&at, &place)) << id << ": " << at.left << "," << at.top << " " << at.right << ","
+                                            << at.bottom;
+    }
+    for (const auto& [id, top] : {std::pair{idLabelOlVersion, 490}, {idLabel4, 535}, {idLabel7, 519}})
+        EXPECT_EQ(BoundsInParent(app.Control(id)).top, top) << id;
+    const SIZE client = ClientSize(main);
+    const RECT exitAt = BoundsInParent(exitButton);
+    const LONG exitRightGap = client.cx - exitAt.right;
+    const LONG exitBottomGap = client.cy - exitAt.bottom;
+    const LONG memoBottomGap = client.cy - BoundsInParent(memoReg).bottom;
+
+    SetWindowPos(main, nullptr, 0, 0, 901, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    app.WaitForIdle();
+    EXPECT_TRUE(WaitUntil([&] { return Width(memoReg) == 370; }, 5000));
+    EXPECT_EQ(Width(memoPst), 370);
+    EXPECT_EQ(Left(memoPst), 505);
+    EXPECT_EQ(Left(app.Control(idLabel1)), 402);
+    for (const int id : {idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idBtnReadRegCategories})
+        EXPECT_EQ(Left(app.Control(id)), 396) << id;
+    const SIZE wideClient = ClientSize(main);
+    EXPECT_EQ(wideClient.cx - BoundsInParent(exitButton).right, exitRightGap);
+    EXPECT_EQ(wideClient.cy - BoundsInParent(exitButton).bottom, exitBottomGap);
+    EXPECT_EQ(wideClient.cy - BoundsInParent(memoReg).bottom, memoBottomGap);
+    SaveScreenshot(L"main-901");
+
+    SetWindowPos(main, nullptr, 0, 0, 150, 180, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    app.WaitForIdle();
+    EXPECT_TRUE(WaitUntil([&] { return Width(memoReg) == 0; }, 5000));
+    EXPECT_EQ(Width(memoPst), 0);
+    // What no longer fits is reached by scrolling.
+    EXPECT_TRUE(GetWindowLongW(main, GWL_STYLE) & WS_HSCROLL);
+    EXPECT_TRUE(GetWindowLongW(main, GWL_STYLE) & WS_VSCROLL);
+
+    PostMessageW(main, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsZoomed(main) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return Width(memoReg) == (OuterSize(main).cx - 160) / 2; }, 5000));
+    PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsZoomed(main) && Width(memoReg) == 0; }, 5000));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, At144DpiEveryFigureIsScaledByOneAndAHalf)
+{
+    const DWORD previous = PrefixLogPixels();
+    SetPrefixLogPixels(144);
+    struct TRestore {
+        DWORD Dpi;
+        ~TRestore() { SetPrefixLogPixels(Dpi); }
+    } restore{previous};
+
+    UseOutlook(L"14.0", {L"Red"}, {}, 300);
+    TPellorinProcess app;
+    const HWND splash = app.WaitForWindow(L"TSplashScreen");
+    ASSERT_NE(splash, nullptr);
+    const SIZE splashSize = ClientSize(splash);
+    EXPECT_EQ(splashSize.cx, 494);
+    EXPECT_EQ(splashSize.cy, 231);
+
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    const SIZE outer = OuterSize(main);
+    EXPECT_EQ(outer.cx, 990);
+    EXPECT_EQ(outer.cy, 885);
+    const HWND memoReg = app.Control(idMemoReg);
+    EXPECT_EQ(Left(memoReg), 23);
+    EXPECT_EQ(Width(memoReg), 375);
+    EXPECT_EQ(Width(app.Control(idMemoPst)), 375);
+    EXPECT_EQ(Left(app.Control(idMemoPst)), 23 + 375 + 180);
+    EXPECT_EQ(Left(app.Control(idLabel1)), 23 + 375 + 26);
+    EXPECT_EQ(Left(app.Control(idBtnTAVtoOL)), 23 + 375 + 17);
+    const RECT exitAt = BoundsInParent(app.Control(idBtnClose));
+    EXPECT_EQ(exitAt.right - exitAt.left, 113);
+    EXPECT_EQ(exitAt.bottom - exitAt.top, 38);
+    EXPECT_EQ(BoundsInParent(app.Control(idBtnTAVtoOL)).top, 122);
+    SaveScreenshot(L"main-144dpi");
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, StartedMinimisedTheHandOverWaitsForTheFirstRestore)
+{
+    UseOutlook(L"14.0", {L"Red"});
+    TPellorinProcess app(SW_SHOWMINNOACTIVE);
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    EXPECT_TRUE(IsIconic(main));
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"MemoPst");
+    EXPECT_FALSE(WasAsked(L"Categories"));
+
+    PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoPst)) == L"Red\r\n"; }));
+    EXPECT_FALSE(IsIconic(main));
+    EXPECT_EQ(app.FindWindowOfClass(L"TSplashScreen"), nullptr);
+    ExitWithButton(app);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Dots per inch of windows and the fonts that follow them. The newer per-window
+// entry points are looked up at run time: older systems and Wine lack some.
+
+#include "ui/Handles.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+// The window's DPI; the screen's when the system cannot tell per window.
+UINT WindowDpi(HWND window);
+// The DPI that a new top-level window gets on the primary screen.
+UINT SystemDpi();
+
+// The client area that a window with this style and outer size has at the DPI.
+SIZE ClientSizeForOuter(SIZE outer, DWORD style, DWORD exStyle, UINT dpi);
+
+// "MS Sans Serif", default character set, with the given character height in
+// pixels at 96 DPI.
+UniqueHfont CreateUiFont(int characterHeight, bool bold, bool underline, UINT dpi);
+
+// Extent of a label's text as the label draws it (line breaks kept, no "&").
+SIZE MeasureText(HFONT font, std::wstring_view text);

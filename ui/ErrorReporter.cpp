@@ -1,0 +1,77 @@
+#include "ui/ErrorReporter.h"
+
+#include "categories/Errors.h"
+
+#include <cwchar>
+#include <exception>
+#include <new>
+
+std::wstring ApplicationTitleFromPath(std::wstring_view path)
+{
+    const auto slash = path.find_last_of(L"\\/:");
+    std::wstring_view name = slash == std::wstring_view::npos ? path : path.substr(slash + 1);
+    name = name.substr(0, name.find(L'.'));
+    std::wstring title(name);
+    if (title.size() > 1)
+        CharLowerBuffW(title.data() + 1, static_cast<DWORD>(title.size() - 1));
+    return title;
+}
+
+const std::wstring& ApplicationTitle()
+{
+    static const std::wstring title = [] {
+        std::wstring path(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            if (n == 0)
+                return std::wstring();
+            if (n < path.size()) {
+                path.resize(n);
+                return ApplicationTitleFromPath(path);
+            }
+            path.resize(path.size() * 2);
+        }
+    }();
+    return title;
+}
+
+std::wstring ErrorBoxText(std::wstring_view message)
+{
+    std::wstring text(message);
+    if (!text.empty() && text.back() > L'.')
+        text += L'.';
+    return text;
+}
+
+std::wstring RuntimeErrorText(int code, std::uintptr_t address)
+{
+    wchar_t text[64];
+    std::swprintf(text, std::size(text), L"Runtime error %d at %.8lX", code,
+                  static_cast<unsigned long>(address));
+    return text;
+}
+
+void ShowErrorBox(HWND owner, std::wstring_view message)
+{
+    const std::wstring text = ErrorBoxText(message);
+    MessageBoxW(owner, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONSTOP);
+}
+
+void ReportCurrentException(HWND owner) noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const EException& e) {
+            ShowErrorBox(owner, e.Message());
+        } catch (const std::bad_alloc&) {
+            ShowErrorBox(owner, L"Out of memory");
+        } catch (const std::exception& e) {
+            ShowErrorBox(owner, FromUtf8(e.what()));
+        } catch (...) {
+            ShowErrorBox(owner, L"Unknown exception");
+        }
+    } catch (...) {
+        // Reporting itself failed (no memory for the text): nothing more can be shown.
+    }
+}

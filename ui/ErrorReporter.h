@@ -1,0 +1,29 @@
+#pragma once
+// The default error reporter: what the user sees of any failure that leaves an
+// event handler. C++ exceptions must never unwind through Windows' own frames,
+// so every window procedure hands them to ReportCurrentException.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The program file's name without folder, cut before its first ".", lower case
+// after the first character: "C:\\App\\PELLORIN.EXE" gives "Pellorin".
+std::wstring ApplicationTitleFromPath(std::wstring_view path);
+// The title of this process, derived once from its program file.
+const std::wstring& ApplicationTitle();
+
+// A "." is added unless the message is empty or already ends in a character at
+// or below "." (so not after ".", ",", "-", ")", "!" or a blank).
+std::wstring ErrorBoxText(std::wstring_view message);
+
+// "Runtime error 217 at 0040A1B2".
+std::wstring RuntimeErrorText(int code, std::uintptr_t address);
+
+// The box: message text, application title, stop icon, OK.
+void ShowErrorBox(HWND owner, std::wstring_view message);
+
+// Call from a catch block only: reports the exception being handled.
+void ReportCurrentException(HWND owner) noexcept;

@@ -1,0 +1,629 @@
+#include "ui/Main.h"
+
+#include "categories/Errors.h"
+#include "ui/ControlIds.h"
+#include "ui/Dpi.h"
+#include "ui/ErrorReporter.h"
+#include "ui/ProgramInfo.h"
+#include "ui/WindowState.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <utility>
+
+TProgramState ProgramState;
+TForm1* Form1 = nullptr;
+
+namespace {
+
+enum TControlIndex : size_t {
+    ixBtnReadRegCategories,
+    ixBtnTAVtoOL,
+    ixBtnOLtoTAV,
+    ixBtnSyncOLandTAV,
+    ixLabel1,
+    ixBtnClose,
+    ixMemoReg,
+    ixMemoPst,
+    ixLabelOlVersion,
+    ixLabelNoPstUsed,
+    ixLabel2,
+    ixLabel3,
+    ixLabel4,
+    ixLabel5,
+    ixLabel6,
+    ixLabel7,
+    ixlbVersion,
+};
+
+constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
+constexpr DWORD kMemoStyle =
+    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP;
+constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+constexpr DWORD kHidden = 0x80000000u;  // our own flag: not WS_VISIBLE at design
+
+// A multi-line edit wants every key, Tab included; the memos give Tab back to
+// the window so that tabbing walks on through the tab order.
+LRESULT CALLBACK MemoSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    if (message == WM_GETDLGCODE && wParam == VK_TAB)
+        result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    return result;
+}
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+}  // namespace
+
+struct TForm1::TControlDesign {
+    HWND TForm1::*Field;
+    const wchar_t* ClassName;
+    DWORD Style;
+    DWORD ExStyle;
+    TBounds Bounds;  // width or height 0: sized to the text
+    unsigned Anchors;
+    const wchar_t* Text;
+    TFontKind Font;
+};
+
+static_assert(idlbVersion - idBtnReadRegCategories + 1 == 17, "one id per control, in declaration order");
+static_assert(ixlbVersion + 1 == 17, "one index per control, in declaration order");
+
+const std::array<TForm1::TControlDesign, 17>& TForm1::ControlDesigns()
+{
+    using F = TFontKind;
+    static const std::array<TControlDesign, 17> designs{{
+        {&TForm1::BtnReadRegCategories, WC_BUTTONW, kButtonStyle, 0, {276, 459, 100, 25}, akLeft | akBottom,
+         L"Refresh", F::Regular},
+        {&TForm1::BtnTAVtoOL, WC_BUTTONW, kButtonStyle, 0, {276, 81, 100, 25}, kDefaultAnchors,
+         L"Registry ---> PST", F::Regular},
+        {&TForm1::BtnOLtoTAV, WC_BUTTONW, kButtonStyle, 0, {276, 123, 100, 25}, kDefaultAnchors,
+         L"Registry <--- PST", F::Regular},
+        {&TForm1::BtnSyncOLandTAV, WC_BUTTONW, kButtonStyle, 0, {276, 165, 100, 25}, kDefaultAnchors,
+         L"Registry <---> PST", F::Regular},
+        {&TForm1::Label1, WC_STATICW, SS_CENTER | SS_NOPREFIX, 0, {282, 33, 85, 32}, kDefaultAnchors,
+         L"Synchronize\r\nOptions", F::Heading},
+        {&TForm1::BtnClose, WC_BUTTONW, kButtonStyle, 0, {560, 502, 75, 25}, akRight | akBottom, L"Exit",
+         F::Regular},
+        {&TForm1::MemoReg, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, {15, 33, 250, 450}, akLeft | akTop | akBottom,
+         L"MemoReg", F::Regular},
+        {&TForm1::MemoPst, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, {384, 33, 250, 450}, akTop | akBottom,
+         L"MemoPst", F::Regular},
+        {&TForm1::LabelOlVersion, WC_STATICW, kLabelStyle, 0, {18, 490, 0, 0}, akLeft | akBottom,
+         L"LabelOlVersion", F::Regular},
+        {&TForm1::LabelNoPstUsed, WC_STATICW, SS_CENTER | SS_NOPREFIX | kHidden, 0, {276, 225, 92, 80},
+         kDefaultAnchors, L"Your version of Outlook is not using the PST to store categories.", F::Notice},
+        {&TForm1::Label2, WC_STATICW, kLabelStyle, 0, {18, 12, 0, 0}, kDefaultAnchors,
+         L"Categories in Registry:", F::Bold},
+        {&TForm1::Label3, WC_STATICW, kLabelStyle, 0, {385, 12, 0, 0}, kDefaultAnchors, L"Categories in PST:",
+         F::Bold},
+        {&TForm1::Label4, WC_STATICW, kLabelStyle, 0, {18, 535, 0, 0}, akLeft | akBottom, L"Visit our website:",
+         F::Regular},
+        {&TForm1::Label5, WC_STATICW, kLabelStyle, 0, {468, 535, 0, 0}, akRight | akBottom,
+         PELLORIN_MAKER_NOTICE, F::Regular},
+        {&TForm1::Label6, WC_STATICW, kLabelStyle | SS_NOTIFY, 0, {102, 535, 0, 0}, akLeft | akBottom,
+         PELLORIN_WEB_ADDRESS, F::Link},
+        {&TForm1::Label7, WC_STATICW, kLabelStyle, 0, {18, 519, 0, 0}, akLeft | akBottom, L"Pellorin - version ",
+         F::Regular},
+        {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, {219, 519, 0, 0}, akLeft | akBottom, L"lbVersion",
+         F::Regular},
+    }};
+    return designs;
+}
+
+TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
+    : state_(state), releaseSplash_(std::move(releaseSplash))
+{
+    static const ATOM windowClass = [instance] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &TForm1::WindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+        wc.lpszClassName = kClassName;
+        return RegisterClassExW(&wc);
+    }();
+    if (!windowClass)
+        throw EException(L"The main window class could not be registered");
+
+    Form1 = this;
+    dpi_ = SystemDpi();
+    CreateWindowExW(0, kClassName, L"Pellorin", kFormStyle, CW_USEDEFAULT,
+                    CW_USEDEFAULT, ScalePixels(kFormOuterWidth, dpi_), ScalePixels(kFormOuterHeight, dpi_),
+                    nullptr, nullptr, instance, this);
+    if (!handle_)
+        throw EException(L"The main window could not be created");
+    const UINT windowDpi = WindowDpi(handle_);
+    if (windowDpi != dpi_) {
+        dpi_ = windowDpi;
+        SetWindowPos(handle_, nullptr, 0, 0, ScalePixels(kFormOuterWidth, dpi_),
+                     ScalePixels(kFormOuterHeight, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    CreateControls();
+    ApplyFonts();
+    FormResize();
+    Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1()
+{
+    Destroy();
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::Destroy()
+{
+    if (handle_)
+        DestroyWindow(handle_);
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->handle_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->handle_ = nullptr;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        ReportCurrentException(IsWindowVisible(window) ? window : nullptr);
+        return 0;
+    }
+}
+
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        FormResize();
+        if (handOverPending_ && wParam != SIZE_MINIMIZED && IsWindowVisible(handle_))
+            RunHandOver();
+        return 0;
+    case WM_COMMAND:
+        if (lParam)
+            OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        // Closing the main window ends the application, without a question.
+        PostQuitMessage(0);
+        return 0;
+    case WM_DESTROY:
+        Guarded([this] { FormDestroy(); });
+        return 0;
+    case WM_ACTIVATE:
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        return 0;
+    case WM_SETFOCUS:
+        if (focusControl_)
+            SetFocus(focusControl_);
+        return 0;
+    case WM_SETCURSOR:
+        if (OnSetCursor(reinterpret_cast<HWND>(wParam)))
+            return TRUE;
+        break;
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        if (lParam == 0) {
+            OnScroll(message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
+            return 0;
+        }
+        break;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_QUERYOPEN:
+        return OnQueryOpen() ? TRUE : FALSE;
+    default:
+        break;
+    }
+    return DefWindowProcW(handle_, message, wParam, lParam);
+}
+
+template <typename Handler>
+void TForm1::Guarded(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (...) {
+        ReportCurrentException(handle_ && IsWindowVisible(handle_) ? handle_ : nullptr);
+    }
+}
+
+void TForm1::CreateControls()
+{
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(handle_, GWLP_HINSTANCE));
+    int id = idBtnReadRegCategories;
+    for (const TControlDesign& design : ControlDesigns()) {
+        const DWORD style = WS_CHILD | (design.Style & ~kHidden) | ((design.Style & kHidden) ? 0 : WS_VISIBLE);
+        const HWND control =
+            CreateWindowExW(design.ExStyle, design.ClassName, design.Text, style, 0, 0, 0, 0, handle_,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
+        if (!control)
+            throw EException(L"A control of the main window could not be created");
+        this->*design.Field = control;
+    }
+    for (const HWND memo : {MemoReg, MemoPst}) {
+        SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
+        SetWindowSubclass(memo, MemoSubclassProc, 1, 0);
+    }
+
+    const int small = GetSystemMetrics(SM_CXSMICON);
+    const int large = GetSystemMetrics(SM_CXICON);
+    smallIcon_.reset(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELLORIN), IMAGE_ICON, small, small, LR_DEFAULTCOLOR)));
+    largeIcon_.reset(static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELLORIN), IMAGE_ICON, large, large, LR_DEFAULTCOLOR)));
+    SendMessageW(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    SendMessageW(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(largeIcon_.get()));
+}
+
+void TForm1::ApplyFonts()
+{
+    fonts_[static_cast<size_t>(TFontKind::Regular)] = CreateUiFont(11, false, false, dpi_);
+    fonts_[static_cast<size_t>(TFontKind::Bold)] = CreateUiFont(11, true, false, dpi_);
+    fonts_[static_cast<size_t>(TFontKind::Heading)] = CreateUiFont(14, true, false, dpi_);
+    fonts_[static_cast<size_t>(TFontKind::Notice)] = CreateUiFont(13, true, false, dpi_);
+    fonts_[static_cast<size_t>(TFontKind::Link)] = CreateUiFont(11, true, true, dpi_);
+    const auto& designs = ControlDesigns();
+    for (size_t i = 0; i < designs.size(); ++i) {
+        const HWND control = this->*designs[i].Field;
+        const HFONT font = fonts_[static_cast<size_t>(designs[i].Font)].get();
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        textSizes_[i] = MeasureText(font, WindowText(control));
+    }
+}
+
+void TForm1::SetLabelText(HWND label, const std::wstring& text)
+{
+    SetWindowTextW(label, text.c_str());
+    const auto& designs = ControlDesigns();
+    for (size_t i = 0; i < designs.size(); ++i) {
+        if (this->*designs[i].Field == label)
+            textSizes_[i] = MeasureText(fonts_[static_cast<size_t>(designs[i].Font)].get(), text);
+    }
+    FormResize();
+}
+
+// Anchors first, then the column rule, then the scroll bars for what no longer fits.
+void TForm1::FormResize()
+{
+    if (!lbVersion || inLayout_)
+        return;
+    // Showing a scroll bar resizes the client area and lands here again.
+    inLayout_ = true;
+    struct TLayoutDone {
+        bool& Flag;
+        ~TLayoutDone() { Flag = false; }
+    } done{inLayout_};
+    const auto& designs = ControlDesigns();
+    std::array<TBounds, 17> bounds{};
+    // The controls stand at their design places in the window's design outer size;
+    // the client area that this leaves depends on the system's frame.
+    const SIZE designClient = ClientSizeForOuter(
+        {ScalePixels(kFormOuterWidth, dpi_), ScalePixels(kFormOuterHeight, dpi_)}, kFormStyle, 0, dpi_);
+    // The client area that the scroll bars leave settles within a few passes.
+    for (int pass = 0; pass < 3; ++pass) {
+        RECT client{};
+        GetClientRect(handle_, &client);
+        const SIZE clientSize{client.right, client.bottom};
+        for (size_t i = 0; i < designs.size(); ++i) {
+            const TBounds& d = designs[i].Bounds;
+            const TBounds design{ScalePixels(d.Left, dpi_), ScalePixels(d.Top, dpi_),
+                                 d.Width ? ScalePixels(d.Width, dpi_) : textSizes_[i].cx,
+                                 d.Height ? ScalePixels(d.Height, dpi_) : textSizes_[i].cy};
+            bounds[i] = AnchoredBounds(design, designs[i].Anchors, designClient, clientSize);
+        }
+        RECT outer{};
+        GetWindowRect(handle_, &outer);
+        const TColumnLayout columns = ColumnLayout(outer.right - outer.left, bounds[ixMemoReg].Left, dpi_);
+        bounds[ixMemoReg].Width = columns.MemoWidth;
+        bounds[ixMemoPst].Width = columns.MemoWidth;
+        bounds[ixMemoPst].Left = columns.MemoPstLeft;
+        bounds[ixLabel3].Left = columns.MemoPstLeft;
+        bounds[ixLabel1].Left = columns.Label1Left;
+        for (const size_t i : {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories})
+            bounds[i].Left = columns.MiddleLeft;
+
+        TScrollRange range{0, 0};
+        for (size_t i = 0; i < designs.size(); ++i) {
+            if (IsWindowVisible(this->*designs[i].Field) || !IsWindowVisible(handle_))
+                ExtendScrollRange(range, bounds[i], designs[i].Anchors);
+        }
+        const std::pair<int, int> bars[] = {{SB_HORZ, range.Horizontal}, {SB_VERT, range.Vertical}};
+        for (const auto& [bar, extent] : bars) {
+            const int page = bar == SB_HORZ ? clientSize.cx : clientSize.cy;
+            LONG& position = bar == SB_HORZ ? scroll_.x : scroll_.y;
+            position = std::clamp<LONG>(position, 0, std::max(extent - page, 0));
+            SCROLLINFO info{};
+            info.cbSize = sizeof(info);
+            info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+            info.nMax = extent > page ? extent - 1 : 0;
+            info.nPage = extent > page ? static_cast<UINT>(page) : 0;
+            info.nPos = position;
+            SetScrollInfo(handle_, bar, &info, TRUE);
+        }
+        RECT after{};
+        GetClientRect(handle_, &after);
+        if (after.right == client.right && after.bottom == client.bottom)
+            break;
+    }
+
+    // Moved controls repaint whole: the bits copied from their old places can be stale.
+    HDWP positions = BeginDeferWindowPos(static_cast<int>(designs.size()));
+    for (size_t i = 0; i < designs.size() && positions; ++i) {
+        positions = DeferWindowPos(positions, this->*designs[i].Field, nullptr, bounds[i].Left - scroll_.x,
+                                   bounds[i].Top - scroll_.y, bounds[i].Width, bounds[i].Height,
+                                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    }
+    if (positions)
+        EndDeferWindowPos(positions);
+}
+
+void TForm1::OnScroll(int bar, WORD request)
+{
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    GetScrollInfo(handle_, bar, &info);
+    int position = info.nPos;
+    const int line = ScalePixels(8, dpi_);
+    switch (request) {
+    case SB_LINEUP: position -= line; break;
+    case SB_LINEDOWN: position += line; break;
+    case SB_PAGEUP: position -= static_cast<int>(info.nPage); break;
+    case SB_PAGEDOWN: position += static_cast<int>(info.nPage); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: position = info.nTrackPos; break;
+    case SB_TOP: position = info.nMin; break;
+    case SB_BOTTOM: position = info.nMax; break;
+    default: return;
+    }
+    (bar == SB_HORZ ? scroll_.x : scroll_.y) = position;
+    FormResize();
+}
+
+void TForm1::OnDpiChanged(UINT dpi, const RECT& suggested)
+{
+    dpi_ = dpi;
+    ApplyFonts();
+    SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    FormResize();
+}
+
+void TForm1::OnCommand(HWND control, WORD code)
+{
+    if (control == Label6) {
+        if (code == STN_CLICKED)
+            Guarded([this] { Label6Click(); });
+        return;
+    }
+    // A disabled command stays disabled whatever the button is sent.
+    if (code != BN_CLICKED || !IsWindowEnabled(control))
+        return;
+    if (control == BtnReadRegCategories)
+        Guarded([this] { BtnReadCategoriesClick(); });
+    else if (control == BtnTAVtoOL)
+        Guarded([this] { BtnTAVtoOLClick(); });
+    else if (control == BtnOLtoTAV)
+        Guarded([this] { BtnOLtoTAVClick(); });
+    else if (control == BtnSyncOLandTAV)
+        Guarded([this] { BtnSyncOLandTAVClick(); });
+    else if (control == BtnClose)
+        Guarded([this] { BtnCloseClick(); });
+}
+
+void TForm1::OnActivate(bool active)
+{
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(handle_, focus))
+            focusControl_ = focus;
+        return;
+    }
+    if (focusControl_ && IsWindowEnabled(focusControl_))
+        SetFocus(focusControl_);
+}
+
+bool TForm1::OnSetCursor(HWND target)
+{
+    if (busy_) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return true;
+    }
+    if (target == Label6) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return true;
+    }
+    return false;
+}
+
+LRESULT TForm1::OnCtlColorStatic(HDC dc, HWND control)
+{
+    // Read-only memos draw on the window colour, as editable ones do.
+    if (control == MemoReg || control == MemoPst) {
+        SetTextColor(dc, GetSysColor(IsWindowEnabled(control) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    SetTextColor(dc, control == Label6 ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool TForm1::OnQueryOpen()
+{
+    // Started minimised: the hand-over waits for the first restore.
+    RunHandOver();
+    return true;
+}
+
+void TForm1::ShowMainWindow(int showCommand)
+{
+    RECT outer{};
+    GetWindowRect(handle_, &outer);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+    if (showCommand == SW_SHOWMINNOACTIVE) {
+        WINDOWPLACEMENT placement{};
+        placement.length = sizeof(placement);
+        GetWindowPlacement(handle_, &placement);
+        placement.rcNormalPosition = RECT{left, top, left + width, top + height};
+        placement.showCmd = SW_SHOWMINNOACTIVE;
+        SetWindowPlacement(handle_, &placement);
+        return;
+    }
+    RunHandOver();
+    SetWindowPos(handle_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(handle_, showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    SetForegroundWindow(handle_);
+    UpdateWindow(handle_);
+}
+
+void TForm1::RunHandOver()
+{
+    if (!handOverPending_)
+        return;
+    handOverPending_ = false;
+    Guarded([this] { FormShow(); });
+}
+
+void TForm1::FormCreate()
+{
+    bool connected = true;
+    try {
+        OpenOutlookConnection(state_);
+    } catch (...) {
+        ReportCurrentException(nullptr);
+        connected = false;
+    }
+    ApplyWindowState(connected);
+    state_.RegCategories.Clear();
+    state_.PstCategories.Clear();
+}
+
+void TForm1::ApplyWindowState(bool connected)
+{
+    const TWindowState window = connected
+                                    ? WindowStateForVersion(state_.OutlookMajorVersion, state_.OutlookVersion)
+                                    : WindowStateWithoutOutlook();
+    SetLabelText(LabelOlVersion, window.OlVersionText);
+    SetLabelText(lbVersion, PELLORIN_VERSION_TEXT);
+    if (window.StoreInUse)
+        return;
+    if (window.ShowNoPstUsed)
+        ShowWindow(LabelNoPstUsed, SW_SHOWNA);
+    state_.AutoRefreshOnShow = false;
+    EnableWindow(MemoReg, FALSE);
+    SetWindowTextW(MemoReg, L"Categories in Registry");
+    EnableWindow(MemoPst, FALSE);
+    SetWindowTextW(MemoPst, L"Categories in PST");
+    for (const HWND button : {BtnTAVtoOL, BtnOLtoTAV, BtnSyncOLandTAV, BtnReadRegCategories})
+        EnableWindow(button, FALSE);
+}
+
+void TForm1::FormShow()
+{
+    focusControl_ = BtnClose;
+    SetFocus(BtnClose);
+    if (state_.AutoRefreshOnShow) {
+        try {
+            ::BtnReadCategoriesClick(state_, *this);
+        } catch (...) {
+            // The main window is still to appear: the box stands alone.
+            ReportCurrentException(nullptr);
+        }
+    }
+    if (releaseSplash_)
+        std::exchange(releaseSplash_, nullptr)();
+}
+
+void TForm1::FormDestroy()
+{
+    state_.RegCategories.Clear();
+    state_.PstCategories.Clear();
+    CloseOutlookConnection(state_);
+}
+
+void TForm1::BtnReadCategoriesClick()
+{
+    ::BtnReadCategoriesClick(state_, *this);
+}
+
+void TForm1::BtnTAVtoOLClick()
+{
+    ::BtnTAVtoOLClick(state_, *this);
+}
+
+void TForm1::BtnOLtoTAVClick()
+{
+    ::BtnOLtoTAVClick(state_, *this);
+}
+
+void TForm1::BtnSyncOLandTAVClick()
+{
+    ::BtnSyncOLandTAVClick(state_, *this);
+}
+
+void TForm1::BtnCloseClick()
+{
+    PostQuitMessage(0);
+}
+
+void TForm1::Label6Click()
+{
+    ShellExecuteW(handle_, L"open", PELLORIN_WEB_ADDRESS, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool TForm1::Confirm(const std::wstring& text)
+{
+    return MessageBoxW(handle_, text.c_str(), L"Confirm", MB_ICONQUESTION | MB_OKCANCEL) == IDOK;
+}
+
+void TForm1::SetBusyCursor()
+{
+    busy_ = true;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void TForm1::RestoreCursor()
+{
+    busy_ = false;
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+void TForm1::SetMemoRegText(const std::wstring& text)
+{
+    SetWindowTextW(MemoReg, text.c_str());
+}
+
+void TForm1::SetMemoPstText(const std::wstring& text)
+{
+    SetWindowTextW(MemoPst, text.c_str());
+}

@@ -1,0 +1,113 @@
+#pragma once
+// The main window, Form1. Program state lives in the unit's globals, not in the
+// form; the form shows it and routes the user's clicks to the commands.
+
+#include "commands/Commands.h"
+#include "commands/ProgramState.h"
+#include "ui/Handles.h"
+#include "ui/Layout.h"
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+// All program state of unit Main: the category sets, the registry text, the
+// Outlook connection and AutoRefreshOnShow.
+extern TProgramState ProgramState;
+
+class TForm1 final : public ICommandUi {
+public:
+    static constexpr const wchar_t* kClassName = L"TForm1";
+
+    // Creates the main window and its controls, hidden, and runs FormCreate.
+    // releaseSplash is the last step of the hand-over.
+    TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    HWND Handle() const { return handle_; }
+
+    // Makes the window visible for the program's start-up show command.
+    void ShowMainWindow(int showCommand);
+    // Destroys the native window (FormDestroy runs).
+    void Destroy();
+
+    // ICommandUi
+    bool Confirm(const std::wstring& text) override;
+    void SetBusyCursor() override;
+    void RestoreCursor() override;
+    void SetMemoRegText(const std::wstring& text) override;
+    void SetMemoPstText(const std::wstring& text) override;
+
+private:
+    enum class TFontKind { Regular, Bold, Heading, Notice, Link, Count };
+    struct TControlDesign;
+    static const std::array<TControlDesign, 17>& ControlDesigns();
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(HWND control, WORD code);
+    void OnActivate(bool active);
+    bool OnSetCursor(HWND target);
+    LRESULT OnCtlColorStatic(HDC dc, HWND control);
+    void OnScroll(int bar, WORD request);
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    bool OnQueryOpen();
+
+    // Event handlers.
+    void BtnReadCategoriesClick();
+    void FormCreate();
+    void FormDestroy();
+    void BtnTAVtoOLClick();
+    void BtnOLtoTAVClick();
+    void BtnSyncOLandTAVClick();
+    void BtnCloseClick();
+    void FormShow();
+    void FormResize();
+    void Label6Click();
+
+    void CreateControls();
+    void ApplyFonts();
+    void SetLabelText(HWND label, const std::wstring& text);
+    void ApplyWindowState(bool connected);
+    void RunHandOver();
+    template <typename Handler>
+    void Guarded(Handler&& handler);
+
+    HWND BtnReadRegCategories = nullptr;
+    HWND BtnTAVtoOL = nullptr;
+    HWND BtnOLtoTAV = nullptr;
+    HWND BtnSyncOLandTAV = nullptr;
+    HWND Label1 = nullptr;
+    HWND BtnClose = nullptr;
+    HWND MemoReg = nullptr;
+    HWND MemoPst = nullptr;
+    HWND LabelOlVersion = nullptr;
+    HWND LabelNoPstUsed = nullptr;
+    HWND Label2 = nullptr;
+    HWND Label3 = nullptr;
+    HWND Label4 = nullptr;
+    HWND Label5 = nullptr;
+    HWND Label6 = nullptr;
+    HWND Label7 = nullptr;
+    HWND lbVersion = nullptr;
+
+    HWND handle_ = nullptr;
+    TProgramState& state_;
+    std::function<void()> releaseSplash_;
+    UINT dpi_ = kDesignDpi;
+    std::array<UniqueHfont, static_cast<size_t>(TFontKind::Count)> fonts_;
+    std::array<SIZE, 17> textSizes_{};
+    UniqueHicon smallIcon_;
+    UniqueHicon largeIcon_;
+    HWND focusControl_ = nullptr;
+    POINT scroll_{0, 0};
+    bool handOverPending_ = true;
+    bool busy_ = false;
+    bool inLayout_ = false;
+};
+
+extern TForm1* Form1;
