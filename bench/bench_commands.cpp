@@ -8,6 +8,7 @@
 
 #include "support/ScratchHkcu.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +108,7 @@ void Report(const char* what, int names, double pellorin, std::size_t requests, 
     std::printf("%-22s %7d %10.2f %10zu %10.2f %8.3f\n", what, names, pellorin, requests, bare, pellorin / bare);
 }
 
+// Best of two runs each, alternating, so neither side gains from going second.
 void Measure(const std::wstring& progId, int names)
 {
     const auto registryNames = Numbered(L"Registry ", names);
@@ -117,28 +119,35 @@ void Measure(const std::wstring& progId, int names)
     OpenOutlookConnection(state, progId);
     IDispatch* const space = state.OutlookNamespace.get().pdispVal;
 
-    Prepare(registryNames, storeNames);
-    auto start = std::chrono::steady_clock::now();
-    BtnReadCategoriesClick(state, ui);
-    const double refresh = Seconds(start);
-    const std::size_t refreshRequests = ReadStandInRequests().size();
-    start = std::chrono::steady_clock::now();
-    BareClient::Read(space);
-    const double bareRefresh = Seconds(start);
-    Report("Refresh", names, refresh, refreshRequests, bareRefresh);
+    double refresh = 1e9, bareRefresh = 1e9, sync = 1e9, bareSync = 1e9;
+    std::size_t refreshRequests = 0, syncRequests = 0;
+    for (int round = 0; round < 2; ++round) {
+        Prepare(registryNames, storeNames);
+        auto start = std::chrono::steady_clock::now();
+        BareClient::Read(space);
+        bareRefresh = std::min(bareRefresh, Seconds(start));
 
-    Prepare(registryNames, storeNames);
-    BtnReadCategoriesClick(state, ui);
-    ClearStandInLog();
-    start = std::chrono::steady_clock::now();
-    BtnSyncOLandTAVClick(state, ui);
-    const double sync = Seconds(start);
-    const std::size_t syncRequests = ReadStandInRequests().size();
-    Prepare(registryNames, storeNames);
-    start = std::chrono::steady_clock::now();
-    BareClient::Add(space, registryNames);
-    BareClient::Read(space);
-    const double bareSync = Seconds(start);
+        ClearStandInLog();
+        start = std::chrono::steady_clock::now();
+        BtnReadCategoriesClick(state, ui);
+        refresh = std::min(refresh, Seconds(start));
+        refreshRequests = ReadStandInRequests().size();
+
+        Prepare(registryNames, storeNames);
+        start = std::chrono::steady_clock::now();
+        BareClient::Add(space, registryNames);
+        BareClient::Read(space);
+        bareSync = std::min(bareSync, Seconds(start));
+
+        Prepare(registryNames, storeNames);
+        BtnReadCategoriesClick(state, ui);
+        ClearStandInLog();
+        start = std::chrono::steady_clock::now();
+        BtnSyncOLandTAVClick(state, ui);
+        sync = std::min(sync, Seconds(start));
+        syncRequests = ReadStandInRequests().size();
+    }
+    Report("Refresh", names, refresh, refreshRequests, bareRefresh);
     Report("Registry <---> PST", names, sync, syncRequests, bareSync);
 
     CloseOutlookConnection(state);

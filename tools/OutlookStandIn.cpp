@@ -186,7 +186,7 @@ public:
         if (!names || !ids)
             return E_POINTER;
         try {
-            const TStandInState state = LoadStandInState(g_dataDirectory);
+            const TStandInState& state = CachedStandInState(g_dataDirectory);
             Sleep(state.DelayMilliseconds);
             for (UINT i = 0; i < count; ++i) {
                 Log({0, L"lookup", names[i] ? names[i] : L"", 0, 0, L""});
@@ -212,7 +212,7 @@ public:
                                      VARIANT* result, EXCEPINFO* info, UINT* argError) override
     {
         try {
-            TStandInState state = LoadStandInState(g_dataDirectory);
+            TStandInState& state = CachedStandInState(g_dataDirectory);
             Sleep(state.DelayMilliseconds);
             const auto members = Members();
             const bool known = id >= 1 && static_cast<std::size_t>(id) <= members.size();
@@ -351,7 +351,12 @@ private:
             }
         }
         state.Names.push_back(name);
-        SaveStandInState(g_dataDirectory, state);
+        try {
+            SaveStandInState(g_dataDirectory, state);
+        } catch (...) {
+            state.Names.pop_back();
+            throw;
+        }
         // Outlook answers with the new category, but Wine's IDispatch proxy hands us
         // a result slot even when the caller asked for none and never releases what
         // lands there, which would keep this server alive. Nobody reads it.

@@ -72,7 +72,7 @@ std::vector<std::wstring_view> SplitTabs(std::wstring_view line)
     }
 }
 
-std::vector<std::wstring> ReadLines(const std::wstring& path)
+std::string ReadBytes(const std::wstring& path)
 {
     std::string bytes;
     // A writer replaces the file by renaming; a reader that meets the moment of
@@ -96,8 +96,12 @@ std::vector<std::wstring> ReadLines(const std::wstring& path)
         while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
             bytes.append(buffer, got);
         CloseHandle(file);
-        break;
+        return bytes;
     }
+}
+
+std::vector<std::wstring> SplitLines(const std::string& bytes)
+{
     std::vector<std::wstring> lines;
     const std::wstring text = Wide(bytes);
     std::size_t start = 0;
@@ -229,10 +233,12 @@ std::wstring StandInLogFile(const std::wstring& dataDirectory)
     return dataDirectory + L"\\requests.log";
 }
 
-TStandInState LoadStandInState(const std::wstring& dataDirectory)
+namespace {
+
+TStandInState ParseStandInState(const std::string& bytes)
 {
     TStandInState state;
-    for (const std::wstring& line : ReadLines(StandInStateFile(dataDirectory))) {
+    for (const std::wstring& line : SplitLines(bytes)) {
         const std::size_t equals = line.find(L'=');
         if (line.empty() || line[0] == L'#' || equals == std::wstring::npos)
             continue;
@@ -258,6 +264,28 @@ TStandInState LoadStandInState(const std::wstring& dataDirectory)
         }
     }
     return state;
+}
+
+}  // namespace
+
+TStandInState LoadStandInState(const std::wstring& dataDirectory)
+{
+    return ParseStandInState(ReadBytes(StandInStateFile(dataDirectory)));
+}
+
+TStandInState& CachedStandInState(const std::wstring& dataDirectory)
+{
+    static std::wstring cachedPath;
+    static std::string cachedBytes;
+    static TStandInState cached;
+    const std::wstring path = StandInStateFile(dataDirectory);
+    std::string bytes = ReadBytes(path);
+    if (path != cachedPath || bytes != cachedBytes) {
+        cached = ParseStandInState(bytes);
+        cachedPath = path;
+        cachedBytes = std::move(bytes);
+    }
+    return cached;
 }
 
 void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& state)
@@ -310,7 +338,7 @@ void AppendStandInLog(const std::wstring& dataDirectory, const TStandInRequest& 
 std::vector<TStandInRequest> LoadStandInLog(const std::wstring& dataDirectory)
 {
     std::vector<TStandInRequest> requests;
-    for (const std::wstring& line : ReadLines(StandInLogFile(dataDirectory))) {
+    for (const std::wstring& line : SplitLines(ReadBytes(StandInLogFile(dataDirectory)))) {
         const auto fields = SplitTabs(line);
         if (fields.size() < 6)
             continue;
