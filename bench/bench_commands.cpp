@@ -6,6 +6,7 @@
 #include "commands/Commands.h"
 #include "tools/StandInControl.h"
 
+#include "support/AgreeingUi.h"
 #include "support/ScratchHkcu.h"
 
 #include <algorithm>
@@ -16,15 +17,6 @@
 #include <vector>
 
 namespace {
-
-class NoUi : public ICommandUi {
-public:
-    bool Confirm(const std::wstring&) override { return true; }
-    void SetBusyCursor() override {}
-    void RestoreCursor() override {}
-    void SetMemoRegText(const std::wstring&) override {}
-    void SetMemoPstText(const std::wstring&) override {}
-};
 
 // The same requests as Pellorin makes, and nothing else: a name lookup and an
 // invocation for each, no sets, no registry, no display text.
@@ -113,7 +105,7 @@ void Measure(const std::wstring& progId, int names)
 {
     const auto registryNames = Numbered(L"Registry ", names);
     const auto storeNames = Numbered(L"Store ", names);
-    NoUi ui;
+    AgreeingUi ui;
 
     TProgramState state;
     OpenOutlookConnection(state, progId);

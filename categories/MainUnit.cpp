@@ -5,7 +5,7 @@
 std::wstring CategoryDelimiters;
 bool IsWinNT = false;
 
-DWORD QueryPlatformId()
+std::optional<DWORD> QueryPlatformId()
 {
     OSVERSIONINFOA info{};
     static_assert(sizeof(info) == 148, "the 8-bit version record is 148 bytes");
@@ -20,7 +20,9 @@ DWORD QueryPlatformId()
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-    return ok ? info.dwPlatformId : 0;
+    if (!ok)
+        return std::nullopt;
+    return info.dwPlatformId;
 }
 
 void ApplyPlatformId(DWORD platformId)
@@ -40,7 +42,8 @@ void ApplyPlatformId(DWORD platformId)
 void StartMainUnit()
 {
     CategoryDelimiters = L";";
-    ApplyPlatformId(QueryPlatformId());
+    // A failed query leaves the record zeroed, which is no platform we know.
+    ApplyPlatformId(QueryPlatformId().value_or(0));
 }
 
 void StopMainUnit()

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 // The delimiter set of master list texts: ";".
@@ -19,5 +20,5 @@ void ApplyPlatformId(DWORD platformId);
 void StopMainUnit();
 
 // Asks the system for its platform id through the 148-byte 8-bit version record;
-// 0 when the query fails.
-DWORD QueryPlatformId();
+// nothing when the query fails.
+std::optional<DWORD> QueryPlatformId();

@@ -1,5 +1,7 @@
 #include "RegIni.h"
 
+#include "categories/MainUnit.h"
+
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -59,20 +61,9 @@ void RequireBytes(const void* data, int size)
 
 bool PlatformIsWin32s()
 {
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-#if defined(_MSC_VER)
-#pragma warning(suppress : 4996)
-#elif defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    const BOOL ok = GetVersionExA(&info);
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
     // A failed query is no reason to refuse.
-    return ok && info.dwPlatformId == VER_PLATFORM_WIN32s;
+    const std::optional<DWORD> platform = QueryPlatformId();
+    return platform && *platform == VER_PLATFORM_WIN32s;
 }
 
 HKEY RootKeyFromName(const std::string& rootName)
@@ -155,6 +146,17 @@ LONG TStRegIni::QueryValueInfo(HKEY Key, const std::string& ValueName, DWORD& Va
     return status;
 }
 
+UniqueHkey TStRegIni::OpenCurrentKeyForReading()
+{
+    // The reads answer a key they cannot open with their default.
+    OpenForReading = true;
+    try {
+        return OpenCurrentKey();
+    } catch (const EStRegIniError&) {
+        return UniqueHkey();
+    }
+}
+
 bool TStRegIni::ReadBinaryValue(const std::string& ValueName, const void* Default, void* Buffer, int& Size)
 {
     RequireBytes(Default, Size);
@@ -166,13 +168,9 @@ bool TStRegIni::ReadBinaryValue(const std::string& ValueName, const void* Defaul
         return false;
     };
 
-    OpenForReading = true;
-    UniqueHkey key;
-    try {
-        key = OpenCurrentKey();
-    } catch (const EStRegIniError&) {
+    const UniqueHkey key = OpenCurrentKeyForReading();
+    if (!key)
         return copyDefault();
-    }
     DWORD type = 0;
     DWORD dataSize = 0;
     if (QueryValueInfo(key.get(), ValueName, type, dataSize) != ERROR_SUCCESS)
@@ -197,13 +195,9 @@ bool TStRegIni::ReadBinaryValue(const std::string& ValueName, const void* Defaul
 
 std::string TStRegIni::ReadStringValue(const std::string& ValueName, const std::string& Default)
 {
-    OpenForReading = true;
-    UniqueHkey key;
-    try {
-        key = OpenCurrentKey();
-    } catch (const EStRegIniError&) {
+    const UniqueHkey key = OpenCurrentKeyForReading();
+    if (!key)
         return Default;
-    }
     DWORD type = 0;
     DWORD size = 0;
     if (QueryValueInfo(key.get(), ValueName, type, size) != ERROR_SUCCESS)
@@ -251,13 +245,9 @@ std::string TStRegIni::ReadStringValue(const std::string& ValueName, const std::
 
 std::wstring TStRegIni::ReadWideStringValue(const std::string& ValueName, const std::wstring& Default)
 {
-    OpenForReading = true;
-    UniqueHkey key;
-    try {
-        key = OpenCurrentKey();
-    } catch (const EStRegIniError&) {
+    const UniqueHkey key = OpenCurrentKeyForReading();
+    if (!key)
         return Default;
-    }
     const std::wstring name = AnsiToWide(ValueName);
     DWORD type = 0;
     DWORD size = 0;

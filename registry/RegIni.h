@@ -74,6 +74,8 @@ public:
 
 private:
     UniqueHkey OpenCurrentKey();
+    // Empty when the current key cannot be opened for reading.
+    UniqueHkey OpenCurrentKeyForReading();
 
     bool OpenForReading = false;
     HKEY RootKey;

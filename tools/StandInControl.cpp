@@ -1,5 +1,7 @@
 #include "tools/StandInControl.h"
 
+#include "categories/Errors.h"
+
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -12,15 +14,6 @@ std::wstring RegisteredDataDirectory()
     if (data.empty())
         throw EStandInError(L"the Outlook stand-in is not registered");
     return data;
-}
-
-std::wstring WideFromUtf8(const char* text)
-{
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, result.data(), size);
-    result.resize(result.size() - 1);
-    return result;
 }
 
 // The build names the stand-in by the build system's path: under Wine a Unix
@@ -36,11 +29,11 @@ std::wstring WindowsPath(const char* buildPath)
             HeapFree(GetProcessHeap(), 0, dos);
             return result;
         }
-        std::wstring result = L"Z:" + WideFromUtf8(buildPath);
+        std::wstring result = L"Z:" + FromUtf8(buildPath);
         std::replace(result.begin(), result.end(), L'/', L'\\');
         return result;
     }
-    std::wstring result = WideFromUtf8(buildPath);
+    std::wstring result = FromUtf8(buildPath);
     std::replace(result.begin(), result.end(), L'/', L'\\');
     return result;
 }

@@ -1,33 +1,13 @@
 #include "tools/StandInStore.h"
 
+#include "categories/Errors.h"
+
 #include <objbase.h>
 
 #include <cwchar>
 #include <iterator>
 
 namespace {
-
-std::string Utf8(std::wstring_view text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
-
-std::wstring Wide(std::string_view text)
-{
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
-}
 
 // Names may hold anything, U+0000 and lone surrogates included; the files hold
 // one record a line, so such characters are written as \uXXXX.
@@ -103,7 +83,7 @@ std::string ReadBytes(const std::wstring& path)
 std::vector<std::wstring> SplitLines(const std::string& bytes)
 {
     std::vector<std::wstring> lines;
-    const std::wstring text = Wide(bytes);
+    const std::wstring text = FromUtf8(bytes);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(L'\n', start);
@@ -178,7 +158,7 @@ bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
 
 }  // namespace
 
-EStandInError::EStandInError(const std::wstring& message) : std::runtime_error(Utf8(message)) {}
+EStandInError::EStandInError(const std::wstring& message) : std::runtime_error(ToUtf8(message)) {}
 
 bool IsRunningUnderWine()
 {
@@ -309,7 +289,7 @@ void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& st
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw EStandInError(L"cannot create " + temporary);
-    WriteBytes(file, Utf8(text), temporary);
+    WriteBytes(file, ToUtf8(text), temporary);
     for (int attempt = 0; !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
         if (attempt == 50) {
             DeleteFileW(temporary.c_str());
@@ -332,7 +312,7 @@ void AppendStandInLog(const std::wstring& dataDirectory, const TStandInRequest& 
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw EStandInError(L"cannot open " + path);
-    WriteBytes(file, Utf8(line), path);
+    WriteBytes(file, ToUtf8(line), path);
 }
 
 std::vector<TStandInRequest> LoadStandInLog(const std::wstring& dataDirectory)

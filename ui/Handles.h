@@ -3,37 +3,7 @@
 
 #include <windows.h>
 
-#include <utility>
-
-template <typename T, auto Close, T Invalid = T{}>
-class TUniqueHandle {
-public:
-    TUniqueHandle() = default;
-    explicit TUniqueHandle(T value) noexcept : value_(value) {}
-    TUniqueHandle(TUniqueHandle&& other) noexcept : value_(other.release()) {}
-    TUniqueHandle& operator=(TUniqueHandle&& other) noexcept
-    {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    TUniqueHandle(const TUniqueHandle&) = delete;
-    TUniqueHandle& operator=(const TUniqueHandle&) = delete;
-    ~TUniqueHandle() { reset(); }
-
-    T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
-    T release() noexcept { return std::exchange(value_, Invalid); }
-    void reset(T value = Invalid) noexcept
-    {
-        const T old = std::exchange(value_, value);
-        if (old != Invalid)
-            Close(old);
-    }
-
-private:
-    T value_ = Invalid;
-};
+#include "categories/UniqueHandle.h"
 
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
 inline void DestroyOwnedIcon(HICON icon) noexcept { DestroyIcon(icon); }

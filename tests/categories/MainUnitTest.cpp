@@ -22,7 +22,7 @@ protected:
 TEST_F(PlatformFlag, StartUpSetsDelimitersAndTheNtFlag)
 {
     EXPECT_EQ(CategoryDelimiters, L";");
-    EXPECT_EQ(QueryPlatformId(), static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    EXPECT_EQ(QueryPlatformId(), std::optional<DWORD>(VER_PLATFORM_WIN32_NT));
     EXPECT_TRUE(IsWinNT);
     ApplyPlatformId(VER_PLATFORM_WIN32_WINDOWS);
     EXPECT_FALSE(IsWinNT);

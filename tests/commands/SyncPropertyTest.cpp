@@ -7,6 +7,7 @@
 #include "registry/MasterList.h"
 #include "tools/StandInControl.h"
 
+#include "support/AgreeingUi.h"
 #include "support/ScratchHkcu.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +15,6 @@
 #include <random>
 
 namespace {
-
-class SilentUi : public ICommandUi {
-public:
-    bool Confirm(const std::wstring&) override { return true; }
-    void SetBusyCursor() override {}
-    void RestoreCursor() override {}
-    void SetMemoRegText(const std::wstring&) override {}
-    void SetMemoPstText(const std::wstring&) override {}
-};
 
 const wchar_t* const kVocabulary[] = {
     L"Red", L"RED", L"red", L" Red", L"Red ", L"Blue", L"Green", L"Follow up", L"\x00C4pfel", L"\x00E4PFEL",
@@ -88,7 +80,7 @@ TEST(SyncProperty, NothingIsLostAndBothSidesEndUpEqualUpToCase)
 
             TProgramState state;
             OpenOutlookConnection(state, registration.ProgId());
-            SilentUi ui;
+            AgreeingUi ui;
             BtnReadCategoriesClick(state, ui);
             const TCategorySet registryBefore = RegistrySet();
             const std::vector<std::wstring> storeBefore = ReadStandInNames();

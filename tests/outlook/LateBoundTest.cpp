@@ -1,5 +1,6 @@
 #include "FakeDispatch.h"
 #include "outlook/LateBound.h"
+#include "support/Caught.h"
 
 #include <gtest/gtest.h>
 
@@ -7,17 +8,6 @@
 #include <stdexcept>
 
 namespace {
-
-template <class E>
-E Caught(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& e) {
-        return e;
-    }
-    throw std::logic_error("no failure raised");
-}
 
 class LateBound : public testing::Test {
 protected:

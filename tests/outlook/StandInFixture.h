@@ -5,6 +5,7 @@
 
 #include "outlook/OutlookConnection.h"
 #include "tools/StandInControl.h"
+#include "support/Caught.h"
 
 #include <gtest/gtest.h>
 
@@ -61,13 +62,3 @@ protected:
     TOutlookConnection connection;
 };
 
-template <class E>
-E Caught(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const E& e) {
-        return e;
-    }
-    throw std::logic_error("no failure raised");
-}
