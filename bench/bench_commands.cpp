@@ -98,6 +98,7 @@ void Prepare(const std::vector<std::wstring>& registryNames, const std::vector<s
 void Report(const char* what, int names, double pellorin, std::size_t requests, double bare)
 {
     std::printf("%-22s %7d %10.2f %10zu %10.2f %8.3f\n", what, names, pellorin, requests, bare, pellorin / bare);
+    std::fflush(stdout);
 }
 
 // Best of two runs each, alternating, so neither side gains from going second.

@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include <cwchar>
+#include <optional>
 #include <iterator>
 
 namespace {
@@ -253,17 +254,55 @@ TStandInState LoadStandInState(const std::wstring& dataDirectory)
     return ParseStandInState(ReadBytes(StandInStateFile(dataDirectory)));
 }
 
+namespace {
+
+// Which file a path names now, and how big and how old it is. Every save renames
+// a new file into place, so a changed state always shows up here.
+struct TFileStamp {
+    DWORD Volume = 0;
+    DWORD IndexHigh = 0;
+    DWORD IndexLow = 0;
+    DWORD SizeHigh = 0;
+    DWORD SizeLow = 0;
+    FILETIME Written = {};
+
+    bool operator==(const TFileStamp& other) const
+    {
+        return Volume == other.Volume && IndexHigh == other.IndexHigh && IndexLow == other.IndexLow &&
+               SizeHigh == other.SizeHigh && SizeLow == other.SizeLow &&
+               CompareFileTime(&Written, &other.Written) == 0;
+    }
+};
+
+std::optional<TFileStamp> StampOf(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const BOOL ok = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!ok)
+        return std::nullopt;
+    return TFileStamp{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow,
+                      info.nFileSizeHigh,        info.nFileSizeLow,    info.ftLastWriteTime};
+}
+
+}  // namespace
+
 TStandInState& CachedStandInState(const std::wstring& dataDirectory)
 {
     static std::wstring cachedPath;
-    static std::string cachedBytes;
+    static std::optional<TFileStamp> cachedStamp;
     static TStandInState cached;
     const std::wstring path = StandInStateFile(dataDirectory);
-    std::string bytes = ReadBytes(path);
-    if (path != cachedPath || bytes != cachedBytes) {
-        cached = ParseStandInState(bytes);
+    // Taken before the read: a file replaced in between is read again next time.
+    const std::optional<TFileStamp> stamp = StampOf(path);
+    if (path != cachedPath || !stamp || !cachedStamp || !(*stamp == *cachedStamp)) {
+        cached = ParseStandInState(ReadBytes(path));
         cachedPath = path;
-        cachedBytes = std::move(bytes);
+        cachedStamp = stamp;
     }
     return cached;
 }

@@ -73,7 +73,7 @@ std::wstring StandInLogFile(const std::wstring& dataDirectory);
 
 // A missing state file is the default state.
 TStandInState LoadStandInState(const std::wstring& dataDirectory);
-// The same, parsed again only when the file's bytes changed: a large store is
+// The same, parsed again only when the file was replaced: a large store is
 // asked for every request. Process-wide; the reference stays valid.
 TStandInState& CachedStandInState(const std::wstring& dataDirectory);
 // Replaces the file in one step, so a reader never sees half of it.
