@@ -352,7 +352,7 @@ private:
         }
         state.Names.push_back(name);
         try {
-            SaveStandInState(g_dataDirectory, state);
+            SaveCachedStandInState(g_dataDirectory);
         } catch (...) {
             state.Names.pop_back();
             throw;

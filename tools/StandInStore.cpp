@@ -291,11 +291,16 @@ std::optional<TFileStamp> StampOf(const std::wstring& path)
 
 }  // namespace
 
+namespace {
+
+std::wstring cachedPath;
+std::optional<TFileStamp> cachedStamp;
+TStandInState cached;
+
+}  // namespace
+
 TStandInState& CachedStandInState(const std::wstring& dataDirectory)
 {
-    static std::wstring cachedPath;
-    static std::optional<TFileStamp> cachedStamp;
-    static TStandInState cached;
     const std::wstring path = StandInStateFile(dataDirectory);
     // Taken before the read: a file replaced in between is read again next time.
     const std::optional<TFileStamp> stamp = StampOf(path);
@@ -305,6 +310,14 @@ TStandInState& CachedStandInState(const std::wstring& dataDirectory)
         cachedStamp = stamp;
     }
     return cached;
+}
+
+void SaveCachedStandInState(const std::wstring& dataDirectory)
+{
+    SaveStandInState(dataDirectory, cached);
+    // Our own write needs no second parse.
+    cachedPath = StandInStateFile(dataDirectory);
+    cachedStamp = StampOf(cachedPath);
 }
 
 void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& state)

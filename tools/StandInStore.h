@@ -76,6 +76,8 @@ TStandInState LoadStandInState(const std::wstring& dataDirectory);
 // The same, parsed again only when the file was replaced: a large store is
 // asked for every request. Process-wide; the reference stays valid.
 TStandInState& CachedStandInState(const std::wstring& dataDirectory);
+// Saves the cached state after a change to it.
+void SaveCachedStandInState(const std::wstring& dataDirectory);
 // Replaces the file in one step, so a reader never sees half of it.
 void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& state);
 
