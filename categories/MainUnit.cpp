@@ -5,6 +5,22 @@
 std::wstring CategoryDelimiters;
 bool IsWinNT = false;
 
+std::wstring ProgramFilePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        // Cut short: the path is longer than the buffer.
+        path.resize(path.size() * 2);
+    }
+}
+
 std::optional<DWORD> QueryPlatformId()
 {
     OSVERSIONINFOA info{};

@@ -1,5 +1,7 @@
 #include "UnicoWS.h"
 
+#include "MainUnit.h"
+
 #include <string>
 
 namespace {
@@ -9,17 +11,9 @@ GetStringTypeExWProc g_getStringTypeExW = nullptr;
 
 std::wstring ProgramFolderPath(const wchar_t* fileName)
 {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    std::wstring path = ProgramFilePath();
+    if (path.empty())
+        return {};
     const auto slash = path.find_last_of(L"\\/");
     path.resize(slash == std::wstring::npos ? 0 : slash + 1);
     return path + fileName;

@@ -4,6 +4,8 @@
 
 #include "tools/StandInStore.h"
 
+#include "categories/MainUnit.h"
+
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
@@ -549,22 +551,9 @@ void Print(const std::wstring& text)
         CloseHandle(out);
 }
 
-std::wstring OwnPath()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring OwnFolder()
 {
-    const std::wstring path = OwnPath();
+    const std::wstring path = ProgramFilePath();
     return path.substr(0, path.find_last_of(L"\\/"));
 }
 
@@ -584,7 +573,7 @@ int Register(const std::vector<std::wstring>& args)
         else
             progId = args[i];
     }
-    RegisterStandIn(OwnPath(), progId, data);
+    RegisterStandIn(ProgramFilePath(), progId, data);
     Print(L"Registered as " + progId + L"; state file " + StandInStateFile(data) + L"\r\n");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "ui/ErrorReporter.h"
 
 #include "categories/Errors.h"
+#include "categories/MainUnit.h"
 
 #include <cwchar>
 #include <exception>
@@ -19,19 +20,7 @@ std::wstring ApplicationTitleFromPath(std::wstring_view path)
 
 const std::wstring& ApplicationTitle()
 {
-    static const std::wstring title = [] {
-        std::wstring path(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-            if (n == 0)
-                return std::wstring();
-            if (n < path.size()) {
-                path.resize(n);
-                return ApplicationTitleFromPath(path);
-            }
-            path.resize(path.size() * 2);
-        }
-    }();
+    static const std::wstring title = ApplicationTitleFromPath(ProgramFilePath());
     return title;
 }
 
