@@ -1,6 +1,6 @@
 #include "app/FrmSplashScreen.h"
 
-#include "categories/Errors.h"
+#include "base/Errors.h"
 #include "ui/Dpi.h"
 #include "ui/ProgramInfo.h"
 

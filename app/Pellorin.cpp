@@ -1,7 +1,7 @@
 // Program entry: start-up, the splash window, the main window's run and shutdown.
 #include "app/FrmSplashScreen.h"
+#include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
-#include "categories/UnicoWS.h"
 #include "ui/ErrorReporter.h"
 #include "ui/Main.h"
 

@@ -1,6 +1,6 @@
 #include "CategorySet.h"
 
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <windows.h>
 

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 // The delimiter set of master list texts: ";".
@@ -18,10 +17,3 @@ void StartMainUnit();
 void ApplyPlatformId(DWORD platformId);
 // Releases the unit's global texts.
 void StopMainUnit();
-
-// The full path of the running program file; empty if the system cannot say.
-std::wstring ProgramFilePath();
-
-// Asks the system for its platform id through the 148-byte 8-bit version record;
-// nothing when the query fails.
-std::optional<DWORD> QueryPlatformId();

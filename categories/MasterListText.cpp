@@ -1,8 +1,8 @@
 #include "MasterListText.h"
 
-#include "Errors.h"
 #include "MainUnit.h"
-#include "UnicoWS.h"
+#include "base/Errors.h"
+#include "base/UnicoWS.h"
 
 namespace {
 

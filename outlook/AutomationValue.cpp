@@ -1,6 +1,6 @@
 #include "outlook/AutomationValue.h"
 
-#include "outlook/LateBound.h"
+#include "outlook/OleError.h"
 
 #include <climits>
 

@@ -1,18 +1,6 @@
 #include "outlook/LateBound.h"
 
-#include <cstdio>
-#include <iterator>
-
 namespace {
-
-// Outlook's and the system's texts end in ".", blanks and line breaks; the
-// error box adds its own ".".
-std::wstring TrimTrailing(std::wstring text)
-{
-    while (!text.empty() && (text.back() < L'!' || text.back() == L'.'))
-        text.pop_back();
-    return text;
-}
 
 // Frees the strings the server put into the record, whatever happens next.
 class TExcepInfo {
@@ -35,7 +23,7 @@ public:
             info_.pfnDeferredFillIn = nullptr;
             fillIn(&info_);
         }
-        std::wstring message = TrimTrailing(std::wstring(View(info_.bstrDescription)));
+        std::wstring message = TrimOleMessage(std::wstring(View(info_.bstrDescription)));
         if (message.empty())
             message = OleErrorText(info_.scode);
         throw EOleException(std::move(message), info_.scode, std::wstring(View(info_.bstrSource)),
@@ -62,46 +50,6 @@ WORD InvokeFlags(TCallKind kind, bool hasArgument, bool resultWanted)
 }
 
 }  // namespace
-
-EOleSysError::EOleSysError(HRESULT errorCode) : EOleSysError(OleErrorText(errorCode), errorCode)
-{
-}
-
-EOleSysError::EOleSysError(std::wstring message, HRESULT errorCode)
-    : EOleError(std::move(message)), ErrorCode(errorCode)
-{
-}
-
-EOleException::EOleException(std::wstring message, HRESULT scode, std::wstring source,
-                             std::wstring helpFile)
-    : EOleError(std::move(message)),
-      ErrorCode(scode),
-      Source(std::move(source)),
-      HelpFile(std::move(helpFile))
-{
-}
-
-std::wstring OleErrorText(HRESULT errorCode)
-{
-    wchar_t buffer[256];
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-        nullptr, static_cast<DWORD>(errorCode), 0, buffer, static_cast<DWORD>(std::size(buffer)),
-        nullptr);
-    std::wstring text = length ? TrimTrailing(std::wstring(buffer, length)) : std::wstring();
-    if (length && !text.empty())
-        return text;
-    wchar_t fallback[32];
-    std::swprintf(fallback, std::size(fallback), L"OLE error %.8lX",
-                  static_cast<unsigned long>(errorCode));
-    return fallback;
-}
-
-void OleCheck(HRESULT hr)
-{
-    if (FAILED(hr))
-        throw EOleSysError(hr);
-}
 
 void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCallKind kind,
                    const TCallArgument& argument, TAutomationValue* result)

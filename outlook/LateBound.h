@@ -3,8 +3,8 @@
 // call raises. Member identifiers are looked up on every call, never cached:
 // Outlook answers each lookup, and the request count is part of the behaviour.
 
-#include "categories/Errors.h"
 #include "outlook/AutomationValue.h"
+#include "outlook/OleError.h"
 
 #include <windows.h>
 
@@ -12,37 +12,6 @@
 #include <string>
 #include <string_view>
 #include <variant>
-
-class EOleError : public EException {
-public:
-    using EException::EException;
-};
-
-// A failure code, with the system's text for it.
-class EOleSysError : public EOleError {
-public:
-    explicit EOleSysError(HRESULT errorCode);
-    EOleSysError(std::wstring message, HRESULT errorCode);
-
-    HRESULT ErrorCode;
-};
-
-// An exception the automation server reported (DISP_E_EXCEPTION). Source and
-// help file travel with it but are not part of the message.
-class EOleException : public EOleError {
-public:
-    EOleException(std::wstring message, HRESULT scode, std::wstring source, std::wstring helpFile);
-
-    HRESULT ErrorCode;
-    std::wstring Source;
-    std::wstring HelpFile;
-};
-
-// The system's text for a failure code, trailing blanks, control characters
-// and "." removed; "OLE error %.8X" when the system has no text.
-std::wstring OleErrorText(HRESULT errorCode);
-// Raises EOleSysError for a failure code.
-void OleCheck(HRESULT hr);
 
 enum class TCallKind { Method, PropertyGet };
 

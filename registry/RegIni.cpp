@@ -1,6 +1,6 @@
 #include "RegIni.h"
 
-#include "categories/MainUnit.h"
+#include "base/Platform.h"
 
 #include <algorithm>
 #include <cstring>

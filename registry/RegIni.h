@@ -3,7 +3,7 @@
 // operations the master list needs. Texts are 8-bit, in the ANSI code page, and
 // go through the 8-bit registry entry points. No key stays open between calls.
 
-#include "categories/Errors.h"
+#include "base/Errors.h"
 #include "registry/UniqueHkey.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 #pragma once
 // Owns one open registry key and closes it on every way out, exceptions included.
 
-#include "categories/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

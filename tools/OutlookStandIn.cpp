@@ -4,7 +4,7 @@
 
 #include "tools/StandInStore.h"
 
-#include "categories/MainUnit.h"
+#include "base/Platform.h"
 
 #include <windows.h>
 #include <ole2.h>

@@ -1,6 +1,6 @@
 #include "tools/StandInControl.h"
 
-#include "categories/Errors.h"
+#include "base/Errors.h"
 
 #include <tlhelp32.h>
 

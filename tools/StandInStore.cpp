@@ -1,6 +1,6 @@
 #include "tools/StandInStore.h"
 
-#include "categories/Errors.h"
+#include "base/Errors.h"
 
 #include <objbase.h>
 

@@ -1,7 +1,7 @@
 #include "ui/ErrorReporter.h"
 
-#include "categories/Errors.h"
-#include "categories/MainUnit.h"
+#include "base/Errors.h"
+#include "base/Platform.h"
 
 #include <cwchar>
 #include <exception>

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "categories/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
 inline void DestroyOwnedIcon(HICON icon) noexcept { DestroyIcon(icon); }

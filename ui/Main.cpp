@@ -1,6 +1,6 @@
 #include "ui/Main.h"
 
-#include "categories/Errors.h"
+#include "base/Errors.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"

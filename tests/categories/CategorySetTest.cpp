@@ -1,5 +1,5 @@
 #include "categories/CategorySet.h"
-#include "categories/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "categories/Errors.h"
+#include "base/Errors.h"
+#include "base/Platform.h"
+#include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
-#include "categories/UnicoWS.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "categories/Errors.h"
+#include "base/Errors.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 

@@ -1,4 +1,4 @@
-#include "Errors.h"
+#include "base/Errors.h"
 
 #include <windows.h>
 

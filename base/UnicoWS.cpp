@@ -1,6 +1,6 @@
-#include "UnicoWS.h"
+#include "base/UnicoWS.h"
 
-#include "MainUnit.h"
+#include "base/Platform.h"
 
 #include <string>
 

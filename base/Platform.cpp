@@ -1,0 +1,37 @@
+#include "base/Platform.h"
+
+std::wstring ProgramFilePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        // Cut short: the path is longer than the buffer.
+        path.resize(path.size() * 2);
+    }
+}
+
+std::optional<DWORD> QueryPlatformId()
+{
+    OSVERSIONINFOA info{};
+    static_assert(sizeof(info) == 148, "the 8-bit version record is 148 bytes");
+    info.dwOSVersionInfoSize = sizeof(info);
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#elif defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+    const BOOL ok = GetVersionExA(&info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+    if (!ok)
+        return std::nullopt;
+    return info.dwPlatformId;
+}
