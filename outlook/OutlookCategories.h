@@ -1,5 +1,5 @@
 #pragma once
-// The store's category collection (Outlook 2007 and 2010). Names cross to and
+// The store's category collection (Outlook 2007 and later). Names cross to and
 // from Outlook as UTF-16, unchanged.
 
 #include "categories/CategorySet.h"

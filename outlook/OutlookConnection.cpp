@@ -62,6 +62,8 @@ const TVersionRow kVersionRows[] = {
     {"11", L"Outlook version detected: Outlook 2003"},
     {"12", L"Outlook version detected: Outlook 2007"},
     {"14", L"Outlook version detected: Outlook 2010"},
+    {"15", L"Outlook version detected: Outlook 2013"},
+    {"16", L"Outlook version detected: Outlook 2016 or later"},
 };
 
 }  // namespace
@@ -105,5 +107,9 @@ std::wstring OutlookVersionText(const std::string& majorVersion)
 
 bool IsStoreInUse(const std::string& majorVersion)
 {
-    return SameText(majorVersion, "12") || SameText(majorVersion, "14");
+    for (const char* major : {"12", "14", "15", "16"}) {
+        if (SameText(majorVersion, major))
+            return true;
+    }
+    return false;
 }

@@ -25,5 +25,5 @@ void CloseOutlookConnection(TOutlookConnection& connection);
 
 // "Outlook version detected: Outlook 2010", or empty for a version without a row.
 std::wstring OutlookVersionText(const std::string& majorVersion);
-// Only Outlook 2007 and 2010 keep their categories in the store.
+// Outlook 2007 to Microsoft 365 (12, 14, 15, 16) keep their categories in the store.
 bool IsStoreInUse(const std::string& majorVersion);

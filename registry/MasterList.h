@@ -4,24 +4,44 @@
 // Written as REG_BINARY UTF-16 (low byte first, no terminator), each name
 // followed by ";"; read from REG_BINARY or REG_SZ.
 
+#include "base/Errors.h"
 #include "categories/CategorySet.h"
 
 #include <array>
+#include <cstddef>
 #include <string>
 
-// Read in this order; 13.0 never existed, and nothing later is probed.
-inline constexpr std::array<const char*, 5> ProbedVersions = {"9.0", "10.0", "11.0", "12.0", "14.0"};
+// Read in this order; 13.0 never existed. 15.0 and 16.0 are Outlook 2013 and
+// 2016 to Microsoft 365, which keep their own key although they use the store.
+inline constexpr std::array<const char*, 7> ProbedVersions = {"9.0",  "10.0", "11.0", "12.0",
+                                                              "14.0", "15.0", "16.0"};
 
-// One version's master list text, Version such as "11.0". Every failure once
-// the accessor exists, a value that changes while it is read included, gives
-// the empty text.
+// One version's master list text, Version such as "11.0". A REG_BINARY value
+// is UTF-16, except Outlook 2000's 8-bit text in the ANSI code page (see
+// IsAnsiMasterList). Every failure once the accessor exists, a value that
+// changes while it is read included, gives the empty text.
 std::wstring ReadMasterList(const std::string& Version);
 
-// The texts of all probed versions, joined in probe order with nothing between.
+// Outlook 2000 wrote its list as 8-bit text: before any trailing zero bytes,
+// at least one ";" and no byte below 0x20 (so no zero byte). A UTF-16 list of
+// two or more names holds the bytes 3B 00 inside, and one of Greek or Cyrillic
+// names the bytes 03 or 04.
+bool IsAnsiMasterList(const void* bytes, std::size_t size);
+
+// The texts of all probed versions in probe order. A text that does not end
+// with ";" gets one before the next version's text, so that two versions'
+// names never run into one.
 void ReadRegistryCategories(std::wstring& RegistryMasterText);
 
+// A MasterList of a type that holds no list (REG_DWORD, REG_MULTI_SZ...).
+class EMasterListTypeError : public EException {
+public:
+    explicit EMasterListTypeError(const std::string& version);
+};
+
 // Replaces the MasterList of majorVersion + ".0" with the whole set. A missing
-// Categories key is created with an empty REG_BINARY value first; a value of any
-// other type, or none in an existing key, is left alone and nothing is written.
-// Registry failures raise EStRegIniError.
+// key or value is created as REG_BINARY; a REG_SZ value stays REG_SZ (each name
+// up to its first U+0000, which would end the text); a value of any other type
+// is left alone and raises EMasterListTypeError. Registry failures raise
+// EStRegIniError.
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories);

@@ -64,6 +64,10 @@ public:
     // Size bytes as REG_BINARY (error 8). Data may be null when Size is 0.
     void WriteBinaryValue(const std::string& ValueName, const void* Data, int Size);
 
+    // Creates the current key and its missing parents (error 5), then stores
+    // Text as REG_SZ through the wide API, with its terminating U+0000 (error 8).
+    void WriteWideStringValue(const std::string& ValueName, const std::wstring& Text);
+
     // Creates CurrentSubKey + "\" + Name, or Name when there is no current key.
     // Raises error 9 for an empty name, error 5 when the registry refuses.
     void CreateSubKey(const std::string& Name);

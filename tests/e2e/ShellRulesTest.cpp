@@ -33,13 +33,20 @@ TEST(RuntimeErrorText, WritesTheCodeAndTheAddressInEightHexDigits)
     EXPECT_EQ(RuntimeErrorText(217, 0), L"Runtime error 217 at 00000000");
 }
 
-TEST(WindowState, StoreInUseOnlyFor2007And2010)
+TEST(WindowState, StoreInUseFrom2007To365)
 {
     const TWindowState v12 = WindowStateForVersion("12", L"12.0.6423.1000");
     EXPECT_EQ(v12.OlVersionText, L"Outlook version detected: Outlook 2007");
     EXPECT_TRUE(v12.StoreInUse);
     EXPECT_FALSE(v12.ShowNoPstUsed);
     EXPECT_EQ(WindowStateForVersion("14", L"14.0").OlVersionText, L"Outlook version detected: Outlook 2010");
+    for (const auto& [major, text] : {std::pair<std::string, std::wstring>{"15", L"Outlook 2013"},
+                                      {"16", L"Outlook 2016 or later"}}) {
+        const TWindowState state = WindowStateForVersion(major, L"16.0.17928.20114");
+        EXPECT_EQ(state.OlVersionText, L"Outlook version detected: " + text);
+        EXPECT_TRUE(state.StoreInUse);
+        EXPECT_FALSE(state.ShowNoPstUsed);
+    }
 
     const TWindowState v11 = WindowStateForVersion("11", L"11.0.8169");
     EXPECT_EQ(v11.OlVersionText, L"Outlook version detected: Outlook 2003");
@@ -49,8 +56,8 @@ TEST(WindowState, StoreInUseOnlyFor2007And2010)
 
 TEST(WindowState, AVersionWithoutARowShowsWhatOutlookReported)
 {
-    for (const auto& [major, reported] : {std::pair<std::string, std::wstring>{"15", L"15.0"},
-                                          {"16", L"16.0.1234"},
+    for (const auto& [major, reported] : {std::pair<std::string, std::wstring>{"17", L"17.0"},
+                                          {"13", L"13.0.1234"},
                                           {"", L"12"},
                                           {"012", L"012.0"}}) {
         const TWindowState state = WindowStateForVersion(major, reported);

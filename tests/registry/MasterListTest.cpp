@@ -54,7 +54,7 @@ const std::wstring kJapanese = L"\x4F1A\x8B70";                              // 
 
 }  // namespace
 
-TEST_F(MasterList, ProbedVersionsAreJoinedInOrderWithNothingBetween)
+TEST_F(MasterList, ProbedVersionsAreJoinedInOrderAndNeverRunIntoEachOther)
 {
     EXPECT_EQ(RegistryText(), L"");
 
@@ -63,11 +63,62 @@ TEST_F(MasterList, ProbedVersionsAreJoinedInOrderWithNothingBetween)
     EXPECT_EQ(RegistryText(), L"A;B;C;");
 
     PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"A;B"));
-    EXPECT_EQ(RegistryText(), L"A;BC;");
+    EXPECT_EQ(RegistryText(), L"A;B;C;");
 
-    for (const auto* version : {L"9.0", L"10.0", L"13.0", L"14.0", L"15.0", L"16.0"})
-        PutMasterList(version, REG_BINARY, Utf16Bytes(std::wstring(L"v") + version + L";"));
-    EXPECT_EQ(RegistryText(), L"v9.0;v10.0;A;BC;v14.0;");
+    // A U+0000 after the last ";" would glue it to the next version's first name.
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"A;B;\0"s));
+    EXPECT_EQ(RegistryText(), L"A;B;\0;C;"s);
+
+    PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"A;B"));
+    for (const auto* version : {L"9.0", L"10.0", L"13.0", L"14.0", L"15.0", L"16.0", L"17.0"})
+        PutMasterList(version, REG_BINARY, Utf16Bytes(std::wstring(L"v") + version));
+    EXPECT_EQ(RegistryText(), L"v9.0;v10.0;A;B;C;v14.0;v15.0;v16.0");
+
+    TCategorySet names;
+    SplitMasterList(RegistryText(), CategoryDelimiters, names);
+    EXPECT_EQ(JoinMasterList(names), L"A;B;C;v10.0;v14.0;v15.0;v16.0;v9.0;");
+}
+
+TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
+{
+    // "Café" has a character outside ASCII, so the code page matters.
+    const std::wstring list = L"Red;Blue;Caf\x00E9;";
+    const int size = WideCharToMultiByte(CP_ACP, 0, list.data(), static_cast<int>(list.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::vector<BYTE> ansi(static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_ACP, 0, list.data(), static_cast<int>(list.size()),
+                        reinterpret_cast<char*>(ansi.data()), size, nullptr, nullptr);
+    ASSERT_EQ(ansi.size(), 14u) << "code page " << GetACP();
+
+    PutMasterList(L"9.0", REG_BINARY, ansi);
+    EXPECT_EQ(ReadMasterList("9.0"), list);
+    ansi.insert(ansi.end(), {0, 0});
+    PutMasterList(L"9.0", REG_BINARY, ansi);
+    EXPECT_EQ(ReadMasterList("9.0"), list) << "trailing zero bytes end the text";
+
+    // UTF-16 lists that read correctly as UTF-16 stay as they were.
+    const std::wstring cyrillic = L"\x0416\x0451\x043B\x0442\x044B\x0439";  // its \x043B holds the byte 3B
+    for (const std::wstring& text : {kGreek, kGreek + L";", cyrillic, cyrillic + L";", kJapanese + L";" + kGreek,
+                                     std::wstring(L"Red;")}) {
+        PutMasterList(L"9.0", REG_BINARY, Utf16Bytes(text));
+        EXPECT_EQ(ReadMasterList("9.0"), text);
+    }
+
+    struct Case {
+        std::vector<BYTE> bytes;
+        bool ansi;
+    };
+    const Case cases[] = {
+        {{'R', 'e', 'd', ';'}, true},
+        {{'R', 'e', 'd', ';', 0}, true},
+        {{'R', 'e', 'd'}, false},            // no ";": nothing says it is 8-bit
+        {{'R', 0, 'e', 'd', ';'}, false},    // a zero byte inside
+        {{'W', 9, 'X', ';'}, false},         // below 0x20
+        {{}, false},
+        {{0, 0}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsAnsiMasterList(c.bytes.data(), c.bytes.size()), c.ansi) << c.bytes.size() << " bytes";
 }
 
 TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
@@ -151,31 +202,45 @@ TEST_F(MasterList, WriteCreatesAMissingKeyAndTouchesOnlyItsVersion)
     EXPECT_EQ(back.Get(1), L"B");
 }
 
-TEST_F(MasterList, WriteLeavesEveryOtherFormAlone)
+TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
 {
-    const std::vector<RegistryValue> kept = {
-        {REG_SZ, Utf16Bytes(L"Red;Blue;\0"s)},
-        {REG_SZ, Utf16Bytes(L"Unterminated")},
+    // Text stays text, through the wide API: no name is lost to the code page.
+    PutMasterList(L"12.0", REG_SZ, Utf16Bytes(L"Old;\0"s));
+    WriteMasterList("12", SetOf({L"Old", kGreek, L"Blue\0x"s}));
+    EXPECT_EQ(MasterListOf(L"12.0"),
+              (RegistryValue{REG_SZ, Utf16Bytes(L"Blue;Old;" + kGreek + L";\0"s)}))
+        << "each name up to its first U+0000, then the terminator";
+    EXPECT_EQ(ReadMasterList("12.0"), L"Blue;Old;" + kGreek + L";");
+
+    const std::vector<RegistryValue> refused = {
         {REG_DWORD, {1, 2, 3, 4}},
         {REG_NONE, {}},
         {REG_EXPAND_SZ, Utf16Bytes(L"%X%;\0"s)},
+        {REG_MULTI_SZ, Utf16Bytes(L"A;\0\0"s)},
     };
-    for (const RegistryValue& value : kept) {
+    for (const RegistryValue& value : refused) {
         SCOPED_TRACE(testing::Message() << "type " << value.type);
-        PutMasterList(L"12.0", value.type, value.bytes);
-        EXPECT_NO_THROW(WriteMasterList("12", SetOf({L"New"})));
-        EXPECT_EQ(MasterListOf(L"12.0"), value);
+        PutMasterList(L"14.0", value.type, value.bytes);
+        try {
+            WriteMasterList("14", SetOf({L"New"}));
+            ADD_FAILURE() << "nothing was written, and nothing said so";
+        } catch (const EMasterListTypeError& e) {
+            EXPECT_EQ(e.Message(),
+                      L"The master list of Outlook 14.0 is not stored as binary data or text, so it was left unchanged.");
+        }
+        EXPECT_EQ(MasterListOf(L"14.0"), value);
     }
 
+    // An existing key without the value gets it, as REG_BINARY.
     PutValue(CategoriesKey(L"11.0"), L"Other", REG_DWORD, {0, 0, 0, 0});
-    EXPECT_NO_THROW(WriteMasterList("11", SetOf({L"New"})));
-    EXPECT_FALSE(MasterListOf(L"11.0")) << "an existing key without the value gets none";
+    WriteMasterList("11", SetOf({L"New"}));
+    EXPECT_EQ(MasterListOf(L"11.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"New;")}));
 
     // A value named Categories where the key belongs: the key is made beside it.
-    const std::wstring outlook = L"Software\\Microsoft\\Office\\14.0\\Outlook";
+    const std::wstring outlook = L"Software\\Microsoft\\Office\\16.0\\Outlook";
     PutValue(outlook, L"Categories", REG_BINARY, Utf16Bytes(L"V;"));
-    WriteMasterList("14", SetOf({L"New"}));
-    EXPECT_EQ(MasterListOf(L"14.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"New;")}));
+    WriteMasterList("16", SetOf({L"New"}));
+    EXPECT_EQ(MasterListOf(L"16.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"New;")}));
     EXPECT_EQ(GetValue(outlook, L"Categories"), (RegistryValue{REG_BINARY, Utf16Bytes(L"V;")}));
 }
 
