@@ -56,7 +56,8 @@ TSplashScreen::TSplashScreen(HINSTANCE instance)
         throw EException(L"The splash window class could not be registered");
 
     dpi_ = SystemDpi();
-    handle_ = CreateWindowExW(0, kClassName, L"SplashScreen", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
+    // A tool window: no task-bar entry, whose title the user would see.
+    handle_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"SplashScreen", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
                               ScalePixels(kSplashWidth, dpi_), ScalePixels(kSplashHeight, dpi_), nullptr,
                               nullptr, instance, nullptr);
     if (!handle_)

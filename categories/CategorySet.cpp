@@ -122,7 +122,14 @@ std::wstring DisplayText(const TCategorySet& set, bool cutAtFirstNul)
     const int count = set.Count();
     for (int i = 0; i < count; ++i) {
         const std::wstring& entry = set.Get(i);
-        text += cutAtFirstNul ? std::wstring_view(entry.c_str()) : std::wstring_view(entry);
+        if (cutAtFirstNul) {
+            text += std::wstring_view(entry.c_str());
+        } else {
+            // An edit control stops at U+0000 and would hide every later name.
+            const std::size_t start = text.size();
+            text += entry;
+            std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), L'\0', L'\xFFFD');
+        }
         text += L"\r\n";
     }
     return text;

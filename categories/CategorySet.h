@@ -40,6 +40,6 @@ private:
 };
 
 // Memo texts: each name followed by CR LF. The registry memo shows a name only
-// up to its first U+0000; the store memo shows it whole.
+// up to its first U+0000; the store memo shows it whole, each U+0000 as U+FFFD.
 std::wstring RegistryDisplayText(const TCategorySet& set);
 std::wstring StoreDisplayText(const TCategorySet& set);

@@ -1,5 +1,6 @@
 #include "commands/Commands.h"
 
+#include "base/Errors.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "outlook/OutlookCategories.h"
@@ -10,6 +11,8 @@ namespace {
 const wchar_t kConfirmToStore[] = L"Do you want to add all categories from the registry into the PST?";
 const wchar_t kConfirmToRegistry[] = L"Do you want to add all categories from the PST into the registry?";
 const wchar_t kConfirmBoth[] = L"Do you want to synchronize all categories between registry and PST?";
+const wchar_t kStoreNotRead[] =
+    L"The categories in Outlook could not be read completely. Press Refresh, then try again.";
 
 // The hourglass stays up for the whole command and goes away however it ends.
 class BusyCursor {
@@ -23,29 +26,114 @@ private:
     ICommandUi& ui_;
 };
 
-// Store pass: every registry name the store lacks goes to the store as it is.
-void AddMissingToStore(const TProgramState& state, const TAutomationValue& collection)
+bool CopiesToStore(TCopyDirection direction)
 {
-    const int count = state.RegCategories.Count();
-    for (int i = 0; i < count; ++i) {
-        const std::wstring& name = state.RegCategories.Get(i);
-        if (state.PstCategories.IndexOf(name) == -1)
-            AddCategory(collection, name);
+    return direction != TCopyDirection::StoreToRegistry;
+}
+
+bool CopiesToRegistry(TCopyDirection direction)
+{
+    return direction != TCopyDirection::RegistryToStore;
+}
+
+const wchar_t* ConfirmationText(TCopyDirection direction)
+{
+    switch (direction) {
+    case TCopyDirection::RegistryToStore:
+        return kConfirmToStore;
+    case TCopyDirection::StoreToRegistry:
+        return kConfirmToRegistry;
+    default:
+        return kConfirmBoth;
     }
 }
 
-// Registry pass: every store name the registry set lacks joins the set.
-void AddMissingToRegistry(TProgramState& state)
+// Store pass. A name that reached the store joins the store set, so that a
+// command repeated after a failed Add does not add it a second time.
+void AddToStore(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
-    const int count = state.PstCategories.Count();
-    for (int i = 0; i < count; ++i) {
-        const std::wstring& name = state.PstCategories.Get(i);
-        if (state.RegCategories.IndexOf(name) == -1)
-            state.RegCategories.Add(name);
+    const TAutomationValue collection = GetCategoriesCollection(state.OutlookNamespace);
+    for (const std::wstring& name : names) {
+        AddCategory(collection, name);
+        report.AddedToStore.push_back(name);
+        state.PstCategories.Add(name);
     }
+}
+
+// Registry pass. The value is replaced whole, so it is re-read first: names
+// another program added since the last Refresh must not be lost. Its own forms
+// of a name win over the store's.
+void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
+{
+    for (const std::wstring& name : names)
+        state.RegCategories.Add(name);
+    std::wstring current;
+    ReadRegistryCategories(current);
+    TCategorySet merged;
+    SplitMasterList(current, CategoryDelimiters, merged);
+    for (int i = 0; i < state.RegCategories.Count(); ++i)
+        merged.Add(state.RegCategories.Get(i));
+    state.RegCategories = std::move(merged);
+
+    WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    report.RegistryWritten = true;
 }
 
 }  // namespace
+
+TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
+{
+    TCopyPlan plan;
+    if (CopiesToStore(direction)) {
+        for (int i = 0; i < state.RegCategories.Count(); ++i) {
+            const std::wstring& name = state.RegCategories.Get(i);
+            if (state.PstCategories.IndexOf(name) == -1)
+                plan.ToStore.push_back(name);
+        }
+    }
+    if (CopiesToRegistry(direction)) {
+        for (int i = 0; i < state.PstCategories.Count(); ++i) {
+            const std::wstring& name = state.PstCategories.Get(i);
+            if (state.RegCategories.IndexOf(name) != -1)
+                continue;
+            if (name.find_first_of(CategoryDelimiters) != std::wstring::npos)
+                plan.NotToRegistry.push_back(name);
+            else
+                plan.ToRegistry.push_back(name);
+        }
+    }
+    return plan;
+}
+
+std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
+{
+    std::wstring text = L"These categories contain \";\", which the registry's master list cannot hold, "
+                        L"so they were not copied to the registry:";
+    for (const std::wstring& name : names)
+        text += L"\n" + name;
+    return text;
+}
+
+void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
+{
+    if (!state.PstCategoriesComplete)
+        throw EException(kStoreNotRead);
+    if (!ui.Confirm(ConfirmationText(direction)))
+        return;
+    report.Plan = PlanCopy(state, direction);
+    if (dryRun)
+        return;
+    {
+        BusyCursor busy(ui);
+        if (CopiesToStore(direction))
+            AddToStore(state, report.Plan.ToStore, report);
+        if (CopiesToRegistry(direction))
+            AddToRegistry(state, report.Plan.ToRegistry, report);
+        BtnReadCategoriesClick(state, ui);
+    }
+    if (!report.Plan.NotToRegistry.empty())
+        ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
+}
 
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
 {
@@ -54,38 +142,26 @@ void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
     SplitMasterList(state.RegistryMasterText, CategoryDelimiters, state.RegCategories);
     ui.SetMemoRegText(RegistryDisplayText(state.RegCategories));
 
+    state.PstCategoriesComplete = false;
     ReadPSTCategories(state.OutlookNamespace, state.PstCategories);
+    state.PstCategoriesComplete = true;
     ui.SetMemoPstText(StoreDisplayText(state.PstCategories));
 }
 
 void BtnTAVtoOLClick(TProgramState& state, ICommandUi& ui)
 {
-    if (!ui.Confirm(kConfirmToStore))
-        return;
-    BusyCursor busy(ui);
-    const TAutomationValue collection = GetCategoriesCollection(state.OutlookNamespace);
-    AddMissingToStore(state, collection);
-    BtnReadCategoriesClick(state, ui);
+    TCopyReport report;
+    RunCopy(state, ui, TCopyDirection::RegistryToStore, report);
 }
 
 void BtnOLtoTAVClick(TProgramState& state, ICommandUi& ui)
 {
-    if (!ui.Confirm(kConfirmToRegistry))
-        return;
-    BusyCursor busy(ui);
-    AddMissingToRegistry(state);
-    WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
-    BtnReadCategoriesClick(state, ui);
+    TCopyReport report;
+    RunCopy(state, ui, TCopyDirection::StoreToRegistry, report);
 }
 
 void BtnSyncOLandTAVClick(TProgramState& state, ICommandUi& ui)
 {
-    if (!ui.Confirm(kConfirmBoth))
-        return;
-    BusyCursor busy(ui);
-    const TAutomationValue collection = GetCategoriesCollection(state.OutlookNamespace);
-    AddMissingToStore(state, collection);
-    AddMissingToRegistry(state);
-    WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
-    BtnReadCategoriesClick(state, ui);
+    TCopyReport report;
+    RunCopy(state, ui, TCopyDirection::Both, report);
 }

@@ -1,10 +1,12 @@
 #pragma once
 // Refresh and the three copy commands. They work on a TProgramState and reach
-// the window only through ICommandUi: they know nothing of window handles.
+// the user only through ICommandUi: they know nothing of window handles. The
+// window's buttons and the console's verbs run the same code.
 
 #include "commands/ProgramState.h"
 
 #include <string>
+#include <vector>
 
 class ICommandUi {
 public:
@@ -16,6 +18,8 @@ public:
     virtual void RestoreCursor() = 0;
     virtual void SetMemoRegText(const std::wstring& text) = 0;
     virtual void SetMemoPstText(const std::wstring& text) = 0;
+    // An information box: title "Pellorin", information icon, OK.
+    virtual void Inform(const std::wstring& text) = 0;
 };
 
 // Refresh: re-reads both stores and fills both memos.
@@ -26,3 +30,33 @@ void BtnTAVtoOLClick(TProgramState& state, ICommandUi& ui);
 void BtnOLtoTAVClick(TProgramState& state, ICommandUi& ui);
 // "Registry <---> PST"
 void BtnSyncOLandTAVClick(TProgramState& state, ICommandUi& ui);
+
+enum class TCopyDirection { RegistryToStore, StoreToRegistry, Both };
+
+// What each side lacks, decided from the sets as the last Refresh left them.
+// Names differing only in letter case count as the same name.
+struct TCopyPlan {
+    std::vector<std::wstring> ToStore;     // registry names the store lacks, in set order
+    std::vector<std::wstring> ToRegistry;  // store names the registry lacks, in set order
+    // Store names holding ";": a master list would read each back as two names.
+    std::vector<std::wstring> NotToRegistry;
+};
+TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
+
+// What a copy did, filled in as it goes, so that after a failure it still
+// tells what was done before it.
+struct TCopyReport {
+    TCopyPlan Plan;
+    std::vector<std::wstring> AddedToStore;  // each Add that succeeded
+    bool RegistryWritten = false;            // Plan.ToRegistry reached the registry
+};
+
+// One copy, as the three buttons run it: refuses a store that was not read
+// completely, asks for confirmation, adds to the store, writes the registry,
+// refreshes, then tells of the names the registry cannot hold. With dryRun it
+// decides the same names and stops there: no Add, no write, no Refresh.
+void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
+             bool dryRun = false);
+
+// The text of the information box that lists store names holding ";".
+std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);

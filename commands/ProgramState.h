@@ -12,4 +12,7 @@ struct TProgramState : TOutlookConnection {
     TCategorySet PstCategories;
     std::wstring RegistryMasterText;
     bool AutoRefreshOnShow = true;
+    // True only after a read of the store that finished: a copy decided from
+    // part of the store would add names Outlook already has.
+    bool PstCategoriesComplete = false;
 };

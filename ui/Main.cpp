@@ -46,9 +46,12 @@ constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 constexpr DWORD kHidden = 0x80000000u;  // our own flag: not WS_VISIBLE at design
 
 // A multi-line edit wants every key, Tab included; the memos give Tab back to
-// the window so that tabbing walks on through the tab order.
+// the window so that tabbing walks on through the tab order. Escape would make
+// the edit close its parent, and the window has no cancel button: it is dropped.
 LRESULT CALLBACK MemoSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
 {
+    if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE)
+        return 0;
     LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     if (message == WM_GETDLGCODE && wParam == VK_TAB)
         result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
@@ -203,6 +206,9 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_COMMAND:
         if (lParam)
             OnCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        else if (LOWORD(wParam) == IDOK)
+            OnEnter();
+        // IDCANCEL (Escape) has no button to press: nothing happens.
         return 0;
     case WM_CLOSE:
         // Closing the main window ends the application, without a question.
@@ -436,6 +442,19 @@ void TForm1::OnCommand(HWND control, WORD code)
         Guarded([this] { BtnCloseClick(); });
 }
 
+// The dialog keys turn Enter into IDOK, as in a dialog without a default
+// button; as on every Windows dialog it presses the focused push button.
+void TForm1::OnEnter()
+{
+    const HWND focus = GetFocus();
+    for (const HWND button : {BtnReadRegCategories, BtnTAVtoOL, BtnOLtoTAV, BtnSyncOLandTAV, BtnClose}) {
+        if (focus == button) {
+            OnCommand(button, BN_CLICKED);
+            return;
+        }
+    }
+}
+
 void TForm1::OnActivate(bool active)
 {
     if (!active) {
@@ -626,4 +645,9 @@ void TForm1::SetMemoRegText(const std::wstring& text)
 void TForm1::SetMemoPstText(const std::wstring& text)
 {
     SetWindowTextW(MemoPst, text.c_str());
+}
+
+void TForm1::Inform(const std::wstring& text)
+{
+    MessageBoxW(handle_, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
 }

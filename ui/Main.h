@@ -41,6 +41,7 @@ public:
     void RestoreCursor() override;
     void SetMemoRegText(const std::wstring& text) override;
     void SetMemoPstText(const std::wstring& text) override;
+    void Inform(const std::wstring& text) override;
 
 private:
     enum class TFontKind { Regular, Bold, Heading, Notice, Link, Count };
@@ -50,6 +51,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnCommand(HWND control, WORD code);
+    void OnEnter();
     void OnActivate(bool active);
     bool OnSetCursor(HWND target);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);

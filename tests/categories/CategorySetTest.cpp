@@ -122,7 +122,7 @@ TEST(CategorySet, StaysSortedAndUniqueAcrossManyInsertions)
         ASSERT_EQ(set.Get(set.IndexOf(name)), name);
 }
 
-TEST(DisplayTexts, RegistryCutsAtU0000AndStoreKeepsIt)
+TEST(DisplayTexts, RegistryCutsAtU0000AndStoreShowsItAsAReplacementCharacter)
 {
     TCategorySet set;
     EXPECT_EQ(RegistryDisplayText(set), L"");
@@ -131,5 +131,5 @@ TEST(DisplayTexts, RegistryCutsAtU0000AndStoreKeepsIt)
     set.Add(L"Blue\0"s);
     set.Add(L"Red");
     EXPECT_EQ(RegistryDisplayText(set), L"Blue\r\nRed\r\n");
-    EXPECT_EQ(StoreDisplayText(set), L"Blue\0\r\nRed\r\n"s);
+    EXPECT_EQ(StoreDisplayText(set), L"Blue\xFFFD\r\nRed\r\n");
 }

@@ -21,6 +21,11 @@ namespace {
 const std::wstring kKey14 = L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories";
 const std::wstring kKey11 = L"Software\\Microsoft\\Office\\11.0\\Outlook\\Categories";
 
+std::wstring CategoriesKey(const std::wstring& version)
+{
+    return L"Software\\Microsoft\\Office\\" + version + L"\\Outlook\\Categories";
+}
+
 const std::wstring kToStore = L"Do you want to add all categories from the registry into the PST?";
 const std::wstring kToRegistry = L"Do you want to add all categories from the PST into the registry?";
 const std::wstring kBoth = L"Do you want to synchronize all categories between registry and PST?";
@@ -35,6 +40,7 @@ public:
     bool Busy = false;
     std::optional<std::wstring> MemoReg;
     std::optional<std::wstring> MemoPst;
+    std::vector<std::wstring> Informed;
 
     bool Confirm(const std::wstring& text) override
     {
@@ -56,6 +62,11 @@ public:
     }
     void SetMemoRegText(const std::wstring& text) override { MemoReg = text; }
     void SetMemoPstText(const std::wstring& text) override { MemoPst = text; }
+    void Inform(const std::wstring& text) override
+    {
+        EXPECT_FALSE(Busy) << "the command has ended before it informs";
+        Informed.push_back(text);
+    }
 };
 
 using Command = void (*)(TProgramState&, ICommandUi&);
@@ -95,16 +106,17 @@ protected:
         EXPECT_TRUE(WaitForStandInExit()) << "a reference to the stand-in was left behind";
     }
 
-    // Outlook 2010 holding names, and the program state after start-up.
-    void Connect(std::vector<std::wstring> storeNames, std::vector<TStandInAddFault> faults = {})
+    // Outlook 2010 (or the version given) holding names, and the program state after start-up.
+    void Connect(std::vector<std::wstring> storeNames, std::vector<TStandInAddFault> faults = {},
+                 const std::wstring& version = L"14.0.7015.1000")
     {
         TStandInState standIn;
-        standIn.Version = L"14.0.7015.1000";
+        standIn.Version = version;
         standIn.Names = std::move(storeNames);
         standIn.AddFaults = std::move(faults);
         WriteStandInState(standIn);
         OpenOutlookConnection(state_, registration_->ProgId());
-        ASSERT_EQ(state_.OutlookMajorVersion, "14");
+        ASSERT_EQ(state_.OutlookMajorVersion, std::string(version.begin(), version.begin() + 2));
     }
 
     void Refresh()
@@ -199,33 +211,49 @@ TEST_F(CommandsTest, OlderVersionsNamesReachTheDetectedVersionOnly)
     EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"Store"}) << "this command never adds to the store";
 }
 
-TEST_F(CommandsTest, StringValueIsNotWritten)
+TEST_F(CommandsTest, EveryKindOfValueIsWrittenOrTheUserIsTold)
 {
-    const std::vector<BYTE> text = {'R', 0, 'e', 0, 'd', 0, ';', 0, 0, 0};
-    PutValue(kKey14, L"MasterList", REG_SZ, text);
-    Connect({L"Blue"});
-    ScriptedUi before;
-    BtnReadCategoriesClick(state_, before);
-    ASSERT_EQ(before.MemoReg, L"Red\r\n");
-
-    ui_.Answers = {true};
-    BtnOLtoTAVClick(state_, ui_);
-
-    EXPECT_EQ(ui_.MemoReg, before.MemoReg) << "the registry memo is unchanged";
-    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_SZ, text}));
-}
-
-TEST_F(CommandsTest, MissingValueInAnExistingKeyIsNotCreated)
-{
-    PutValue(kKey14, L"Other", REG_DWORD, {1, 0, 0, 0});
+    // Text stays text and gains the names.
+    PutValue(kKey14, L"MasterList", REG_SZ, Utf16Bytes(L"Red;\0"s));
     Connect({L"Blue"});
     Refresh();
-
     ui_.Answers = {true};
     BtnOLtoTAVClick(state_, ui_);
+    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_SZ, Utf16Bytes(L"Blue;Red;\0"s)}));
+    EXPECT_EQ(ui_.MemoReg, L"Blue\r\nRed\r\n");
 
-    EXPECT_EQ(ui_.MemoReg, L"");
-    EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
+    // A key without the value gets one, as REG_BINARY.
+    PutValue(kKey11, L"MasterList", REG_BINARY, Utf16Bytes(L"Old;"));
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey14.c_str(), L"MasterList");
+    PutValue(kKey14, L"Other", REG_DWORD, {1, 0, 0, 0});
+    Refresh();
+    ui_.Answers = {true};
+    BtnOLtoTAVClick(state_, ui_);
+    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_BINARY, Utf16Bytes(L"Blue;Old;")}));
+    EXPECT_EQ(ui_.MemoReg, L"Blue\r\nOld\r\n");
+
+    // A type that holds no list is left alone, and the user is told; the store
+    // side of a two-way copy is done by then.
+    PutValue(kKey14, L"MasterList", REG_DWORD, {7, 0, 0, 0});
+    WriteStandInState([] {
+        TStandInState standIn;
+        standIn.Names = {L"Blue"};
+        return standIn;
+    }());
+    Refresh();
+    ui_.Answers = {true};
+    ui_.MemoReg.reset();
+    try {
+        BtnSyncOLandTAVClick(state_, ui_);
+        ADD_FAILURE() << "a copy that wrote nothing said nothing";
+    } catch (const EException& e) {
+        EXPECT_EQ(e.Message(),
+                  L"The master list of Outlook 14.0 is not stored as binary data or text, so it was left unchanged.");
+    }
+    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_DWORD, {7, 0, 0, 0}}));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Old"}));
+    EXPECT_FALSE(ui_.MemoReg.has_value()) << "no closing Refresh after a failure";
+    EXPECT_FALSE(ui_.Busy);
 }
 
 TEST_F(CommandsTest, MissingKeyIsCreatedWithTheWholeSet)
@@ -299,15 +327,166 @@ TEST_F(CommandsTest, NonLatinNamesCrossBothWaysUnchanged)
     EXPECT_EQ(ui_.MemoReg, ui_.MemoPst);
 }
 
-TEST_F(CommandsTest, RefreshShowsRegistryNamesCutAtU0000AndStoreNamesWhole)
+TEST_F(CommandsTest, RefreshShowsRegistryNamesCutAtU0000AndEveryStoreName)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"Red;Blue\0"s));
-    Connect({L"Grey\0"s});
+    Connect({L"Apple", L"Blue\0x"s, L"Red", L"Zebra"});
     BtnReadCategoriesClick(state_, ui_);
     EXPECT_EQ(ui_.MemoReg, L"Blue\r\nRed\r\n");
-    EXPECT_EQ(ui_.MemoPst, L"Grey\0\r\n"s);
+    EXPECT_EQ(ui_.MemoPst, L"Apple\r\nBlue\xFFFDx\r\nRed\r\nZebra\r\n") << "an edit control would stop at U+0000";
+    EXPECT_EQ(state_.PstCategories.Get(1), L"Blue\0x"s) << "the name itself is unchanged";
     EXPECT_EQ(ui_.BusyCount, 0) << "Refresh does not change the cursor";
     EXPECT_TRUE(ui_.Asked.empty());
+}
+
+TEST_F(CommandsTest, Outlook2016WritesItsOwnVersionAndShowsIt)
+{
+    PutValue(kKey11, L"MasterList", REG_BINARY, MasterListBytes(L"Old;"));
+    Connect({L"New"}, {}, L"16.0.17928.20114");
+    Refresh();
+
+    ui_.Answers = {true};
+    BtnSyncOLandTAVClick(state_, ui_);
+
+    EXPECT_EQ(GetValue(CategoriesKey(L"16.0"), L"MasterList"),
+              (RegistryValue{REG_BINARY, MasterListBytes(L"New;Old;")}));
+    EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"New", L"Old"}));
+    EXPECT_EQ(ui_.MemoReg, L"New\r\nOld\r\n");
+    EXPECT_EQ(ui_.MemoPst, L"New\r\nOld\r\n");
+}
+
+TEST_F(CommandsTest, ListsWithoutAFinalSemicolonDoNotRunIntoTheNextVersion)
+{
+    PutValue(kKey11, L"MasterList", REG_BINARY, MasterListBytes(L"A;B"));
+    PutValue(CategoriesKey(L"12.0"), L"MasterList", REG_BINARY, MasterListBytes(L"C;"));
+    Connect({});
+    BtnReadCategoriesClick(state_, ui_);
+    EXPECT_EQ(ui_.MemoReg, L"A\r\nB\r\nC\r\n");
+
+    ui_.Answers = {true};
+    BtnTAVtoOLClick(state_, ui_);
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A", L"B", L"C"}));
+}
+
+TEST_F(CommandsTest, Outlook2000sEightBitListReachesTheStoreUnchanged)
+{
+    const std::wstring list = L"Red;Blue;Caf\x00E9;";
+    std::vector<BYTE> ansi(64);
+    ansi.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, list.data(), static_cast<int>(list.size()),
+                                                             reinterpret_cast<char*>(ansi.data()), 64, nullptr,
+                                                             nullptr)));
+    PutValue(CategoriesKey(L"9.0"), L"MasterList", REG_BINARY, ansi);
+    // One non-Latin name with no ";" at all is still UTF-16.
+    const std::wstring greek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
+    PutValue(CategoriesKey(L"10.0"), L"MasterList", REG_BINARY, MasterListBytes(greek));
+    Connect({});
+    BtnReadCategoriesClick(state_, ui_);
+    EXPECT_EQ(ui_.MemoReg, L"Blue\r\nCaf\x00E9\r\nRed\r\n" + greek + L"\r\n");
+
+    ui_.Answers = {true};
+    BtnTAVtoOLClick(state_, ui_);
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Caf\x00E9", L"Red", greek}));
+}
+
+TEST_F(CommandsTest, StoreNamesHoldingSemicolonsStayOutOfTheRegistry)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"X;"));
+    Connect({L"A;B", L"C", L"D;E;"});
+    Refresh();
+
+    ui_.Answers = {true};
+    BtnSyncOLandTAVClick(state_, ui_);
+
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"C;X;"));
+    EXPECT_EQ(ui_.Informed, (std::vector<std::wstring>{
+                                L"These categories contain \";\", which the registry's master list cannot hold, so "
+                                L"they were not copied to the registry:\nA;B\nD;E;"}));
+    EXPECT_EQ(ui_.MemoReg, L"C\r\nX\r\n") << "the box comes after the closing Refresh";
+
+    ClearStandInLog();
+    ui_.Answers = {true};
+    BtnTAVtoOLClick(state_, ui_);
+    EXPECT_EQ(CountRequests(L"lookup", L"Add"), 0) << "no A or B the user never had";
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A;B", L"C", L"D;E;", L"X"}));
+    EXPECT_EQ(ui_.Informed.size(), 1u) << "only commands that write the registry tell of them";
+}
+
+TEST_F(CommandsTest, RegistryWriteKeepsNamesAddedSinceTheRefresh)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"Red;"));
+    Connect({L"Blue"});
+    Refresh();
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"Red;Green;"));
+    PutValue(kKey11, L"MasterList", REG_BINARY, MasterListBytes(L"Old;"));
+
+    ui_.Answers = {true};
+    BtnOLtoTAVClick(state_, ui_);
+
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"Blue;Green;Old;Red;"));
+    // Outlook is asked only what the closing Refresh always asks.
+    std::vector<std::wstring> asked;
+    for (const TStandInRequest& r : ReadStandInRequests())
+        asked.push_back(r.Event + L" " + r.Member);
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"lookup Categories", L"invoke Categories", L"lookup Count",
+                                                L"invoke Count", L"lookup Item", L"invoke Item", L"lookup Name",
+                                                L"invoke Name"}));
+}
+
+TEST_F(CommandsTest, CopiesWaitForACompleteReadOfTheStore)
+{
+    std::vector<std::wstring> names;
+    for (int i = 1; i <= 10; ++i)
+        names.push_back(L"Store" + std::to_wstring(i));
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"New;"));
+    Connect(names);
+    TStandInState failing = ReadStandInState();
+    failing.FailingItem = 5;
+    WriteStandInState(failing);
+    EXPECT_THROW(BtnReadCategoriesClick(state_, ui_), EOleException);
+    EXPECT_EQ(state_.PstCategories.Count(), 4);
+    ClearStandInLog();
+
+    for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
+        ScriptedUi ui;
+        ui.Answers = {true};
+        try {
+            command(state_, ui);
+            ADD_FAILURE() << "a copy ran on a part of the store";
+        } catch (const EException& e) {
+            EXPECT_EQ(e.Message(),
+                      L"The categories in Outlook could not be read completely. Press Refresh, then try again.");
+        }
+        EXPECT_TRUE(ui.Asked.empty()) << "nothing is asked";
+        EXPECT_EQ(ui.BusyCount, 0);
+    }
+    EXPECT_TRUE(ReadStandInRequests().empty());
+    EXPECT_EQ(ReadStandInNames().size(), 10u);
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"New;"));
+
+    failing.FailingItem = 0;
+    WriteStandInState(failing);
+    Refresh();
+    ui_.Answers = {true};
+    BtnSyncOLandTAVClick(state_, ui_);
+    EXPECT_EQ(ReadStandInNames().size(), 11u) << "only New is added";
+    EXPECT_EQ(state_.RegCategories.Count(), 11);
+}
+
+TEST_F(CommandsTest, RepeatingACommandAfterAFailedAddAddsNoNameTwice)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;"));
+    Connect({}, {{L"B", L"The store is busy"}});
+    Refresh();
+    ui_.Answers = {true};
+    EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EOleException);
+
+    TStandInState recovered = ReadStandInState();
+    recovered.AddFaults.clear();
+    WriteStandInState(recovered);
+    ui_.Answers = {true};
+    BtnTAVtoOLClick(state_, ui_);
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A", L"B", L"C"}));
 }
 
 }  // namespace

@@ -11,4 +11,5 @@ public:
     void RestoreCursor() override {}
     void SetMemoRegText(const std::wstring&) override {}
     void SetMemoPstText(const std::wstring&) override {}
+    void Inform(const std::wstring&) override {}
 };
