@@ -62,13 +62,18 @@ EMasterListTypeError::EMasterListTypeError(const std::string& version)
 bool IsAnsiMasterList(const void* bytes, std::size_t size)
 {
     const auto* const data = static_cast<const BYTE*>(bytes);
-    while (size > 0 && data[size - 1] == 0)
-        --size;
-    const auto* const end = data + size;
+    std::size_t length = size;
+    while (length > 0 && data[length - 1] == 0)
+        --length;
+    const auto* const end = data + length;
     // Below 0x20 also rules out the bytes 03 and 04 that every Greek and
-    // Cyrillic UTF-16 character has, so that a one-name UTF-16 list whose only
-    // zero byte is the last one still reads as UTF-16.
-    return std::all_of(data, end, [](BYTE b) { return b >= 0x20; }) && std::find(data, end, BYTE{';'}) != end;
+    // Cyrillic UTF-16 character has.
+    if (!std::all_of(data, end, [](BYTE b) { return b >= 0x20; }) || std::find(data, end, BYTE{';'}) == end)
+        return false;
+    // Ending in the UTF-16 ";" (3B 00 at an even offset) is a one-name UTF-16
+    // list, such as a Chinese name whose every byte is printable.
+    const bool endsInUtf16Semicolon = length < size && length % 2 == 1 && data[length - 1] == ';';
+    return !endsInUtf16Semicolon;
 }
 
 std::wstring ReadMasterList(const std::string& Version)

@@ -23,9 +23,10 @@ inline constexpr std::array<const char*, 7> ProbedVersions = {"9.0",  "10.0", "1
 std::wstring ReadMasterList(const std::string& Version);
 
 // Outlook 2000 wrote its list as 8-bit text: before any trailing zero bytes,
-// at least one ";" and no byte below 0x20 (so no zero byte). A UTF-16 list of
-// two or more names holds the bytes 3B 00 inside, and one of Greek or Cyrillic
-// names the bytes 03 or 04.
+// at least one ";" and no byte below 0x20 (so no zero byte), and not ending in
+// the UTF-16 ";" (3B 00 at an even offset). A UTF-16 list of two or more
+// names holds 3B 00 inside; one of a single name ends with it, or holds
+// bytes below 0x20 (every Greek or Cyrillic character does), or has no ";".
 bool IsAnsiMasterList(const void* bytes, std::size_t size);
 
 // The texts of all probed versions in probe order. A text that does not end

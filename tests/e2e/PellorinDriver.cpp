@@ -76,7 +76,8 @@ std::wstring OfficeKey(const std::wstring& version)
     return L"Software\\Microsoft\\Office\\" + version + L"\\Outlook\\Categories";
 }
 
-constexpr const wchar_t* kProbedVersions[] = {L"9.0", L"10.0", L"11.0", L"12.0", L"14.0"};
+// Every version Pellorin reads, and the neighbours a test may write.
+constexpr const wchar_t* kOfficeVersions[] = {L"9.0", L"10.0", L"11.0", L"12.0", L"13.0", L"14.0", L"15.0", L"16.0", L"17.0"};
 
 }  // namespace
 
@@ -314,7 +315,7 @@ std::vector<BYTE> ReadMasterListValueBytes(const std::wstring& version)
 
 void DeleteAllOfficeVersionKeys()
 {
-    for (const wchar_t* version : kProbedVersions)
+    for (const wchar_t* version : kOfficeVersions)
         RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Microsoft\\Office\\" + std::wstring(version)).c_str());
 }
 

@@ -2,6 +2,7 @@
 // Outlook stand-in registered as "Outlook.Application" in the build's Wine
 // prefix. Skipped on Windows, where it would touch the user's Office keys.
 #include "PellorinDriver.h"
+#include "base/Errors.h"
 #include "tools/StandInControl.h"
 #include "ui/ControlIds.h"
 #include "ui/ErrorReporter.h"
@@ -136,6 +137,11 @@ TEST_F(PellorinEndToEnd, SplashCoversTheStartAndIsGoneWhenTheFilledMainWindowApp
     EXPECT_EQ(splashSize.cy, 154);
     EXPECT_NE(SplashLabel(splash, L"Starting Outlook\r\nPlease wait ..."), nullptr);
     EXPECT_NE(SplashLabel(splash, L"Pellorin"), nullptr);
+    // A tool window: no task-bar entry titled "SplashScreen".
+    const LONG exStyle = GetWindowLongW(splash, GWL_EXSTYLE);
+    EXPECT_TRUE(exStyle & WS_EX_TOOLWINDOW);
+    EXPECT_FALSE(exStyle & WS_EX_APPWINDOW);
+    EXPECT_EQ(GetWindow(splash, GW_OWNER), nullptr);
     SaveScreenshot(L"splash");
 
     const HWND main = WaitForMain(app);
@@ -236,7 +242,100 @@ TEST_P(StoreNotInUse, OffersNothingButExitAndNeverRefreshes)
 
 INSTANTIATE_TEST_SUITE_P(Versions, StoreNotInUse,
                          testing::Values(TVersionCase{L"11.0", L"Outlook version detected: Outlook 2003"},
-                                         TVersionCase{L"15.0", L"Outlook version detected: 15.0"}));
+                                         TVersionCase{L"17.0", L"Outlook version detected: 17.0"}));
+
+TEST_F(PellorinEndToEnd, Outlook2013To365UseTheStore)
+{
+    const TVersionCase versions[] = {{L"15.0.5553.1000", L"Outlook version detected: Outlook 2013"},
+                                     {L"16.0.17928.20114", L"Outlook version detected: Outlook 2016 or later"}};
+    for (const TVersionCase& version : versions) {
+        SCOPED_TRACE(ToUtf8(version.Reported));
+        WriteMasterListValue(L"11.0", L"Old;");
+        UseOutlook(version.Reported, {L"New"});
+        TPellorinProcess app;
+        ASSERT_NE(WaitForMain(app), nullptr);
+        EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), version.Label);
+        ExpectStoreInUseState(app);
+        EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Old\r\n") << "the first Refresh ran";
+        EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"New\r\n");
+
+        app.Click(idBtnSyncOLandTAV);
+        const TMessageBox box = app.WaitForMessageBox();
+        ASSERT_NE(box.Handle, nullptr);
+        app.Answer(box, IDOK);
+        EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoReg)) == L"New\r\nOld\r\n"; }));
+        const std::wstring written = std::wstring(version.Reported).substr(0, 4);
+        EXPECT_EQ(ReadMasterListValueBytes(written), Utf16Bytes(L"New;Old;"));
+        EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"New", L"Old"}));
+        ExitWithButton(app);
+        EXPECT_TRUE(WaitForStandInExit());
+        DeleteAllOfficeVersionKeys();
+    }
+}
+
+TEST_F(PellorinEndToEnd, EscapeNeverEndsTheProgramAndEnterPressesTheFocusedButton)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0", {L"Blue"});
+    TPellorinProcess app;
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    const auto press = [&](WPARAM key) {
+        const HWND focus = FocusOf(main);
+        PostMessageW(focus, WM_KEYDOWN, key, 1);
+        PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+        app.WaitForIdle();
+    };
+
+    // Around the tab order from Exit: both memos and every button.
+    const int order[] = {idBtnClose, idMemoReg, idMemoPst, idBtnReadRegCategories, idBtnTAVtoOL, idBtnOLtoTAV,
+                         idBtnSyncOLandTAV};
+    for (const int id : order) {
+        ASSERT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(id); }, 5000)) << id;
+        press(VK_ESCAPE);
+        EXPECT_FALSE(app.HasExited()) << "Escape on control " << id;
+        EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr) << "no box for Escape on " << id;
+        if (id == idMemoReg) {
+            press(VK_RETURN);
+            EXPECT_FALSE(app.HasExited()) << "Enter in a memo does nothing";
+        }
+        if (id == idBtnReadRegCategories) {
+            UseOutlook(L"14.0", {L"Blue", L"Green"});
+            ClearStandInLog();
+            press(VK_RETURN);
+            EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoPst)) == L"Blue\r\nGreen\r\n"; }))
+                << "Enter on Refresh refreshes";
+        }
+        press(VK_TAB);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    press(VK_RETURN);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_F(PellorinEndToEnd, EveryStoreNameShowsAndNamesHoldingSemicolonsAreExplained)
+{
+    UseOutlook(L"14.0", {L"Apple", std::wstring(L"Blue\0x", 6), L"Red;Green", L"Zebra"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Apple\r\nBlue\xFFFDx\r\nRed;Green\r\nZebra\r\n");
+
+    app.Click(idBtnOLtoTAV);
+    TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    app.Answer(box, IDOK);
+    box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_EQ(box.Text, L"These categories contain \";\", which the registry's master list cannot hold, so they "
+                        L"were not copied to the registry:\nRed;Green");
+    EXPECT_TRUE(box.HasIcon);
+    EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Apple\r\nBlue\r\nZebra\r\n") << "after the closing Refresh";
+    app.Answer(box, IDOK);
+    ExitWithButton(app);
+}
 
 TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
 {

@@ -98,8 +98,9 @@ TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
 
     // UTF-16 lists that read correctly as UTF-16 stay as they were.
     const std::wstring cyrillic = L"\x0416\x0451\x043B\x0442\x044B\x0439";  // its \x043B holds the byte 3B
+    const std::wstring red = L"\x8D64";  // bytes 64 8D: printable in most code pages
     for (const std::wstring& text : {kGreek, kGreek + L";", cyrillic, cyrillic + L";", kJapanese + L";" + kGreek,
-                                     std::wstring(L"Red;")}) {
+                                     red + L";", std::wstring(L"Red;")}) {
         PutMasterList(L"9.0", REG_BINARY, Utf16Bytes(text));
         EXPECT_EQ(ReadMasterList("9.0"), text);
     }
@@ -111,6 +112,7 @@ TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
     const Case cases[] = {
         {{'R', 'e', 'd', ';'}, true},
         {{'R', 'e', 'd', ';', 0}, true},
+        {{'R', 'e', 'd', ';', ';', 0}, false},  // ends in the UTF-16 ";": read as it always was
         {{'R', 'e', 'd'}, false},            // no ";": nothing says it is 8-bit
         {{'R', 0, 'e', 'd', ';'}, false},    // a zero byte inside
         {{'W', 9, 'X', ';'}, false},         // below 0x20
