@@ -3,8 +3,12 @@
 PELLORIN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Debian 12 packages the build, the tests and the demo need.
-PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 xvfb
+PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 fonts-wine xvfb
                    imagemagick xdotool procps util-linux)
+
+# Where fonts-wine puts Wine's own fonts (MS Sans Serif, Marlett, Tahoma...). Debian's
+# Wine 8 never reads this folder, so each prefix gets a copy in C:\windows\Fonts.
+PELLORIN_WINE_FONTS=/usr/share/wine/fonts
 
 pellorin_missing_packages() {
   local p missing=()
@@ -59,7 +63,25 @@ pellorin_ensure_prefix() {
       timeout 120 wineserver -w || true
       touch "$prefix/.pellorin-ready"
     fi
+    # Its own marker, so that a prefix made before this step gets the fonts too.
+    if [ ! -f "$prefix/.pellorin-fonts-1" ]; then
+      pellorin_copy_wine_fonts "$prefix" || exit 1
+      touch "$prefix/.pellorin-fonts-1"
+    fi
   ) 9>"$prefix.lock"
+}
+
+# Without Wine's own fonts, Wine draws "MS Sans Serif" with a wider Linux face and
+# the title bar's buttons without Marlett. Wine takes the bitmap "MS Sans Serif" for
+# the screen's DPI (sserife.fon, or sseriff.fon above 96) from C:\windows\Fonts only.
+pellorin_copy_wine_fonts() {
+  local fonts="$1/drive_c/windows/Fonts"
+  if [ ! -f "$PELLORIN_WINE_FONTS/sserife.fon" ] || [ ! -f "$PELLORIN_WINE_FONTS/marlett.ttf" ]; then
+    echo "Wine's own fonts are missing from $PELLORIN_WINE_FONTS (Debian package fonts-wine)." >&2
+    return 1
+  fi
+  mkdir -p "$fonts"
+  cp -p "$PELLORIN_WINE_FONTS"/*.fon "$PELLORIN_WINE_FONTS"/*.ttf "$fonts/"
 }
 
 # Starts one Xvfb per build tree (COM between processes needs a display under Wine)
