@@ -5,6 +5,8 @@ PELLORIN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian 12 packages the build, the tests and the demo need.
 PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 fonts-wine xvfb
                    imagemagick xdotool procps util-linux)
+# The part that building alone needs (the release).
+PELLORIN_BUILD_PACKAGES=(cmake make g++-mingw-w64-i686)
 
 # Where fonts-wine puts Wine's own fonts (MS Sans Serif, Marlett, Tahoma...). Debian's
 # Wine 8 never reads this folder, so each prefix gets a copy in C:\windows\Fonts.
@@ -12,19 +14,23 @@ PELLORIN_WINE_FONTS=/usr/share/wine/fonts
 
 pellorin_missing_packages() {
   local p missing=()
-  for p in "${PELLORIN_PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   echo "${missing[@]}"
 }
 
-# Installs what is missing when we are root; otherwise says what to run and fails.
+# Installs what is missing (of the packages named, or else of all) when we are
+# root; otherwise says what to run and fails.
 pellorin_ensure_packages() {
   local missing
-  missing="$(pellorin_missing_packages)"
+  if [ $# -eq 0 ]; then set -- "${PELLORIN_PACKAGES[@]}"; fi
+  missing="$(pellorin_missing_packages "$@")"
   [ -z "$missing" ] && return 0
   local need_i386=0
-  dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+  case " $missing" in
+    *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1 ;;
+  esac
   if [ "$(id -u)" -ne 0 ]; then
     echo "Pellorin needs these Debian packages: $missing" >&2
     echo "Install them as root with:" >&2
