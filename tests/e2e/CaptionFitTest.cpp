@@ -2,8 +2,8 @@
 // at 96 and at 144 DPI. Captions are measured here with the font Pellorin makes,
 // inside the same Wine prefix and so through the same font mapping: a prefix
 // without Wine's own fonts maps "MS Sans Serif" to a wider face, and fails.
+#include "EndToEndTest.h"
 #include "PellorinDriver.h"
-#include "tools/StandInControl.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/Layout.h"
@@ -58,31 +58,24 @@ LONG HeightOf(const RECT& r) { return r.bottom - r.top; }
 
 }  // namespace
 
-class CaptionFit : public testing::TestWithParam<UINT> {
+class CaptionFit : public PellorinEndToEnd, public testing::WithParamInterface<UINT> {
 protected:
     void SetUp() override
     {
-        if (!IsRunningUnderWine())
-            GTEST_SKIP() << "starts Pellorin.exe against the Office registry keys: only inside Wine's prefix";
-        SetProcessDPIAware();
+        PellorinEndToEnd::SetUp();
+        if (IsSkipped())
+            return;
         previousDpi_ = PrefixLogPixels();
         SetPrefixLogPixels(GetParam());
-        registration_ = std::make_unique<TStandInRegistration>();
-        DeleteAllOfficeVersionKeys();
         // Outlook 2003 keeps every control of the window on show, the notice too.
-        TStandInState state;
-        state.Version = L"11.0";
-        WriteStandInState(state);
+        UseOutlook(L"11.0");
     }
 
     void TearDown() override
     {
-        if (!IsRunningUnderWine())
-            return;
-        EXPECT_TRUE(WaitForStandInExit());
-        registration_.reset();
-        DeleteAllOfficeVersionKeys();
-        SetPrefixLogPixels(previousDpi_);
+        if (!IsSkipped())
+            SetPrefixLogPixels(previousDpi_);
+        PellorinEndToEnd::TearDown();
     }
 
     UINT Dpi() const { return GetParam(); }
@@ -97,7 +90,6 @@ protected:
         return text;
     }
 
-    std::unique_ptr<TStandInRegistration> registration_;
     DWORD previousDpi_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // The real Pellorin.exe, driven from outside as a user would, against the
 // Outlook stand-in registered as "Outlook.Application" in the build's Wine
 // prefix. Skipped on Windows, where it would touch the user's Office keys.
+#include "EndToEndTest.h"
 #include "PellorinDriver.h"
 #include "base/Errors.h"
 #include "tools/StandInControl.h"
@@ -51,76 +52,6 @@ LONG Width(HWND control)
 }
 
 }  // namespace
-
-class PellorinEndToEnd : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!IsRunningUnderWine())
-            GTEST_SKIP() << "starts Pellorin.exe against the Office registry keys: only inside Wine's prefix";
-        SetProcessDPIAware();
-        registration_ = std::make_unique<TStandInRegistration>();
-        DeleteAllOfficeVersionKeys();
-    }
-
-    void TearDown() override
-    {
-        if (!IsRunningUnderWine())
-            return;
-        // Pellorin releases every reference, so a stand-in that COM started ends.
-        EXPECT_TRUE(WaitForStandInExit());
-        registration_.reset();
-        DeleteAllOfficeVersionKeys();
-    }
-
-    static void UseOutlook(const std::wstring& version, std::vector<std::wstring> names = {},
-                           std::vector<TStandInAddFault> faults = {}, DWORD delayMs = 0)
-    {
-        TStandInState state;
-        state.Version = version;
-        state.Names = std::move(names);
-        state.AddFaults = std::move(faults);
-        state.DelayMilliseconds = delayMs;
-        WriteStandInState(state);
-    }
-
-    void Unregister() { registration_.reset(); }
-
-    static HWND WaitForMain(const TPellorinProcess& app)
-    {
-        const HWND main = app.WaitForWindow(L"TForm1");
-        EXPECT_NE(main, nullptr) << "the main window never appeared";
-        return main;
-    }
-
-    static void ExpectStoreInUseState(const TPellorinProcess& app)
-    {
-        for (const int id : {idBtnReadRegCategories, idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idMemoReg,
-                             idMemoPst, idBtnClose})
-            EXPECT_TRUE(IsWindowEnabled(app.Control(id))) << id;
-        EXPECT_FALSE(IsWindowVisible(app.Control(idLabelNoPstUsed)));
-        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
-    }
-
-    static void ExpectNothingOffered(const TPellorinProcess& app)
-    {
-        for (const int id : {idBtnReadRegCategories, idBtnTAVtoOL, idBtnOLtoTAV, idBtnSyncOLandTAV, idMemoReg,
-                             idMemoPst})
-            EXPECT_FALSE(IsWindowEnabled(app.Control(id))) << id;
-        EXPECT_TRUE(IsWindowEnabled(app.Control(idBtnClose)));
-        EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Categories in Registry");
-        EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Categories in PST");
-        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
-    }
-
-    static void ExitWithButton(const TPellorinProcess& app)
-    {
-        app.Click(idBtnClose);
-        EXPECT_EQ(app.WaitForExit(), 0u);
-    }
-
-    std::unique_ptr<TStandInRegistration> registration_;
-};
 
 TEST_F(PellorinEndToEnd, SplashCoversTheStartAndIsGoneWhenTheFilledMainWindowAppears)
 {
@@ -259,10 +190,7 @@ TEST_F(PellorinEndToEnd, Outlook2013To365UseTheStore)
         EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Old\r\n") << "the first Refresh ran";
         EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"New\r\n");
 
-        app.Click(idBtnSyncOLandTAV);
-        const TMessageBox box = app.WaitForMessageBox();
-        ASSERT_NE(box.Handle, nullptr);
-        app.Answer(box, IDOK);
+        RunConfirmed(app, idBtnSyncOLandTAV);
         EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoReg)) == L"New\r\nOld\r\n"; }));
         const std::wstring written = std::wstring(version.Reported).substr(0, 4);
         EXPECT_EQ(ReadMasterListValueBytes(written), Utf16Bytes(L"New;Old;"));
@@ -321,11 +249,8 @@ TEST_F(PellorinEndToEnd, EveryStoreNameShowsAndNamesHoldingSemicolonsAreExplaine
     ASSERT_NE(WaitForMain(app), nullptr);
     EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Apple\r\nBlue\xFFFDx\r\nRed;Green\r\nZebra\r\n");
 
-    app.Click(idBtnOLtoTAV);
-    TMessageBox box = app.WaitForMessageBox();
-    ASSERT_NE(box.Handle, nullptr);
-    app.Answer(box, IDOK);
-    box = app.WaitForMessageBox();
+    RunConfirmed(app, idBtnOLtoTAV);
+    const TMessageBox box = app.WaitForMessageBox();
     ASSERT_NE(box.Handle, nullptr);
     EXPECT_EQ(box.Title, L"Pellorin");
     EXPECT_EQ(box.Text, L"These categories contain \";\", which the registry's master list cannot hold, so they "
