@@ -236,7 +236,7 @@ TEST_P(StoreNotInUse, OffersNothingButExitAndNeverRefreshes)
 
 INSTANTIATE_TEST_SUITE_P(Versions, StoreNotInUse,
                          testing::Values(TVersionCase{L"11.0", L"Outlook version detected: Outlook 2003"},
-                                         TVersionCase{L"15.0", L"Outlook version detected: 15.0"}));
+                                         TVersionCase{L"17.0", L"Outlook version detected: 17.0"}));
 
 TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
 {
