@@ -2,34 +2,18 @@
 #include "app/FrmSplashScreen.h"
 #include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
+#include "outlook/ComInitialization.h"
 #include "ui/ErrorReporter.h"
 #include "ui/Main.h"
 
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <cstdint>
 
 namespace {
 
 constexpr int kStartupFailureCode = 217;
-
-// Uninitialises COM only when this thread's initialisation succeeded.
-class TComInitialization {
-public:
-    TComInitialization() : result_(CoInitialize(nullptr)) {}
-    ~TComInitialization()
-    {
-        if (SUCCEEDED(result_))
-            CoUninitialize();
-    }
-    TComInitialization(const TComInitialization&) = delete;
-    TComInitialization& operator=(const TComInitialization&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 // A failed start-up ends the program before any window, with the run-time's own
 // box: no reporter exists yet, so the failure's text is not shown.

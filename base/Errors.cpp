@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 std::string ToUtf8(std::wstring_view text)
 {
     if (text.empty())
@@ -33,4 +35,27 @@ EAssertionFailed::EAssertionFailed(std::wstring_view message, std::wstring_view 
     : EException(std::wstring(message) + L" (" + std::wstring(sourceName) + L", line " +
                  std::to_wstring(line) + L")")
 {
+}
+
+std::wstring CurrentExceptionMessage()
+{
+    try {
+        throw;
+    } catch (const EException& e) {
+        return e.Message();
+    } catch (const std::bad_alloc&) {
+        return L"Out of memory";
+    } catch (const std::exception& e) {
+        return FromUtf8(e.what());
+    } catch (...) {
+        return L"Unknown exception";
+    }
+}
+
+std::wstring ErrorBoxText(std::wstring_view message)
+{
+    std::wstring text(message);
+    if (!text.empty() && text.back() > L'.')
+        text += L'.';
+    return text;
 }

@@ -30,5 +30,14 @@ public:
     using EException::EException;
 };
 
+// Call from a catch block only: the message of the exception being handled,
+// as every front end reports it.
+std::wstring CurrentExceptionMessage();
+
+// The text a failure is reported with, in the window's error box and on the
+// console: a "." is added unless the message is empty or already ends in a
+// character at or below "." (so not after ".", ",", "-", ")", "!" or a blank).
+std::wstring ErrorBoxText(std::wstring_view message);
+
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);

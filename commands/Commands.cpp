@@ -135,12 +135,17 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
 }
 
-void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)
 {
     state.RegCategories.Clear();
     ReadRegistryCategories(state.RegistryMasterText);
     SplitMasterList(state.RegistryMasterText, CategoryDelimiters, state.RegCategories);
     ui.SetMemoRegText(RegistryDisplayText(state.RegCategories));
+}
+
+void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+{
+    RefreshRegistryCategories(state, ui);
 
     state.PstCategoriesComplete = false;
     ReadPSTCategories(state.OutlookNamespace, state.PstCategories);

@@ -24,6 +24,9 @@ public:
 
 // Refresh: re-reads both stores and fills both memos.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
+// Refresh's registry half alone: all there is to read when Outlook keeps no
+// categories in the store.
+void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui);
 // "Registry ---> PST"
 void BtnTAVtoOLClick(TProgramState& state, ICommandUi& ui);
 // "Registry <--- PST"

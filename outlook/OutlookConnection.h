@@ -27,3 +27,5 @@ void CloseOutlookConnection(TOutlookConnection& connection);
 std::wstring OutlookVersionText(const std::string& majorVersion);
 // Outlook 2007 to Microsoft 365 (12, 14, 15, 16) keep their categories in the store.
 bool IsStoreInUse(const std::string& majorVersion);
+// What the user is told of any other version, by every front end alike.
+inline constexpr wchar_t kStoreNotInUseText[] = L"Your version of Outlook is not using the PST to store categories.";

@@ -1,11 +1,8 @@
 #include "ui/ErrorReporter.h"
 
-#include "base/Errors.h"
 #include "base/Platform.h"
 
 #include <cwchar>
-#include <exception>
-#include <new>
 
 std::wstring ApplicationTitleFromPath(std::wstring_view path)
 {
@@ -22,14 +19,6 @@ const std::wstring& ApplicationTitle()
 {
     static const std::wstring title = ApplicationTitleFromPath(ProgramFilePath());
     return title;
-}
-
-std::wstring ErrorBoxText(std::wstring_view message)
-{
-    std::wstring text(message);
-    if (!text.empty() && text.back() > L'.')
-        text += L'.';
-    return text;
 }
 
 std::wstring RuntimeErrorText(int code, std::uintptr_t address)
@@ -49,17 +38,7 @@ void ShowErrorBox(HWND owner, std::wstring_view message)
 void ReportCurrentException(HWND owner) noexcept
 {
     try {
-        try {
-            throw;
-        } catch (const EException& e) {
-            ShowErrorBox(owner, e.Message());
-        } catch (const std::bad_alloc&) {
-            ShowErrorBox(owner, L"Out of memory");
-        } catch (const std::exception& e) {
-            ShowErrorBox(owner, FromUtf8(e.what()));
-        } catch (...) {
-            ShowErrorBox(owner, L"Unknown exception");
-        }
+        ShowErrorBox(owner, CurrentExceptionMessage());
     } catch (...) {
         // Reporting itself failed (no memory for the text): nothing more can be shown.
     }

@@ -3,6 +3,8 @@
 // event handler. C++ exceptions must never unwind through Windows' own frames,
 // so every window procedure hands them to ReportCurrentException.
 
+#include "base/Errors.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -14,10 +16,6 @@
 std::wstring ApplicationTitleFromPath(std::wstring_view path);
 // The title of this process, derived once from its program file.
 const std::wstring& ApplicationTitle();
-
-// A "." is added unless the message is empty or already ends in a character at
-// or below "." (so not after ".", ",", "-", ")", "!" or a blank).
-std::wstring ErrorBoxText(std::wstring_view message);
 
 // "Runtime error 217 at 0040A1B2".
 std::wstring RuntimeErrorText(int code, std::uintptr_t address);

@@ -104,7 +104,7 @@ const std::array<TForm1::TControlDesign, 17>& TForm1::ControlDesigns()
         {&TForm1::LabelOlVersion, WC_STATICW, kLabelStyle, 0, {18, 490, 0, 0}, akLeft | akBottom,
          L"LabelOlVersion", F::Regular},
         {&TForm1::LabelNoPstUsed, WC_STATICW, SS_CENTER | SS_NOPREFIX | kHidden, 0, {276, 225, 92, 80},
-         kDefaultAnchors, L"Your version of Outlook is not using the PST to store categories.", F::Notice},
+         kDefaultAnchors, kStoreNotInUseText, F::Notice},
         {&TForm1::Label2, WC_STATICW, kLabelStyle, 0, {18, 12, 0, 0}, kDefaultAnchors,
          L"Categories in Registry:", F::Bold},
         {&TForm1::Label3, WC_STATICW, kLabelStyle, 0, {385, 12, 0, 0}, kDefaultAnchors, L"Categories in PST:",

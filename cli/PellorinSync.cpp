@@ -1,0 +1,90 @@
+// PellorinSync: the window's copies, unattended, for administrators' scripts.
+#include "base/Errors.h"
+#include "base/UnicoWS.h"
+#include "categories/MainUnit.h"
+#include "cli/ConsoleText.h"
+#include "cli/SyncCommandLine.h"
+#include "cli/SyncOutput.h"
+#include "cli/SyncRun.h"
+#include "outlook/ComInitialization.h"
+
+#include "SyncVersion.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kPrefix[] = L"PellorinSync: ";
+
+void WriteError(std::wstring_view message)
+{
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), kPrefix + std::wstring(message) + L"\r\n");
+}
+
+// Call from a catch block only.
+int ReportFailure() noexcept
+{
+    try {
+        WriteError(ErrorBoxText(CurrentExceptionMessage()));
+    } catch (...) {
+        // Not even the text could be made: the exit code still tells.
+    }
+    return static_cast<int>(TSyncExit::Failed);
+}
+
+int Run(const TSyncRequest& request)
+{
+    const TComInitialization com;
+    const TSyncResult result = RunSync(request);
+    WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
+              request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
+    if (result.Error)
+        WriteError(*result.Error);
+    return static_cast<int>(result.Exit);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t* argv[])
+{
+    TSyncRequest request;
+    try {
+        request = ParseSyncCommandLine(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    } catch (const ESyncUsageError& e) {
+        WriteError(e.Message());
+        WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());
+        return static_cast<int>(TSyncExit::BadUsage);
+    } catch (...) {
+        return ReportFailure();
+    }
+    switch (request.Action) {
+    case TSyncRequest::TAction::ShowHelp:
+        WriteText(GetStdHandle(STD_OUTPUT_HANDLE), SyncUsageText());
+        return static_cast<int>(TSyncExit::Done);
+    case TSyncRequest::TAction::ShowVersion:
+        WriteText(GetStdHandle(STD_OUTPUT_HANDLE), L"PellorinSync " PELLORIN_SYNC_VERSION L"\r\n");
+        return static_cast<int>(TSyncExit::Done);
+    case TSyncRequest::TAction::Run:
+        break;
+    }
+
+    try {
+        StartMainUnit();
+    } catch (...) {
+        StopMainUnit();
+        return ReportFailure();
+    }
+    StartUnicodeLayer(IsWinNT);
+    int exitCode = static_cast<int>(TSyncExit::Failed);
+    try {
+        exitCode = Run(request);
+    } catch (...) {
+        exitCode = ReportFailure();
+    }
+    StopMainUnit();
+    StopUnicodeLayer();
+    return exitCode;
+}

@@ -1,0 +1,108 @@
+#include "cli/SyncCommandLine.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+namespace {
+
+struct TVerbName {
+    TSyncVerb Verb;
+    const wchar_t* Name;
+};
+
+constexpr TVerbName kVerbs[] = {
+    {TSyncVerb::List, L"list"},
+    {TSyncVerb::ToOutlook, L"to-outlook"},
+    {TSyncVerb::ToRegistry, L"to-registry"},
+    {TSyncVerb::Both, L"both"},
+};
+
+bool Is(const std::wstring& argument, const wchar_t* name)
+{
+    return CompareStringOrdinal(argument.c_str(), static_cast<int>(argument.size()), name, -1, TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::wstring Quoted(const std::wstring& argument)
+{
+    return L"\"" + argument + L"\"";
+}
+
+}  // namespace
+
+const wchar_t* SyncVerbName(TSyncVerb verb)
+{
+    for (const TVerbName& entry : kVerbs) {
+        if (entry.Verb == verb)
+            return entry.Name;
+    }
+    return L"";
+}
+
+TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
+{
+    TSyncRequest request;
+    for (const auto& [name, action] : {std::pair{L"--help", TSyncRequest::TAction::ShowHelp},
+                                       {L"/?", TSyncRequest::TAction::ShowHelp},
+                                       {L"--version", TSyncRequest::TAction::ShowVersion}}) {
+        for (const std::wstring& argument : arguments) {
+            if (Is(argument, name)) {
+                request.Action = action;
+                return request;
+            }
+        }
+    }
+    std::optional<TSyncVerb> verb;
+    for (const std::wstring& argument : arguments) {
+        if (Is(argument, L"--dry-run")) {
+            request.DryRun = true;
+        } else if (Is(argument, L"--json")) {
+            request.Json = true;
+        } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
+            throw ESyncUsageError(L"unknown option " + Quoted(argument));
+        } else {
+            const auto known = std::find_if(std::begin(kVerbs), std::end(kVerbs),
+                                            [&](const TVerbName& entry) { return Is(argument, entry.Name); });
+            if (known == std::end(kVerbs))
+                throw ESyncUsageError(L"unknown verb " + Quoted(argument));
+            if (verb)
+                throw ESyncUsageError(L"one verb at a time, not also " + Quoted(argument));
+            verb = known->Verb;
+        }
+    }
+    if (!verb)
+        throw ESyncUsageError(L"no verb given");
+    if (*verb == TSyncVerb::List && request.DryRun)
+        throw ESyncUsageError(L"unknown option \"--dry-run\" for \"list\", which changes nothing");
+    request.Verb = *verb;
+    return request;
+}
+
+const wchar_t* SyncUsageText()
+{
+    return L"Usage:\r\n"
+           L"  PellorinSync list        [--json]\r\n"
+           L"  PellorinSync to-outlook  [--dry-run] [--json]\r\n"
+           L"  PellorinSync to-registry [--dry-run] [--json]\r\n"
+           L"  PellorinSync both        [--dry-run] [--json]\r\n"
+           L"  PellorinSync --help | /?\r\n"
+           L"  PellorinSync --version\r\n"
+           L"\r\n"
+           L"Keeps Outlook's category names in step between the registry's master list\r\n"
+           L"(Outlook 2000 to 2003) and the Outlook store (Outlook 2007 and later).\r\n"
+           L"Names are only ever added: none is removed or renamed.\r\n"
+           L"\r\n"
+           L"  list          the Outlook version, the registry's names and Outlook's names\r\n"
+           L"  to-outlook    adds the registry's names that Outlook lacks  (Registry ---> PST)\r\n"
+           L"  to-registry   adds Outlook's names that the registry lacks  (Registry <--- PST)\r\n"
+           L"  both          both of these                                 (Registry <---> PST)\r\n"
+           L"  --dry-run     prints what would be added, and changes nothing\r\n"
+           L"  --json        prints one JSON object instead of lines\r\n"
+           L"\r\n"
+           L"Exit codes: 0 done, 1 failed, 2 bad usage,\r\n"
+           L"3 this Outlook does not keep its categories in the store.\r\n";
+}

@@ -1,0 +1,34 @@
+#pragma once
+// What PellorinSync is asked to do, read from its command line.
+
+#include "base/Errors.h"
+
+#include <string>
+#include <vector>
+
+enum class TSyncVerb { List, ToOutlook, ToRegistry, Both };
+
+struct TSyncRequest {
+    enum class TAction { Run, ShowHelp, ShowVersion };
+    TAction Action = TAction::Run;
+    TSyncVerb Verb = TSyncVerb::List;
+    bool DryRun = false;
+    bool Json = false;
+};
+
+// Bad usage; the message names what was wrong, and the usage text follows it.
+class ESyncUsageError : public EException {
+public:
+    using EException::EException;
+};
+
+// The arguments after the program name. Verbs and options may come in any
+// order and ignore letter case, as Windows' own tools do; "--help", "/?" or
+// "--version" anywhere wins over everything else.
+TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments);
+
+// "list", "to-outlook", "to-registry" or "both".
+const wchar_t* SyncVerbName(TSyncVerb verb);
+
+// Each line ends in CR LF.
+const wchar_t* SyncUsageText();

@@ -1,0 +1,165 @@
+#include "cli/SyncOutput.h"
+
+#include "outlook/OutlookConnection.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <iterator>
+
+namespace {
+
+constexpr wchar_t kLineEnd[] = L"\r\n";
+
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+const wchar_t* ShortEscape(wchar_t c)
+{
+    switch (c) {
+    case L'"': return L"\\\"";
+    case L'\\': return L"\\\\";
+    case L'\b': return L"\\b";
+    case L'\f': return L"\\f";
+    case L'\n': return L"\\n";
+    case L'\r': return L"\\r";
+    case L'\t': return L"\\t";
+    default: return nullptr;
+    }
+}
+
+std::wstring PlainName(std::wstring name)
+{
+    std::replace(name.begin(), name.end(), L'\0', L'\xFFFD');
+    return name;
+}
+
+void AppendLines(std::wstring& text, const wchar_t* prefix, const std::vector<std::wstring>& names)
+{
+    for (const std::wstring& name : names)
+        text += prefix + PlainName(name) + kLineEnd;
+}
+
+std::wstring VersionLine(const TSyncResult& result)
+{
+    const std::wstring known = OutlookVersionText(result.OutlookMajorVersion);
+    if (known.empty())
+        return L"Outlook version detected: " + result.OutlookVersion;
+    return known + L" (" + result.OutlookVersion + L")";
+}
+
+std::wstring Summary(const TSyncRequest& request, const TSyncResult& result)
+{
+    const wchar_t* const added = request.DryRun ? L" would be added to " : L" added to ";
+    std::wstring text;
+    if (request.Verb != TSyncVerb::ToRegistry)
+        text += std::to_wstring(result.AddedToOutlook.size()) + added + L"Outlook";
+    if (request.Verb != TSyncVerb::ToOutlook) {
+        if (!text.empty())
+            text += L", ";
+        text += std::to_wstring(result.AddedToRegistry.size()) + added + L"the registry";
+    }
+    return text + kLineEnd;
+}
+
+std::wstring JsonNames(const std::optional<std::vector<std::wstring>>& names)
+{
+    if (!names)
+        return L"null";
+    std::wstring text = L"[";
+    for (const std::wstring& name : *names) {
+        if (text.size() > 1)
+            text += L',';
+        text += JsonString(name);
+    }
+    return text + L"]";
+}
+
+std::wstring JsonBool(bool value)
+{
+    return value ? L"true" : L"false";
+}
+
+std::wstring JsonText(const std::optional<std::wstring>& text)
+{
+    return text ? JsonString(*text) : L"null";
+}
+
+std::optional<std::wstring> WideMajor(const TSyncResult& result)
+{
+    if (!result.Connected)
+        return std::nullopt;
+    // The decision goes by the ANSI form of Outlook's version text.
+    const std::string& major = result.OutlookMajorVersion;
+    if (major.empty())
+        return std::wstring();
+    const int length = static_cast<int>(major.size());
+    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_THREAD_ACP, 0, major.data(), length, nullptr, 0)),
+                      L'\0');
+    MultiByteToWideChar(CP_THREAD_ACP, 0, major.data(), length, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+}  // namespace
+
+std::wstring JsonString(std::wstring_view text)
+{
+    std::wstring json = L"\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        const bool paired = (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ||
+                            (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1]));
+        if (const wchar_t* escape = ShortEscape(c)) {
+            json += escape;
+        } else if (c < 0x20 || ((IsHighSurrogate(c) || IsLowSurrogate(c)) && !paired)) {
+            wchar_t escaped[8];
+            std::swprintf(escaped, std::size(escaped), L"\\u%04X", static_cast<unsigned>(c));
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + L"\"";
+}
+
+std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result)
+{
+    if (!result.Connected || (!result.StoreInUse && request.Verb != TSyncVerb::List))
+        return {};
+    std::wstring text;
+    if (request.Verb == TSyncVerb::List) {
+        text += VersionLine(result) + kLineEnd;
+        if (result.RegistryNames)
+            AppendLines(text, L"registry: ", *result.RegistryNames);
+        if (result.StoreNames)
+            AppendLines(text, L"Outlook: ", *result.StoreNames);
+        if (!result.StoreInUse)
+            text += kStoreNotInUseText + std::wstring(kLineEnd);
+        return text;
+    }
+    const bool dry = request.DryRun;
+    AppendLines(text, dry ? L"would add to Outlook: " : L"added to Outlook: ", result.AddedToOutlook);
+    AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
+    AppendLines(text, dry ? L"would not copy to registry (holds \";\"): " : L"not copied to registry (holds \";\"): ",
+                result.NotCopiedToRegistry);
+    return text + Summary(request, result);
+}
+
+std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result)
+{
+    std::wstring json = L"{";
+    json += L"\"command\":" + JsonString(SyncVerbName(request.Verb));
+    json += L",\"dryRun\":" + JsonBool(request.DryRun);
+    json += L",\"outlookVersion\":" +
+            JsonText(result.Connected ? std::optional<std::wstring>(result.OutlookVersion) : std::nullopt);
+    json += L",\"outlookMajor\":" + JsonText(WideMajor(result));
+    json += L",\"storeInUse\":" + JsonBool(result.StoreInUse);
+    json += L",\"registryNames\":" + JsonNames(result.RegistryNames);
+    json += L",\"storeNames\":" + JsonNames(result.StoreNames);
+    json += L",\"addedToOutlook\":" + JsonNames(result.AddedToOutlook);
+    json += L",\"addedToRegistry\":" + JsonNames(result.AddedToRegistry);
+    json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
+    json += L",\"error\":" + JsonText(result.Error);
+    return json + L"}" + kLineEnd;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// What PellorinSync prints of a run: lines for people and simple scripts, or
+// one JSON object that keeps every name exactly.
+
+#include "cli/SyncCommandLine.h"
+#include "cli/SyncRun.h"
+
+#include <string>
+#include <string_view>
+
+// Each line ends in CR LF. A name's U+0000 shows as U+FFFD, as in the window's
+// store list, so that no NUL reaches a text file.
+std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result);
+
+// One object on one line, its keys always present and in the README's order.
+std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result);
+
+// A JSON string, quotes included. A lone surrogate is written as \uXXXX, as
+// UTF-8 cannot carry it.
+std::wstring JsonString(std::wstring_view text);

@@ -1,0 +1,117 @@
+#include "cli/SyncRun.h"
+
+#include "commands/Commands.h"
+#include "commands/ProgramState.h"
+
+namespace {
+
+// Nobody is at the console to answer or to watch: every question is answered
+// yes, and the names the registry cannot hold are printed from the report.
+class TUnattendedUi final : public ICommandUi {
+public:
+    bool Confirm(const std::wstring&) override { return true; }
+    void SetBusyCursor() override {}
+    void RestoreCursor() override {}
+    void SetMemoRegText(const std::wstring&) override {}
+    void SetMemoPstText(const std::wstring&) override {}
+    void Inform(const std::wstring&) override {}
+};
+
+// On every path, and in the window's order: the application, then its namespace.
+class TConnectionRelease {
+public:
+    explicit TConnectionRelease(TOutlookConnection& connection) : connection_(connection) {}
+    ~TConnectionRelease() { CloseOutlookConnection(connection_); }
+    TConnectionRelease(const TConnectionRelease&) = delete;
+    TConnectionRelease& operator=(const TConnectionRelease&) = delete;
+
+private:
+    TOutlookConnection& connection_;
+};
+
+TCopyDirection DirectionOf(TSyncVerb verb)
+{
+    switch (verb) {
+    case TSyncVerb::ToOutlook:
+        return TCopyDirection::RegistryToStore;
+    case TSyncVerb::ToRegistry:
+        return TCopyDirection::StoreToRegistry;
+    default:
+        return TCopyDirection::Both;
+    }
+}
+
+std::vector<std::wstring> Names(const TCategorySet& set)
+{
+    std::vector<std::wstring> names;
+    names.reserve(static_cast<std::size_t>(set.Count()));
+    for (int i = 0; i < set.Count(); ++i)
+        names.push_back(set.Get(i));
+    return names;
+}
+
+void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message)
+{
+    result.Exit = exit;
+    result.Error = ErrorBoxText(message);
+}
+
+void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
+{
+    if (dryRun) {
+        result.AddedToOutlook = report.Plan.ToStore;
+        result.AddedToRegistry = report.Plan.ToRegistry;
+        result.NotCopiedToRegistry = report.Plan.NotToRegistry;
+        return;
+    }
+    result.AddedToOutlook = report.AddedToStore;
+    if (report.RegistryWritten) {
+        result.AddedToRegistry = report.Plan.ToRegistry;
+        result.NotCopiedToRegistry = report.Plan.NotToRegistry;
+    }
+}
+
+}  // namespace
+
+TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
+{
+    TSyncResult result;
+    TProgramState state;
+    const TConnectionRelease release(state);
+    TUnattendedUi ui;
+    try {
+        OpenOutlookConnection(state, progId);
+    } catch (...) {
+        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        return result;
+    }
+    result.Connected = true;
+    result.OutlookVersion = state.OutlookVersion;
+    result.OutlookMajorVersion = state.OutlookMajorVersion;
+    result.StoreInUse = IsStoreInUse(state.OutlookMajorVersion);
+    if (!result.StoreInUse) {
+        if (request.Verb != TSyncVerb::List) {
+            Fail(result, TSyncExit::StoreNotInUse, kStoreNotInUseText);
+            return result;
+        }
+        RefreshRegistryCategories(state, ui);
+        result.RegistryNames = Names(state.RegCategories);
+        return result;
+    }
+
+    TCopyReport report;
+    try {
+        BtnReadCategoriesClick(state, ui);
+        if (request.Verb != TSyncVerb::List)
+            RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
+    } catch (...) {
+        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        // A failed write leaves names in the set that the registry does not hold.
+        RefreshRegistryCategories(state, ui);
+    }
+    result.RegistryNames = Names(state.RegCategories);
+    if (state.PstCategoriesComplete)
+        result.StoreNames = Names(state.PstCategories);
+    TakeReport(result, report, request.DryRun);
+    return result;
+}

@@ -1,0 +1,36 @@
+#pragma once
+// One run of a PellorinSync verb: Outlook opened as the window opens it, both
+// lists read as Refresh reads them, and the copy made by the window's own code.
+
+#include "cli/SyncCommandLine.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class TSyncExit { Done = 0, Failed = 1, BadUsage = 2, StoreNotInUse = 3 };
+
+struct TSyncResult {
+    TSyncExit Exit = TSyncExit::Done;
+    bool Connected = false;
+    std::wstring OutlookVersion;      // as Outlook reported it
+    std::string OutlookMajorVersion;  // what the version decision went by
+    bool StoreInUse = false;
+    // In the sets' order; absent when not read (or not read completely). After
+    // a copy: as its closing Refresh read them; after a failure: the registry
+    // read again, the store as read plus each name added to it.
+    std::optional<std::vector<std::wstring>> RegistryNames;
+    std::optional<std::vector<std::wstring>> StoreNames;
+    // What was added (in a dry run: what would be), each side in order.
+    std::vector<std::wstring> AddedToOutlook;
+    std::vector<std::wstring> AddedToRegistry;
+    // Store names holding ";", once the registry side was decided.
+    std::vector<std::wstring> NotCopiedToRegistry;
+    // The text the window's error box would show.
+    std::optional<std::wstring> Error;
+};
+
+// COM must be initialised on the calling thread. Every reference to Outlook is
+// released before it returns.
+TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Outlook.Application");

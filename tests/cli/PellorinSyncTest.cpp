@@ -1,0 +1,304 @@
+// The real PellorinSync.exe, started as a child process with its output piped,
+// against the Outlook stand-in registered as "Outlook.Application" and the
+// Office keys in the build's Wine prefix. Skipped outside Wine, where it would
+// touch the user's Office keys.
+#include "tools/StandInControl.h"
+
+#include "support/ScratchHkcu.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef PELLORIN_SYNC_EXE
+#error "PELLORIN_SYNC_EXE names the program under test"
+#endif
+
+namespace {
+
+const std::wstring kKey14 = L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories";
+const std::wstring kKey11 = L"Software\\Microsoft\\Office\\11.0\\Outlook\\Categories";
+const std::string kStoreNotInUse = "Your version of Outlook is not using the PST to store categories.";
+const std::wstring kGreek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
+const std::string kGreekUtf8 = "\xCE\x9A\xCF\x8C\xCE\xBA\xCE\xBA\xCE\xB9\xCE\xBD\xCE\xBF";
+const std::wstring kJapanese = L"\x4F1A\x8B70";
+const std::string kJapaneseUtf8 = "\xE4\xBC\x9A\xE8\xAD\xB0";
+
+std::wstring ExePath()
+{
+    using DosName = WCHAR*(CDECL*)(LPCSTR);
+    const auto toDos = reinterpret_cast<DosName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+    WCHAR* dos = toDos ? toDos(PELLORIN_SYNC_EXE) : nullptr;
+    if (!dos)
+        throw std::runtime_error("no Windows path for " PELLORIN_SYNC_EXE);
+    std::wstring path = dos;
+    HeapFree(GetProcessHeap(), 0, dos);
+    return path;
+}
+
+struct TRun {
+    DWORD ExitCode = STILL_ACTIVE;
+    std::string Out;
+    std::string Err;
+};
+
+void Drain(HANDLE pipe, std::string& into)
+{
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr) && count > 0)
+        into.append(buffer, count);
+}
+
+// Standard output and error each go to a pipe of their own, as in a script.
+// Every run must leave Outlook free to end.
+TRun RunPellorinSync(const std::string& arguments)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
+        throw std::runtime_error("no pipe");
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    const std::wstring exe = ExePath();
+    std::wstring commandLine = L"\"" + exe + L"\" " + std::wstring(arguments.begin(), arguments.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION info{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &startup, &info);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    TRun run;
+    if (started) {
+        std::thread errors(Drain, errRead, std::ref(run.Err));
+        Drain(outRead, run.Out);
+        errors.join();
+        if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0)
+            TerminateProcess(info.hProcess, STILL_ACTIVE);
+        GetExitCodeProcess(info.hProcess, &run.ExitCode);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    if (!started)
+        throw std::runtime_error("cannot start PellorinSync.exe");
+    EXPECT_TRUE(WaitForStandInExit()) << "PellorinSync " << arguments << " kept Outlook running";
+    return run;
+}
+
+std::vector<BYTE> MasterList14()
+{
+    const auto value = GetValue(kKey14, L"MasterList");
+    return value ? value->bytes : std::vector<BYTE>{};
+}
+
+bool WasAsked(const wchar_t* member)
+{
+    const auto log = ReadStandInRequests();
+    return std::any_of(log.begin(), log.end(),
+                       [&](const TStandInRequest& r) { return r.Event == L"lookup" && r.Member == member; });
+}
+
+void DeleteOfficeKeys()
+{
+    for (const wchar_t* version : {L"9.0", L"10.0", L"11.0", L"12.0", L"14.0", L"15.0", L"16.0"})
+        RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Microsoft\\Office\\" + std::wstring(version)).c_str());
+}
+
+}  // namespace
+
+class PellorinSyncTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!IsRunningUnderWine())
+            GTEST_SKIP() << "runs PellorinSync.exe against the Office registry keys: only inside Wine's prefix";
+        registration_ = std::make_unique<TStandInRegistration>();
+        DeleteOfficeKeys();
+    }
+
+    void TearDown() override
+    {
+        if (!IsRunningUnderWine())
+            return;
+        registration_.reset();
+        DeleteOfficeKeys();
+    }
+
+    // The master list of the version's key, and the store of Outlook of that version.
+    static void Prepare(const std::wstring& registryList, std::vector<std::wstring> storeNames,
+                        std::vector<TStandInAddFault> faults = {}, const std::wstring& version = L"14.0.7015.1000")
+    {
+        DeleteOfficeKeys();
+        PutValue(version.starts_with(L"11.") ? kKey11 : kKey14, L"MasterList", REG_BINARY, Utf16Bytes(registryList));
+        TStandInState state;
+        state.Version = version;
+        state.Names = std::move(storeNames);
+        state.AddFaults = std::move(faults);
+        WriteStandInState(state);
+        ClearStandInLog();
+    }
+
+    std::unique_ptr<TStandInRegistration> registration_;
+};
+
+TEST_F(PellorinSyncTest, ListShowsTheVersionAndTheNamesOfBothSides)
+{
+    Prepare(L"A;B;", {L"B", L"C"});
+    const TRun run = RunPellorinSync("list");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n"
+                       "registry: A\r\nregistry: B\r\nOutlook: B\r\nOutlook: C\r\n");
+    EXPECT_EQ(run.Err, "");
+}
+
+struct TCopyCase {
+    const char* Verb;
+    const char* DryOut;
+    const char* RealOut;
+    std::vector<std::wstring> StoreAfter;
+    const wchar_t* RegistryAfter;
+};
+
+TEST_F(PellorinSyncTest, EachCopyVerbFirstDryThenForReal)
+{
+    const TCopyCase cases[] = {
+        {"to-outlook", "would add to Outlook: A\r\n1 would be added to Outlook\r\n",
+         "added to Outlook: A\r\n1 added to Outlook\r\n", {L"B", L"C", L"A"}, L"A;B;"},
+        {"to-registry", "would add to registry: C\r\n1 would be added to the registry\r\n",
+         "added to registry: C\r\n1 added to the registry\r\n", {L"B", L"C"}, L"A;B;C;"},
+        {"both",
+         "would add to Outlook: A\r\nwould add to registry: C\r\n"
+         "1 would be added to Outlook, 1 would be added to the registry\r\n",
+         "added to Outlook: A\r\nadded to registry: C\r\n1 added to Outlook, 1 added to the registry\r\n",
+         {L"B", L"C", L"A"}, L"A;B;C;"},
+    };
+    for (const TCopyCase& c : cases) {
+        SCOPED_TRACE(c.Verb);
+        Prepare(L"A;B;", {L"B", L"C"});
+        const TRun dry = RunPellorinSync(std::string(c.Verb) + " --dry-run");
+        EXPECT_EQ(dry.ExitCode, 0u);
+        EXPECT_EQ(dry.Out, c.DryOut);
+        EXPECT_FALSE(WasAsked(L"Add"));
+        EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"B", L"C"}));
+        EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;"));
+
+        const TRun real = RunPellorinSync(c.Verb);
+        EXPECT_EQ(real.ExitCode, 0u);
+        EXPECT_EQ(real.Out, c.RealOut);
+        EXPECT_EQ(real.Err, "");
+        EXPECT_EQ(ReadStandInNames(), c.StoreAfter);
+        EXPECT_EQ(MasterList14(), Utf16Bytes(c.RegistryAfter));
+    }
+}
+
+TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
+{
+    Prepare(L"Say \"hi\";C:\\Mail\\;Tab\there\x01" L"end;" + kGreek + L";", {kJapanese, L"Two\r\nlines", L"A;B"});
+    const std::string quoted = R"("Say \"hi\"")", slashed = R"("C:\\Mail\\")", controls = R"("Tab\there\u0001end")",
+                      lines = R"("Two\r\nlines")", greek = "\"" + kGreekUtf8 + "\"",
+                      japanese = "\"" + kJapaneseUtf8 + "\"";
+
+    const TRun list = RunPellorinSync("list --json");
+    EXPECT_EQ(list.ExitCode, 0u);
+    EXPECT_EQ(list.Out, R"({"command":"list","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
+                        R"("storeInUse":true,"registryNames":[)" +
+                            slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
+                            lines + "," + japanese +
+                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"error":null})"
+                            "\r\n");
+
+    const TRun both = RunPellorinSync("both --json");
+    EXPECT_EQ(both.ExitCode, 0u);
+    const std::string added = slashed + "," + quoted + "," + controls;
+    EXPECT_EQ(both.Out, R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
+                        R"("storeInUse":true,"registryNames":[)" +
+                            added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
+                            "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
+                            greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
+                            R"(],"notCopiedToRegistry":["A;B"],"error":null})"
+                            "\r\n");
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
+                                                             L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
+}
+
+TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
+{
+    Prepare(kGreek + L";" + kJapanese + L";", {L"Caf\x00E9", L"\x0416\x0451\x043B\x0442\x044B\x0439"});
+    const TRun run = RunPellorinSync("both");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_EQ(run.Out, "added to Outlook: " + kGreekUtf8 + "\r\nadded to Outlook: " + kJapaneseUtf8 +
+                           "\r\nadded to registry: Caf\xC3\xA9\r\n"
+                           "added to registry: \xD0\x96\xD1\x91\xD0\xBB\xD1\x82\xD1\x8B\xD0\xB9\r\n"
+                           "2 added to Outlook, 2 added to the registry\r\n");
+}
+
+TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
+{
+    registration_.reset();
+    char system[256] = {};
+    std::string expected = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                          0x800401F3u, 0, system, sizeof(system), nullptr)
+                               ? system
+                               : "OLE error 800401F3";
+    while (!expected.empty() && (static_cast<unsigned char>(expected.back()) < '!' || expected.back() == '.'))
+        expected.pop_back();
+    for (const char* verb : {"list", "both --json"}) {
+        const TRun run = RunPellorinSync(verb);
+        EXPECT_EQ(run.ExitCode, 1u) << verb;
+        EXPECT_EQ(run.Err, "PellorinSync: " + expected + ".\r\n");
+    }
+}
+
+TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
+{
+    Prepare(L"Red;", {L"Blue"}, {}, L"11.0");
+    for (const char* verb : {"to-outlook", "to-registry --dry-run", "both"}) {
+        const TRun run = RunPellorinSync(verb);
+        EXPECT_EQ(run.ExitCode, 3u) << verb;
+        EXPECT_EQ(run.Out, "");
+        EXPECT_EQ(run.Err, "PellorinSync: " + kStoreNotInUse + "\r\n");
+    }
+    const TRun list = RunPellorinSync("list");
+    EXPECT_EQ(list.ExitCode, 0u);
+    EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2003 (11.0)\r\nregistry: Red\r\n" + kStoreNotInUse + "\r\n");
+    EXPECT_FALSE(WasAsked(L"Categories")) << "the store is never read";
+    EXPECT_EQ(GetValue(kKey11, L"MasterList")->bytes, Utf16Bytes(L"Red;"));
+    EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
+}
+
+TEST_F(PellorinSyncTest, AFailedAddKeepsAndPrintsWhatWasDone)
+{
+    Prepare(L"A;B;C;", {L"Z"}, {{L"B", L"The category could not be added"}});
+    const TRun run = RunPellorinSync("both");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\n1 added to Outlook, 0 added to the registry\r\n");
+    EXPECT_EQ(run.Err, "PellorinSync: The category could not be added.\r\n");
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A"}));
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;")) << "the registry is not written";
+}
+
+TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
+{
+    for (const char* arguments : {"sync", "both --force", ""}) {
+        const TRun run = RunPellorinSync(arguments);
+        EXPECT_EQ(run.ExitCode, 2u) << arguments;
+        EXPECT_EQ(run.Out, "");
+        EXPECT_NE(run.Err.find("\r\nUsage:\r\n  PellorinSync list        [--json]\r\n"), std::string::npos) << run.Err;
+    }
+    EXPECT_TRUE(ReadStandInLog().empty()) << "Outlook is not even started";
+    const TRun version = RunPellorinSync("--version");
+    EXPECT_EQ(version.ExitCode, 0u);
+    EXPECT_EQ(version.Out, "PellorinSync 1.2\r\n");
+}

@@ -1,0 +1,79 @@
+// The console front end's own rules, in-process: which command lines are bad
+// usage, how JSON keeps names UTF-8 cannot carry, and that a console handle
+// takes the WriteConsoleW path.
+#include "cli/ConsoleText.h"
+#include "cli/SyncCommandLine.h"
+#include "cli/SyncOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
+{
+    const TSyncRequest both = ParseSyncCommandLine({L"--JSON", L"Both", L"--dry-run"});
+    EXPECT_TRUE(both.Verb == TSyncVerb::Both && both.DryRun && both.Json);
+    EXPECT_EQ(ParseSyncCommandLine({L"to-registry", L"/?"}).Action, TSyncRequest::TAction::ShowHelp);
+
+    const std::pair<std::vector<std::wstring>, std::wstring> bad[] = {
+        {{L"--json"}, L"no verb given"},
+        {{L"both", L"/y"}, L"unknown option \"/y\""},
+        {{L"both", L"list"}, L"one verb at a time, not also \"list\""},
+        {{L"list", L"--dry-run"}, L"unknown option \"--dry-run\" for \"list\", which changes nothing"},
+    };
+    for (const auto& [arguments, message] : bad) {
+        try {
+            ParseSyncCommandLine(arguments);
+            ADD_FAILURE() << "accepted: " << arguments.size() << " arguments";
+        } catch (const ESyncUsageError& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+    }
+}
+
+TEST(JsonString, EscapesLoneSurrogatesAndKeepsPairs)
+{
+    EXPECT_EQ(JsonString(L"\xD83D\xDE00 \x7F"), L"\"\xD83D\xDE00 \x7F\"");
+    EXPECT_EQ(JsonString(L"a\xD800" L"b\xDC00"), L"\"a\\uD800b\\uDC00\"");
+    EXPECT_EQ(JsonString(L"\xDE00\xD83D"), L"\"\\uDE00\\uD83D\"");
+    EXPECT_EQ(JsonString(std::wstring(1, L'\0')), L"\"\\u0000\"");
+}
+
+HANDLE NewScreenBuffer()
+{
+    return CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     CONSOLE_TEXTMODE_BUFFER, nullptr);
+}
+
+TEST(ConsoleText, AConsoleGetsEveryCharacterAndAPipeIsNoConsole)
+{
+    HANDLE read = nullptr, write = nullptr;
+    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+    EXPECT_FALSE(IsConsoleHandle(write));
+    CloseHandle(read);
+    CloseHandle(write);
+
+    // A screen buffer of its own is never shown, so nothing appears on the
+    // console the test was started from. Under Wine the process may hold only
+    // a stand-in for a console, which makes no buffers: it gets a real one.
+    HANDLE buffer = NewScreenBuffer();
+    bool allocated = false;
+    if (buffer == INVALID_HANDLE_VALUE) {
+        FreeConsole();
+        allocated = AllocConsole() != FALSE;
+        buffer = NewScreenBuffer();
+    }
+    if (buffer == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "no console here";
+    EXPECT_TRUE(IsConsoleHandle(buffer));
+    const std::wstring text = L"\x039A\x03CC\x03BA \x0416\x0451 \x4F1A\x8B70";
+    EXPECT_TRUE(WriteText(buffer, text));
+    std::wstring shown(text.size(), L'\0');
+    DWORD count = 0;
+    ReadConsoleOutputCharacterW(buffer, shown.data(), static_cast<DWORD>(shown.size()), COORD{0, 0}, &count);
+    EXPECT_EQ(shown, text);
+    CloseHandle(buffer);
+    if (allocated)
+        FreeConsole();
+}
