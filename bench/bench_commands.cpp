@@ -6,7 +6,6 @@
 #include "commands/Commands.h"
 #include "tools/StandInControl.h"
 
-#include "support/AgreeingUi.h"
 #include "support/ScratchHkcu.h"
 
 #include <algorithm>
@@ -106,7 +105,7 @@ void Measure(const std::wstring& progId, int names)
 {
     const auto registryNames = Numbered(L"Registry ", names);
     const auto storeNames = Numbered(L"Store ", names);
-    AgreeingUi ui;
+    TUnattendedUi ui;
 
     TProgramState state;
     OpenOutlookConnection(state, progId);

@@ -5,18 +5,6 @@
 
 namespace {
 
-// Nobody is at the console to answer or to watch: every question is answered
-// yes, and the names the registry cannot hold are printed from the report.
-class TUnattendedUi final : public ICommandUi {
-public:
-    bool Confirm(const std::wstring&) override { return true; }
-    void SetBusyCursor() override {}
-    void RestoreCursor() override {}
-    void SetMemoRegText(const std::wstring&) override {}
-    void SetMemoPstText(const std::wstring&) override {}
-    void Inform(const std::wstring&) override {}
-};
-
 // On every path, and in the window's order: the application, then its namespace.
 class TConnectionRelease {
 public:
@@ -78,6 +66,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     TSyncResult result;
     TProgramState state;
     const TConnectionRelease release(state);
+    // The names the registry cannot hold are printed from the report.
     TUnattendedUi ui;
     try {
         OpenOutlookConnection(state, progId);

@@ -22,6 +22,18 @@ public:
     virtual void Inform(const std::wstring& text) = 0;
 };
 
+// For a run with nobody to ask or to watch: every question is answered yes,
+// and nothing is shown.
+class TUnattendedUi final : public ICommandUi {
+public:
+    bool Confirm(const std::wstring&) override { return true; }
+    void SetBusyCursor() override {}
+    void RestoreCursor() override {}
+    void SetMemoRegText(const std::wstring&) override {}
+    void SetMemoPstText(const std::wstring&) override {}
+    void Inform(const std::wstring&) override {}
+};
+
 // Refresh: re-reads both stores and fills both memos.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
 // Refresh's registry half alone: all there is to read when Outlook keeps no

@@ -8,7 +8,6 @@
 #include "registry/MasterList.h"
 #include "tools/StandInControl.h"
 
-#include "support/AgreeingUi.h"
 #include "support/ScratchHkcu.h"
 
 #include <gtest/gtest.h>
@@ -142,7 +141,7 @@ TEST(SyncProperty, NoCommandLosesSplitsOrInventsAName)
 
             TProgramState state;
             OpenOutlookConnection(state, registration.ProgId());
-            AgreeingUi ui;
+            TUnattendedUi ui;
             BtnReadCategoriesClick(state, ui);
             ASSERT_EQ(JoinMasterList(state.RegCategories), JoinMasterList(registryBefore)) << "read as written";
 
