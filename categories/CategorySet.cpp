@@ -122,20 +122,20 @@ std::wstring DisplayText(const TCategorySet& set, bool cutAtFirstNul)
     const int count = set.Count();
     for (int i = 0; i < count; ++i) {
         const std::wstring& entry = set.Get(i);
-        if (cutAtFirstNul) {
-            text += std::wstring_view(entry.c_str());
-        } else {
-            // An edit control stops at U+0000 and would hide every later name.
-            const std::size_t start = text.size();
-            text += entry;
-            std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), L'\0', L'\xFFFD');
-        }
+        text += cutAtFirstNul ? std::wstring(entry.c_str()) : ShownWhole(entry);
         text += L"\r\n";
     }
     return text;
 }
 
 }  // namespace
+
+std::wstring ShownWhole(std::wstring_view name)
+{
+    std::wstring shown(name);
+    std::replace(shown.begin(), shown.end(), L'\0', L'\xFFFD');
+    return shown;
+}
 
 std::wstring RegistryDisplayText(const TCategorySet& set)
 {

@@ -42,4 +42,6 @@ private:
 // Memo texts: each name followed by CR LF. The registry memo shows a name only
 // up to its first U+0000; the store memo shows it whole, each U+0000 as U+FFFD.
 std::wstring RegistryDisplayText(const TCategorySet& set);
+// A name whole, each U+0000 as U+FFFD: text controls and consoles stop at U+0000.
+std::wstring ShownWhole(std::wstring_view name);
 std::wstring StoreDisplayText(const TCategorySet& set);

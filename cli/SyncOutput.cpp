@@ -1,10 +1,10 @@
 #include "cli/SyncOutput.h"
 
+#include "categories/CategorySet.h"
 #include "outlook/OutlookConnection.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
 #include <iterator>
 
@@ -29,24 +29,18 @@ const wchar_t* ShortEscape(wchar_t c)
     }
 }
 
-std::wstring PlainName(std::wstring name)
-{
-    std::replace(name.begin(), name.end(), L'\0', L'\xFFFD');
-    return name;
-}
-
 void AppendLines(std::wstring& text, const wchar_t* prefix, const std::vector<std::wstring>& names)
 {
     for (const std::wstring& name : names)
-        text += prefix + PlainName(name) + kLineEnd;
+        text += prefix + ShownWhole(name) + kLineEnd;
 }
 
 std::wstring VersionLine(const TSyncResult& result)
 {
-    const std::wstring known = OutlookVersionText(result.OutlookMajorVersion);
-    if (known.empty())
-        return L"Outlook version detected: " + result.OutlookVersion;
-    return known + L" (" + result.OutlookVersion + L")";
+    const std::wstring text = DetectedVersionText(result.OutlookMajorVersion, result.OutlookVersion);
+    if (OutlookVersionText(result.OutlookMajorVersion).empty())
+        return text;
+    return text + L" (" + result.OutlookVersion + L")";
 }
 
 std::wstring Summary(const TSyncRequest& request, const TSyncResult& result)

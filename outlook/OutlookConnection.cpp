@@ -105,6 +105,12 @@ std::wstring OutlookVersionText(const std::string& majorVersion)
     return {};
 }
 
+std::wstring DetectedVersionText(const std::string& majorVersion, const std::wstring& reportedVersion)
+{
+    const std::wstring known = OutlookVersionText(majorVersion);
+    return known.empty() ? L"Outlook version detected: " + reportedVersion : known;
+}
+
 bool IsStoreInUse(const std::string& majorVersion)
 {
     for (const char* major : {"12", "14", "15", "16"}) {

@@ -25,6 +25,9 @@ void CloseOutlookConnection(TOutlookConnection& connection);
 
 // "Outlook version detected: Outlook 2010", or empty for a version without a row.
 std::wstring OutlookVersionText(const std::string& majorVersion);
+// The same, or for a version without a row what Outlook reported, so that the
+// user always sees which Outlook was found.
+std::wstring DetectedVersionText(const std::string& majorVersion, const std::wstring& reportedVersion);
 // Outlook 2007 to Microsoft 365 (12, 14, 15, 16) keep their categories in the store.
 bool IsStoreInUse(const std::string& majorVersion);
 // What the user is told of any other version, by every front end alike.

@@ -5,9 +5,7 @@
 TWindowState WindowStateForVersion(const std::string& majorVersion, const std::wstring& reportedVersion)
 {
     TWindowState state{};
-    state.OlVersionText = OutlookVersionText(majorVersion);
-    if (state.OlVersionText.empty())
-        state.OlVersionText = L"Outlook version detected: " + reportedVersion;
+    state.OlVersionText = DetectedVersionText(majorVersion, reportedVersion);
     state.StoreInUse = IsStoreInUse(majorVersion);
     state.ShowNoPstUsed = !state.StoreInUse;
     return state;
