@@ -1,5 +1,6 @@
 // PellorinSync: the window's copies, unattended, for administrators' scripts.
 #include "base/Errors.h"
+#include "base/ProductInfo.h"
 #include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
 #include "cli/ConsoleText.h"
@@ -7,8 +8,6 @@
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
 #include "outlook/ComInitialization.h"
-
-#include "SyncVersion.h"
 
 #include <windows.h>
 
@@ -65,7 +64,7 @@ int wmain(int argc, wchar_t* argv[])
         WriteText(GetStdHandle(STD_OUTPUT_HANDLE), SyncUsageText());
         return static_cast<int>(TSyncExit::Done);
     case TSyncRequest::TAction::ShowVersion:
-        WriteText(GetStdHandle(STD_OUTPUT_HANDLE), L"PellorinSync " PELLORIN_SYNC_VERSION L"\r\n");
+        WriteText(GetStdHandle(STD_OUTPUT_HANDLE), L"PellorinSync " PELLORIN_VERSION_TEXT L"\r\n");
         return static_cast<int>(TSyncExit::Done);
     case TSyncRequest::TAction::Run:
         break;

@@ -16,8 +16,10 @@ std::wstring RegisteredDataDirectory()
     return data;
 }
 
-// The build names the stand-in by the build system's path: under Wine a Unix
-// path, which Wine itself translates to the drive that maps it.
+}  // namespace
+
+// Under Wine the build's paths are Unix paths, which Wine itself translates to
+// the drive that maps them.
 std::wstring WindowsPath(const char* buildPath)
 {
     if (buildPath[0] == '/') {
@@ -37,8 +39,6 @@ std::wstring WindowsPath(const char* buildPath)
     std::replace(result.begin(), result.end(), L'/', L'\\');
     return result;
 }
-
-}  // namespace
 
 std::wstring StandInTestProgId()
 {

@@ -19,6 +19,8 @@
 // "Outlook.Application" inside Wine, a private ProgID on Windows, so that tests
 // run on a real machine never touch the user's Outlook.
 std::wstring StandInTestProgId();
+// A file that the build names by its own path, as a Windows path (also under Wine).
+std::wstring WindowsPath(const char* buildPath);
 // The stand-in built with this tree, as a Windows path (also under Wine).
 std::wstring StandInExePath();
 // The data folder tests use: beside the stand-in.

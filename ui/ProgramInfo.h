@@ -1,11 +1,10 @@
 #pragma once
-// The program's own texts, shared by the windows and the version resource.
+// The window's own texts and resource ids, shared with Pellorin.exe's resources.
 // Plain macros so that the resource compiler can read them too.
 
-#define PELLORIN_VERSION_TEXT L"1.2"
-#define PELLORIN_PRODUCT_NAME "Pellorin"
-// The maker's notice and web address, each shown in one place of each window.
-#define PELLORIN_MAKER_NOTICE L"\u00A9 2026 Pellorin authors"
+#include "base/ProductInfo.h"
+
+// The web address, shown in one place of each window.
 #define PELLORIN_WEB_ADDRESS L"https://pellorin.example.org/"
 
 // Resource ids.

@@ -2,6 +2,7 @@
 // against the Outlook stand-in registered as "Outlook.Application" and the
 // Office keys in the build's Wine prefix. Skipped outside Wine, where it would
 // touch the user's Office keys.
+#include "base/ProductInfo.h"
 #include "tools/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
@@ -300,5 +301,5 @@ TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
     EXPECT_TRUE(ReadStandInLog().empty()) << "Outlook is not even started";
     const TRun version = RunPellorinSync("--version");
     EXPECT_EQ(version.ExitCode, 0u);
-    EXPECT_EQ(version.Out, "PellorinSync 1.2\r\n");
+    EXPECT_EQ(version.Out, "PellorinSync " PELLORIN_VERSION "\r\n");
 }

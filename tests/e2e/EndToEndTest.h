@@ -4,6 +4,7 @@
 // by another test. Skipped on Windows, where it would touch the user's keys.
 
 #include "PellorinDriver.h"
+#include "base/ProductInfo.h"
 #include "tools/StandInControl.h"
 #include "ui/ControlIds.h"
 
@@ -60,7 +61,7 @@ protected:
                              idMemoPst, idBtnClose})
             EXPECT_TRUE(IsWindowEnabled(app.Control(id))) << id;
         EXPECT_FALSE(IsWindowVisible(app.Control(idLabelNoPstUsed)));
-        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
+        EXPECT_EQ(TextOf(app.Control(idlbVersion)), PELLORIN_VERSION_TEXT);
     }
 
     static void ExpectNothingOffered(const TPellorinProcess& app)
@@ -71,7 +72,7 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(app.Control(idBtnClose)));
         EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Categories in Registry");
         EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Categories in PST");
-        EXPECT_EQ(TextOf(app.Control(idlbVersion)), L"1.2");
+        EXPECT_EQ(TextOf(app.Control(idlbVersion)), PELLORIN_VERSION_TEXT);
     }
 
     // Clicks a copy button and answers its confirmation with OK.
