@@ -352,6 +352,9 @@ void TForm1::FormResize()
         bounds[ixLabel1].Left = columns.Label1Left;
         for (const size_t i : {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories})
             bounds[i].Left = columns.MiddleLeft;
+        // "Pellorin - version " and the number read as one text at every DPI: the
+        // design's left of 219 was made for a longer name.
+        bounds[ixlbVersion].Left = bounds[ixLabel7].Right();
 
         TScrollRange range{0, 0};
         for (size_t i = 0; i < designs.size(); ++i) {

@@ -4,6 +4,7 @@
 // without Wine's own fonts maps "MS Sans Serif" to a wider face, and fails.
 #include "EndToEndTest.h"
 #include "PellorinDriver.h"
+#include "base/ProductInfo.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/Layout.h"
@@ -131,7 +132,13 @@ TEST_P(CaptionFit, EveryCaptionFitsItsControlAndNoControlCoversAnother)
             << TextOf(app.Control(first)) << " runs into " << TextOf(app.Control(second));
     };
     endsBefore(idLabel4, idLabel6);
-    endsBefore(idLabel7, idlbVersion);
+    // "Pellorin - version " and the number read as one text.
+    const RECT label7 = BoundsInParent(app.Control(idLabel7));
+    const RECT version = BoundsInParent(app.Control(idlbVersion));
+    EXPECT_EQ(version.left, label7.right);
+    EXPECT_EQ(version.top, label7.top);
+    EXPECT_EQ(TextOf(app.Control(idLabel7)) + TextOf(app.Control(idlbVersion)),
+              L"Pellorin - version " PELLORIN_VERSION_TEXT);
 
     // Nor does anything else a user reads lie under another control.
     std::vector<HWND> shown;
