@@ -1,9 +1,10 @@
 #!/bin/bash
 # Makes the release as its README says, from a copy of the sources in another
 # folder, and checks the zip: exactly the expected files, in name order, a
-# SHA256SUMS that matches them, and exes byte for byte the ones this build tree
-# made and tested. Two folders give the same bytes only when neither the time
-# nor a folder's name gets into the exes.
+# SHA256SUMS that matches them, exes byte for byte the ones this build tree
+# made and tested, and a README.txt for Windows whose usage block is what the
+# shipped PellorinSync.exe prints. Two folders give the same bytes only when
+# neither the time nor a folder's name gets into the exes.
 # Usage: check_release.sh SOURCE_DIR BINARY_DIR WORK_DIR ZIP_NAME SHIPPED_EXE...
 set -euo pipefail
 src="$1" binary="$2" work="$3" zip_name="$4"
@@ -26,45 +27,80 @@ excludes=(--exclude=./.git --exclude=./build --exclude='./build-*')
 case "$binary/" in "$src"/*) excludes+=("--exclude=./${binary#"$src"/}") ;; esac
 tar -C "$src" "${excludes[@]}" -cf - . | tar -C "$copy" -xf -
 
-start=$SECONDS
-# One job: CTest runs this beside a Wine test, one core each.
-if ! PELLORIN_JOBS=1 bash "$copy/scripts/release.sh" >"$work/release.log" 2>&1; then
-  tail -n 40 "$work/release.log" >&2
-  fail "scripts/release.sh failed in the copy $copy"
-fi
-echo "Release made in $copy in $((SECONDS - start)) s"
-zip="$copy/build-release/$zip_name"
-[ -f "$zip" ] || fail "scripts/release.sh made no $zip_name"
-
-names=(LICENSE README.md SHA256SUMS)
+names=(LICENSE README.md README.txt SHA256SUMS)
 for exe in "${exes[@]}"; do names+=("$(basename "$exe")"); done
-printf '%s\n' "${names[@]}" | grep -qx Pellorin.exe || fail "Pellorin.exe is not among the shipped programs"
+for name in Pellorin.exe PellorinSync.exe; do
+  printf '%s\n' "${names[@]}" | grep -qx "$name" || fail "$name is not among the shipped programs"
+done
 expected="$(printf '%s\n' "${names[@]}" | LC_ALL=C sort)"
-listing="$(cmake -E tar tf "$zip")"
-[ "$listing" = "$expected" ] ||
-  fail "$zip_name holds, in this order:" "$listing" "instead of:" "$expected"
 
-unpacked="$work/unpacked"
-mkdir -p "$unpacked"
-(cd "$unpacked" && cmake -E tar xf "$zip")
-(cd "$unpacked" && sha256sum --strict --quiet -c SHA256SUMS) ||
-  fail "SHA256SUMS does not match the files beside it"
-summed="$(sed 's/^[0-9a-f]\{64\}  //' "$unpacked/SHA256SUMS")"
-[ "$summed" = "$(grep -vx SHA256SUMS <<<"$expected")" ] ||
-  fail "SHA256SUMS lists:" "$summed" "instead of every other file in the zip, in name order"
+# make_release LABEL UNPACK_DIR [VARIABLE=VALUE...]: runs scripts/release.sh in
+# the copy with those variables set, checks the zip's files and SHA256SUMS, and
+# unpacks it.
+make_release() {
+  local label="$1" unpacked="$2" start=$SECONDS
+  shift 2
+  # One job: CTest runs this beside a Wine test, one core each.
+  if ! env "$@" PELLORIN_JOBS=1 bash "$copy/scripts/release.sh" >"$work/release-$label.log" 2>&1; then
+    tail -n 40 "$work/release-$label.log" >&2
+    fail "scripts/release.sh ($label) failed in the copy $copy"
+  fi
+  echo "Release ($label) made in $copy in $((SECONDS - start)) s"
+  local zip="$copy/build-release/$zip_name"
+  [ -f "$zip" ] || fail "scripts/release.sh ($label) made no $zip_name"
+  local listing
+  listing="$(cmake -E tar tf "$zip")"
+  [ "$listing" = "$expected" ] ||
+    fail "$zip_name ($label) holds, in this order:" "$listing" "instead of:" "$expected"
+  mkdir -p "$unpacked"
+  (cd "$unpacked" && cmake -E tar xf "$zip")
+  (cd "$unpacked" && sha256sum --strict --quiet -c SHA256SUMS) ||
+    fail "SHA256SUMS ($label) does not match the files beside it"
+  local summed
+  summed="$(sed 's/^[0-9a-f]\{64\}  //' "$unpacked/SHA256SUMS")"
+  [ "$summed" = "$(grep -vx SHA256SUMS <<<"$expected")" ] ||
+    fail "SHA256SUMS ($label) lists:" "$summed" "instead of every other file in the zip, in name order"
+}
 
+# --- Unsigned: reproducible, and what the suite tested ---
+unsigned="$work/unsigned"
+make_release unsigned "$unsigned"
 for exe in "${exes[@]}"; do
   name="$(basename "$exe")"
-  if ! cmp -s "$exe" "$unpacked/$name"; then
-    cmp -l "$exe" "$unpacked/$name" | head -n 20 >&2 || true
+  if ! cmp -s "$exe" "$unsigned/$name"; then
+    cmp -l "$exe" "$unsigned/$name" | head -n 20 >&2 || true
     fail "$name built in $copy differs from $exe (byte offsets, octal values above;" \
          "i686-w64-mingw32-objdump -p shows the time stamp, strings the folders)"
   fi
   for dir in "$src" "$copy"; do
-    if grep -qaF "$dir" "$unpacked/$name"; then fail "$name names the build folder $dir"; fi
+    if grep -qaF "$dir" "$unsigned/$name"; then fail "$name names the build folder $dir"; fi
   done
 done
 
+# README.txt is read in Notepad, on Windows 7 too: ASCII, CR LF, 100 columns.
+readme="$unsigned/README.txt"
+if LC_ALL=C grep -q '[^ -~'$'\r'']' "$readme"; then
+  fail "README.txt holds characters other than printable ASCII:" "$(LC_ALL=C grep -n '[^ -~'$'\r'']' "$readme" | head -n 5)"
+fi
+cmp -s "$readme" <(tr -d '\r' <"$readme" | sed 's/$/\r/') ||
+  fail "README.txt has a line that does not end in CR LF (or a CR elsewhere)"
+long="$(tr -d '\r' <"$readme" | awk 'length($0) > 100 { print NR ": " length($0) " columns" }')"
+[ -z "$long" ] || fail "README.txt has lines longer than 100 columns:" "$long"
+# Its usage block is indented by four spaces, from "Usage:" to the next line
+# that is not.
+usage_in_readme="$(tr -d '\r' <"$readme" | awk '
+  $0 == "    Usage:" { inside = 1 }
+  inside && $0 != "" && substr($0, 1, 4) != "    " { exit }
+  inside { print substr($0, 5) }')"
+[ -n "$usage_in_readme" ] || fail "README.txt has no usage block (a line \"    Usage:\")"
+help_out="$(bash "$src/scripts/wine-run.sh" "$binary" "$unsigned/PellorinSync.exe" --help)" ||
+  fail "PellorinSync.exe --help failed under Wine"
+help_out="$(tr -d '\r' <<<"$help_out")"
+if [ "$usage_in_readme" != "$help_out" ]; then
+  diff <(echo "$usage_in_readme") <(echo "$help_out") >&2 || true
+  fail "README.txt's usage block (<) differs from PellorinSync --help (>)"
+fi
+
 rm -rf "$work"
-echo "$zip_name: ${#names[@]} files in name order, SHA256SUMS right," \
+echo "$zip_name: ${#names[@]} files in name order, SHA256SUMS right, README.txt right," \
      "exes identical to this build's: ${exes[*]}"
