@@ -2,9 +2,10 @@
 
 PELLORIN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-# Debian 12 packages the build, the tests and the demo need.
+# Debian 12 packages the build, the tests and the demo need (the release check
+# signs a release with a throwaway certificate).
 PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 fonts-wine xvfb
-                   imagemagick xdotool procps util-linux)
+                   imagemagick xdotool procps util-linux osslsigncode openssl)
 # The part that building alone needs (the release).
 PELLORIN_BUILD_PACKAGES=(cmake make g++-mingw-w64-i686)
 

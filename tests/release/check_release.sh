@@ -5,6 +5,8 @@
 # made and tested, and a README.txt for Windows whose usage block is what the
 # shipped PellorinSync.exe prints. Two folders give the same bytes only when
 # neither the time nor a folder's name gets into the exes.
+# Then it makes a signed release with a throwaway certificate and checks that
+# both exes carry a valid signature by it, around the tested exes.
 # Usage: check_release.sh SOURCE_DIR BINARY_DIR WORK_DIR ZIP_NAME SHIPPED_EXE...
 set -euo pipefail
 src="$1" binary="$2" work="$3" zip_name="$4"
@@ -101,6 +103,40 @@ if [ "$usage_in_readme" != "$help_out" ]; then
   fail "README.txt's usage block (<) differs from PellorinSync --help (>)"
 fi
 
+# --- Signed, with a certificate made for this check alone ---
+keys="$work/signing"
+mkdir -p "$keys"
+password="check-$RANDOM$RANDOM"
+openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -nodes -subj "/CN=Pellorin release check" \
+  -addext "basicConstraints=critical,CA:FALSE" -addext "keyUsage=critical,digitalSignature" \
+  -addext "extendedKeyUsage=codeSigning" -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null ||
+  fail "openssl could not make the throwaway certificate"
+PASSWORD="$password" openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" \
+  -out "$keys/sign.pfx" -passout env:PASSWORD || fail "openssl could not make the PKCS#12 file"
+leaf="$(openssl x509 -in "$keys/cert.pem" -outform DER | sha256sum | cut -c1-64)"
+
+signed="$work/signed"
+make_release signed "$signed" PELLORIN_SIGN_PFX="$keys/sign.pfx" PELLORIN_SIGN_PASSWORD="$password"
+cmp -s "$unsigned/README.txt" "$signed/README.txt" || fail "README.txt differs in the signed release"
+for exe in "${exes[@]}"; do
+  name="$(basename "$exe")"
+  osslsigncode verify -CAfile "$keys/cert.pem" -require-leaf-hash "sha256:$leaf" -in "$signed/$name" \
+    >"$work/verify-$name.log" 2>&1 || { cat "$work/verify-$name.log" >&2; fail "$name's signature does not verify"; }
+  grep -q 'Message digest algorithm *: SHA256' "$work/verify-$name.log" || fail "$name is not signed with SHA-256"
+  inner="$work/inner-$name"
+  osslsigncode remove-signature -in "$signed/$name" -out "$inner" >/dev/null ||
+    fail "osslsigncode could not remove $name's signature"
+  # Signing pads the file to a multiple of 8 bytes and sets the PE header's
+  # checksum; remove-signature keeps both. Everything else must be the tested exe's.
+  size="$(stat -c %s "$exe")"
+  [ "$(stat -c %s "$inner")" -lt $((size + 8)) ] && [ -z "$(tail -c +$((size + 1)) "$inner" | tr -d '\0')" ] ||
+    fail "$name holds more than the tested exe and its padding"
+  truncate -s "$size" "$inner"
+  pe="$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')"
+  dd if="$exe" of="$inner" bs=1 skip=$((pe + 88)) seek=$((pe + 88)) count=4 conv=notrunc status=none
+  cmp -s "$exe" "$inner" || fail "the unsigned exe inside the signed $name is not the tested $exe"
+done
+
 rm -rf "$work"
 echo "$zip_name: ${#names[@]} files in name order, SHA256SUMS right, README.txt right," \
-     "exes identical to this build's: ${exes[*]}"
+     "exes identical to this build's: ${exes[*]}; signed release verified"
