@@ -121,3 +121,19 @@ pellorin_stop_xvfb() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   rm -f "$dir/xvfb.pid" "$dir/xvfb.display"
 }
+
+# Runs a command (a wine call) and passes its output and exit code through. The
+# first program of a prefix starts Wine's own processes (the server, services,
+# explorer), which inherit its output and hold it open until the prefix is idle:
+# a reader waiting for the end of the output, as CTest or a pipe does, would
+# wait for them too. So the output goes through files, copied out at the end.
+pellorin_through_files() {
+  local out err status=0
+  out="$(mktemp)"
+  err="$(mktemp)"
+  "$@" >"$out" 2>"$err" || status=$?
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
+  return "$status"
+}

@@ -1,14 +1,28 @@
 #!/bin/bash
-# Builds Pellorin and runs it under Wine against a demo: the Outlook stand-in
-# plays Outlook 2010 with a few categories, and the registry holds an Outlook 2003
-# master list that overlaps them. Everything lives in a Wine prefix of its own,
-# build/demo-prefix, so no real Office setting is ever touched.
+# Builds everything and runs Pellorin under Wine against a demo: the Outlook
+# stand-in plays Outlook 2010 with a few categories, and the registry holds an
+# Outlook 2003 master list that overlaps them. Everything lives in a Wine prefix
+# of its own, build/demo-prefix, so no real Office setting is ever touched.
 #
 # With a display ($DISPLAY) the window opens there and the command ends when it
 # is closed. Without one, Pellorin runs under Xvfb; the command saves a
 # screenshot, says where it is, and closes Pellorin again.
+#
+#   bash scripts/run.sh sync ARGS...
+# runs PellorinSync.exe ARGS against the same demo instead, and passes its output
+# and exit code through. Each run starts from the demo's state again.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+
+mode=window
+if [ "${1:-}" = sync ]; then
+  mode=sync
+  shift
+  # Standard output is PellorinSync's alone, for scripts that read it; what
+  # comes before it goes to standard error.
+  exec 3>&1 1>&2
+fi
+
 pellorin_ensure_packages
 cd "$PELLORIN_ROOT"
 
@@ -18,7 +32,12 @@ data="$build/demo-data"
 screenshot="$build/demo-screenshot.png"
 
 cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686 --target Pellorin OutlookStandIn
+# Everything, so that every command of the README works right after this one.
+if [ "$mode" = sync ]; then
+  cmake --build --preset mingw-i686 >/dev/null
+else
+  cmake --build --preset mingw-i686
+fi
 
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
@@ -62,6 +81,14 @@ timeout 60 wine reg add 'HKCU\Software\Microsoft\Office\11.0\Outlook\Categories'
 timeout 60 wine reg delete 'HKCU\Software\Microsoft\Office\14.0' /f >/dev/null 2>&1 || true
 
 exe_dos="$(timeout 60 winepath -w "$build/app/Pellorin.exe")"
+
+if [ "$mode" = sync ]; then
+  sync_dos="$(timeout 60 winepath -w "$build/cli/PellorinSync.exe")"
+  status=0
+  pellorin_through_files timeout --kill-after=10 "${PELLORIN_WINE_TIMEOUT:-600}" wine "$sync_dos" "$@" >&3 ||
+    status=$?
+  exit "$status"
+fi
 
 if [ $headless -eq 0 ]; then
   echo "Starting Pellorin on $DISPLAY (close its window to end)."

@@ -11,14 +11,4 @@ run=(timeout --kill-after=10 "${PELLORIN_WINE_TIMEOUT:-600}" wine "$@")
 if [ -t 1 ] && [ -t 2 ]; then
   exec "${run[@]}"
 fi
-# The first program of a prefix starts Wine's own processes (the server, services,
-# explorer), which inherit its output and hold it open until the prefix is idle: a
-# reader waiting for the end of the output, as CTest does, would wait for all the
-# tests running beside it. So the output goes through files, copied out at the end.
-out="$(mktemp)"; err="$(mktemp)"
-trap 'rm -f "$out" "$err"' EXIT
-status=0
-"${run[@]}" >"$out" 2>"$err" || status=$?
-cat "$out"
-cat "$err" >&2
-exit "$status"
+pellorin_through_files "${run[@]}"
