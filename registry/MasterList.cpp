@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -19,21 +18,32 @@ std::string OutlookKeyPath(const std::string& version)
     return "Software\\Microsoft\\Office\\" + version + "\\Outlook\\";
 }
 
-// Outlook 2000's list in the ANSI code page; nothing when the bytes are not
-// valid text there, as UTF-16 read as 8-bit text often is in a double-byte
-// code page.
-std::optional<std::wstring> AnsiText(const BYTE* bytes, std::size_t size)
+// Outlook 2000's list in the ANSI code page.
+std::wstring AnsiText(const BYTE* bytes, std::size_t size)
 {
     if (size == 0)
-        return std::wstring();
+        return {};
     const int length = static_cast<int>(size);
     const char* const text = reinterpret_cast<const char*>(bytes);
-    const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-    if (units <= 0)
-        return std::nullopt;
-    std::wstring result(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, result.data(), units);
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(std::max(units, 0)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, length, result.data(), units);
     return result;
+}
+
+std::wstring BinaryListText(const std::string& version, const std::vector<BYTE>& bytes)
+{
+    if (version == "9.0") {
+        auto end = bytes.end();
+        while (end != bytes.begin() && end[-1] == 0)
+            --end;
+        if (std::find(bytes.begin(), end, BYTE{0}) == end)
+            return AnsiText(bytes.data(), static_cast<std::size_t>(end - bytes.begin()));
+    }
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return text;
 }
 
 // A REG_SZ text ends at its first U+0000, so a name is written only up to its
@@ -59,23 +69,6 @@ EMasterListTypeError::EMasterListTypeError(const std::string& version)
 {
 }
 
-bool IsAnsiMasterList(const void* bytes, std::size_t size)
-{
-    const auto* const data = static_cast<const BYTE*>(bytes);
-    std::size_t length = size;
-    while (length > 0 && data[length - 1] == 0)
-        --length;
-    const auto* const end = data + length;
-    // Below 0x20 also rules out the bytes 03 and 04 that every Greek and
-    // Cyrillic UTF-16 character has.
-    if (!std::all_of(data, end, [](BYTE b) { return b >= 0x20; }) || std::find(data, end, BYTE{';'}) == end)
-        return false;
-    // Ending in the UTF-16 ";" (3B 00 at an even offset) is a one-name UTF-16
-    // list, such as a Chinese name whose every byte is printable.
-    const bool endsInUtf16Semicolon = length < size && length % 2 == 1 && data[length - 1] == ';';
-    return !endsInUtf16Semicolon;
-}
-
 std::wstring ReadMasterList(const std::string& Version)
 {
     TStRegIni reg(kRootName);
@@ -94,15 +87,7 @@ std::wstring ReadMasterList(const std::string& Version)
         int count = static_cast<int>(size);
         if (!reg.ReadBinaryValue(kValueName, bytes.data(), bytes.data(), count))
             return {};
-        if (IsAnsiMasterList(bytes.data(), bytes.size())) {
-            const auto end = std::find(bytes.begin(), bytes.end(), BYTE{0});
-            if (auto text = AnsiText(bytes.data(), static_cast<std::size_t>(end - bytes.begin())))
-                return *std::move(text);
-        }
-        std::wstring text(size / 2, L'\0');
-        for (std::size_t i = 0; i < text.size(); ++i)
-            text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        return text;
+        return BinaryListText(Version, bytes);
     } catch (const std::exception&) {
         // One unreadable version must not hide the others.
         return {};

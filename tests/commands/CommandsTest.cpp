@@ -377,7 +377,7 @@ TEST_F(CommandsTest, Outlook2000sEightBitListReachesTheStoreUnchanged)
                                                              reinterpret_cast<char*>(ansi.data()), 64, nullptr,
                                                              nullptr)));
     PutValue(CategoriesKey(L"9.0"), L"MasterList", REG_BINARY, ansi);
-    // One non-Latin name with no ";" at all is still UTF-16.
+    // From 10.0 on a list is UTF-16, even one non-Latin name with no ";".
     const std::wstring greek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
     PutValue(CategoriesKey(L"10.0"), L"MasterList", REG_BINARY, MasterListBytes(greek));
     Connect({});

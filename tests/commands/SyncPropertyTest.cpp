@@ -38,7 +38,7 @@ std::wstring RandomName(std::mt19937& random)
 }
 
 // The name in the ANSI code page, if it has a form there that Outlook 2000's
-// list could hold (no control characters).
+// list could hold (no zero byte).
 std::optional<std::string> AnsiForm(const std::wstring& name)
 {
     BOOL lossy = FALSE;
@@ -46,9 +46,7 @@ std::optional<std::string> AnsiForm(const std::wstring& name)
     bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(),
                                                               static_cast<int>(name.size()), bytes.data(),
                                                               static_cast<int>(bytes.size()), nullptr, &lossy)));
-    if (lossy || bytes.empty() || std::any_of(bytes.begin(), bytes.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20;
-        }))
+    if (lossy || bytes.empty() || bytes.find('\0') != std::string::npos)
         return std::nullopt;
     return bytes;
 }
@@ -95,10 +93,9 @@ void PutRandomList(std::mt19937& random, const char* version, TCategorySet& expe
         expected.Add(name);
     }
     // Without the final ";" the last name must still not run into the next list.
-    // An 8-bit list needs one ";" to be told from UTF-16.
     const bool dropFinal = random() % 3 == 0;
     if (ansi) {
-        if (dropFinal && std::count(bytes.begin(), bytes.end(), ';') > 1)
+        if (dropFinal && !bytes.empty())
             bytes.pop_back();
         PutValue(VersionKey(version), L"MasterList", REG_BINARY, std::vector<BYTE>(bytes.begin(), bytes.end()));
         return;

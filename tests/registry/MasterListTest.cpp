@@ -11,6 +11,7 @@
 #include <random>
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -79,7 +80,7 @@ TEST_F(MasterList, ProbedVersionsAreJoinedInOrderAndNeverRunIntoEachOther)
     EXPECT_EQ(JoinMasterList(names), L"A;B;C;v10.0;v14.0;v15.0;v16.0;v9.0;");
 }
 
-TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
+TEST_F(MasterList, OnlyOutlook2000sKeyHoldsEightBitText)
 {
     // "Café" has a character outside ASCII, so the code page matters.
     const std::wstring list = L"Red;Blue;Caf\x00E9;";
@@ -89,38 +90,38 @@ TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
     WideCharToMultiByte(CP_ACP, 0, list.data(), static_cast<int>(list.size()),
                         reinterpret_cast<char*>(ansi.data()), size, nullptr, nullptr);
     ASSERT_EQ(ansi.size(), 14u) << "code page " << GetACP();
-
     PutMasterList(L"9.0", REG_BINARY, ansi);
     EXPECT_EQ(ReadMasterList("9.0"), list);
-    ansi.insert(ansi.end(), {0, 0});
-    PutMasterList(L"9.0", REG_BINARY, ansi);
-    EXPECT_EQ(ReadMasterList("9.0"), list) << "trailing zero bytes end the text";
 
-    // UTF-16 lists that read correctly as UTF-16 stay as they were.
-    const std::wstring cyrillic = L"\x0416\x0451\x043B\x0442\x044B\x0439";  // its \x043B holds the byte 3B
-    const std::wstring red = L"\x8D64";  // bytes 64 8D: printable in most code pages
-    for (const std::wstring& text : {kGreek, kGreek + L";", cyrillic, cyrillic + L";", kJapanese + L";" + kGreek,
-                                     red + L";", std::wstring(L"Red;")}) {
-        PutMasterList(L"9.0", REG_BINARY, Utf16Bytes(text));
-        EXPECT_EQ(ReadMasterList("9.0"), text);
-    }
-
+    const auto bytes = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     struct Case {
+        const wchar_t* version;
         std::vector<BYTE> bytes;
-        bool ansi;
+        std::wstring text;
     };
     const Case cases[] = {
-        {{'R', 'e', 'd', ';'}, true},
-        {{'R', 'e', 'd', ';', 0}, true},
-        {{'R', 'e', 'd', ';', ';', 0}, false},  // ends in the UTF-16 ";": read as it always was
-        {{'R', 'e', 'd'}, false},            // no ";": nothing says it is 8-bit
-        {{'R', 0, 'e', 'd', ';'}, false},    // a zero byte inside
-        {{'W', 9, 'X', ';'}, false},         // below 0x20
-        {{}, false},
-        {{0, 0}, false},
+        // 8-bit, with and without a terminator, at even and odd lengths.
+        {L"9.0", bytes("Red;Blue;\0"sv), L"Red;Blue;"},
+        {L"9.0", bytes("Red;Blue"), L"Red;Blue"},
+        {L"9.0", bytes("Red;Blu"), L"Red;Blu"},
+        {L"9.0", bytes("Red;Blu\0"sv), L"Red;Blu"},
+        {L"9.0", bytes("Red;Blue\0"sv), L"Red;Blue"},
+        {L"9.0", bytes("Red;Blue\0\0"sv), L"Red;Blue"},
+        {L"9.0", bytes("Red"), L"Red"},
+        // A zero byte before the trailing ones: a later writer's UTF-16.
+        {L"9.0", Utf16Bytes(L"Red;Blue;"), L"Red;Blue;"},
+        {L"9.0", Utf16Bytes(L"Red;Blue"), L"Red;Blue"},
+        {L"9.0", Utf16Bytes(L"Red;\0"s), L"Red;\0"s},
+        // From 10.0 on always UTF-16, whatever the bytes look like.
+        {L"10.0", bytes("Red;Blue;\0"sv), L"\x6552\x3B64\x6C42\x6575;"},
+        {L"14.0", Utf16Bytes(L"\x4E3B\x8981"), L"\x4E3B\x8981"},  // 主要: bytes 3B 4E 81 89
+        {L"16.0", bytes("Red;"), L"\x6552\x3B64"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsAnsiMasterList(c.bytes.data(), c.bytes.size()), c.ansi) << c.bytes.size() << " bytes";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << ToUtf8(c.version) << ", " << c.bytes.size() << " bytes");
+        PutMasterList(c.version, REG_BINARY, c.bytes);
+        EXPECT_EQ(ReadMasterList(ToUtf8(c.version)), c.text);
+    }
 }
 
 TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
