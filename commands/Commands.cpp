@@ -60,9 +60,9 @@ void AddToStore(TProgramState& state, const std::vector<std::wstring>& names, TC
     }
 }
 
-// Registry pass. The value is replaced whole, so it is re-read first: names
-// another program added since the last Refresh must not be lost. Its own forms
-// of a name win over the store's.
+// Registry pass. The registry is re-read first, so that the set holds every
+// list's names as they are now, in their own forms; the detected version's
+// value gains only the names it lacks.
 void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
     for (const std::wstring& name : names)

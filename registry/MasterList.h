@@ -2,7 +2,7 @@
 // The MasterList values of the Office versions, below
 // HKEY_CURRENT_USER\Software\Microsoft\Office\<version>\Outlook\Categories.
 // Written as REG_BINARY UTF-16 (low byte first, no terminator), each name
-// followed by ";"; read from REG_BINARY or REG_SZ.
+// followed by ";", or added to an existing REG_SZ; read from either.
 
 #include "base/Errors.h"
 #include "categories/CategorySet.h"
@@ -34,9 +34,14 @@ public:
     explicit EMasterListTypeError(const std::string& version);
 };
 
-// Replaces the MasterList of majorVersion + ".0" with the whole set. A missing
-// key or value is created as REG_BINARY; a REG_SZ value stays REG_SZ (each name
-// up to its first U+0000, which would end the text); a value of any other type
-// is left alone and raises EMasterListTypeError. Registry failures raise
-// EStRegIniError.
+// Adds to the MasterList of majorVersion + ".0" the names of the set that it
+// lacks (letter case ignored), so that the value only ever grows: its content
+// stays as it is, followed by a ";" where it does not end with one, then by
+// each missing name and ";". Nothing is written when nothing is missing. A
+// missing key or value is created as REG_BINARY, written as UTF-16 as Outlook
+// 2002 and later write it (a copy never writes Outlook 2000's key: that
+// Outlook keeps no categories in the store). A REG_SZ value stays REG_SZ and
+// gains each name up to its first U+0000, which would end the text; a value
+// of any other type is left alone and raises EMasterListTypeError. Registry
+// failures raise EStRegIniError.
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories);

@@ -294,7 +294,7 @@ TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
     ExitWithButton(app);
 }
 
-TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndWritesTheWholeSet)
+TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndAddsAfterTheOldList)
 {
     WriteMasterListValue(L"14.0", L"Red;Blue;");
     UseOutlook(L"14.0", {L"Blue", L"Green"});
@@ -318,7 +318,7 @@ TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndWritesTheWholeSet)
     ASSERT_NE(box.Handle, nullptr);
     app.Answer(box, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoReg)) == L"Blue\r\nGreen\r\nRed\r\n"; }));
-    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Blue;Green;Red;"));
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Blue;Green;"));
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Green"}));
     ExitWithButton(app);
 }

@@ -191,18 +191,58 @@ TEST_F(MasterList, WriteCreatesAMissingKeyAndTouchesOnlyItsVersion)
         EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\" + std::wstring(version))) << version;
     EXPECT_EQ(RegistryText(), L"Old;Blue;Red;Other;");
 
-    // The value is replaced whole, down to nothing for an empty set.
-    WriteMasterList("12", TCategorySet());
-    EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{REG_BINARY, {}}));
+}
 
-    // Names are written as they are; one holding ";" reads back as two.
-    WriteMasterList("12", SetOf({L"A;B"}));
-    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"A;B;"));
-    TCategorySet back;
-    SplitMasterList(ReadMasterList("12.0"), CategoryDelimiters, back);
-    ASSERT_EQ(back.Count(), 2);
-    EXPECT_EQ(back.Get(0), L"A");
-    EXPECT_EQ(back.Get(1), L"B");
+TEST_F(MasterList, WriteOnlyAppendsWhatTheValueLacksAndOtherwiseWritesNothing)
+{
+    struct Case {
+        DWORD type;
+        std::vector<BYTE> before;
+        std::vector<std::wstring> names;
+        std::optional<std::vector<BYTE>> after;  // none: not written at all
+    };
+    const auto text = [](std::wstring_view t) { return Utf16Bytes(std::wstring(t) + L'\0'); };
+    std::vector<BYTE> oddByte = Utf16Bytes(L"Red;");
+    oddByte.push_back('x');
+    const Case cases[] = {
+        // Nothing lacking, whatever the spelling, order or type: no write.
+        {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"B"}, std::nullopt},
+        {REG_SZ, text(L"b;A;a"), {L"a", L"b"}, std::nullopt},
+        {REG_BINARY, Utf16Bytes(L"Red;"), {}, std::nullopt},
+        // Names that could never be read back as themselves are not written.
+        {REG_BINARY, Utf16Bytes(L"Red;"), {L" ", L"\0x"s, L"A;B"}, std::nullopt},
+        // The old content stays in place; a ";" only where it lacks one.
+        {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"b", L"c"}, Utf16Bytes(L"b;A;a;c;")},
+        {REG_BINARY, Utf16Bytes(L"Zed;"), {L"Blue", L"Red"}, Utf16Bytes(L"Zed;Blue;Red;")},
+        {REG_BINARY, Utf16Bytes(L"Red;\0"s), {L"Blue"}, Utf16Bytes(L"Red;\0;Blue;"s)},
+        {REG_BINARY, oddByte, {L"Blue"}, Utf16Bytes(L"Red;Blue;")},
+        {REG_BINARY, {}, {L"Blue"}, Utf16Bytes(L"Blue;")},
+        {REG_SZ, text(L"b;A;a"), {L"c", L"A"}, text(L"b;A;a;c;")},
+        {REG_SZ, text(L"Red;"), {L"Red", L"Blue\0x"s, kGreek}, text(L"Red;Blue;" + kGreek + L";")},
+        {REG_SZ, Utf16Bytes(L"A\0B;\0"s), {L"B"}, text(L"A;B;")},
+        {REG_SZ, Utf16Bytes(L"A"), {L"B"}, text(L"A;B;")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.before.size() << " bytes, "
+                                        << c.names.size() << " names");
+        TCategorySet names;
+        for (const auto& name : c.names)
+            names.Add(name);
+        PutMasterList(L"12.0", c.type, c.before);
+        if (c.after) {
+            WriteMasterList("12", names);
+            EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{c.type, *c.after}));
+        } else {
+            // A write into this key fails, so none may be tried.
+            const RestrictedKey locked(CategoriesKey(L"12.0"), kDenyWrite);
+            EXPECT_NO_THROW(WriteMasterList("12", names));
+            EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{c.type, c.before}));
+        }
+    }
+
+    WriteMasterList("14", TCategorySet());
+    WriteMasterList("14", SetOf({L" "}));
+    EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\14.0")) << "no key made for nothing";
 }
 
 TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
@@ -211,9 +251,9 @@ TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
     PutMasterList(L"12.0", REG_SZ, Utf16Bytes(L"Old;\0"s));
     WriteMasterList("12", SetOf({L"Old", kGreek, L"Blue\0x"s}));
     EXPECT_EQ(MasterListOf(L"12.0"),
-              (RegistryValue{REG_SZ, Utf16Bytes(L"Blue;Old;" + kGreek + L";\0"s)}))
+              (RegistryValue{REG_SZ, Utf16Bytes(L"Old;Blue;" + kGreek + L";\0"s)}))
         << "each name up to its first U+0000, then the terminator";
-    EXPECT_EQ(ReadMasterList("12.0"), L"Blue;Old;" + kGreek + L";");
+    EXPECT_EQ(ReadMasterList("12.0"), L"Old;Blue;" + kGreek + L";");
 
     const std::vector<RegistryValue> refused = {
         {REG_DWORD, {1, 2, 3, 4}},
@@ -251,7 +291,10 @@ TEST_F(MasterList, WriteOverAHugeValueAndARefusedKey)
 {
     PutMasterList(L"12.0", REG_BINARY, std::vector<BYTE>(1024 * 1024 + 1, 0x41));
     WriteMasterList("12", SetOf({L"Red"}));
-    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"Red;"));
+    std::vector<BYTE> grown(1024 * 1024, 0x41);
+    for (const BYTE b : Utf16Bytes(L";Red;"))
+        grown.push_back(b);
+    EXPECT_EQ(MasterListOf(L"12.0")->bytes, grown);
 
     PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"Old;"));
     const RestrictedKey locked(CategoriesKey(L"11.0"), kDenyWrite);
@@ -304,6 +347,7 @@ TEST_F(MasterList, RandomSetsReadBackAsWritten)
     std::mt19937 random(20261207);
     for (int round = 0; round < 4; ++round) {
         TCategorySet written;
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, CategoriesKey(L"12.0").c_str(), L"MasterList");
         while (written.Count() < 300) {
             std::wstring name(1, letters[random() % letters.size()]);
             for (auto length = random() % 40; length > 0; --length)
