@@ -97,6 +97,17 @@ std::optional<std::wstring> WideMajor(const TSyncResult& result)
 
 }  // namespace
 
+std::wstring OneLineMessage(std::wstring_view message)
+{
+    std::wstring line;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == L'\r' && i + 1 < message.size() && message[i + 1] == L'\n')
+            ++i;
+        line += message[i] == L'\r' || message[i] == L'\n' ? L' ' : message[i];
+    }
+    return line;
+}
+
 std::wstring JsonString(std::wstring_view text)
 {
     std::wstring json = L"\"";

@@ -15,6 +15,10 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
 // One object on one line, its keys always present and in the README's order.
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result);
 
+// A message on one line, for standard error and JSON's "error": each line
+// break (CR LF, LF or CR) becomes a space.
+std::wstring OneLineMessage(std::wstring_view message);
+
 // A JSON string, quotes included. A lone surrogate is written as \uXXXX, as
 // UTF-8 cannot carry it.
 std::wstring JsonString(std::wstring_view text);

@@ -1,5 +1,6 @@
 #include "cli/SyncRun.h"
 
+#include "cli/SyncOutput.h"
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
 
@@ -41,7 +42,7 @@ std::vector<std::wstring> Names(const TCategorySet& set)
 void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message)
 {
     result.Exit = exit;
-    result.Error = ErrorBoxText(message);
+    result.Error = ErrorBoxText(OneLineMessage(message));
 }
 
 void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)

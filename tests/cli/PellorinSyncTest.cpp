@@ -289,6 +289,19 @@ TEST_F(PellorinSyncTest, AFailedAddKeepsAndPrintsWhatWasDone)
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;")) << "the registry is not written";
 }
 
+TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
+{
+    Prepare(L"A;", {L"B"});
+    const RestrictedKey locked(kKey14, kDenyWrite);
+    const TRun run = RunPellorinSync("to-registry");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Err, "PellorinSync: Failed to create key Error Code: 5.\r\n");
+    const TRun json = RunPellorinSync("to-registry --json");
+    EXPECT_EQ(json.ExitCode, 1u);
+    EXPECT_NE(json.Out.find(R"(,"error":"Failed to create key Error Code: 5."})"), std::string::npos) << json.Out;
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
+}
+
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
 {
     for (const char* arguments : {"sync", "both --force", ""}) {

@@ -370,6 +370,25 @@ TEST_F(PellorinEndToEnd, AFailedAddIsReportedAndTheWindowGoesOn)
     ExitWithButton(app);
 }
 
+TEST_F(PellorinEndToEnd, ARefusedRegistryWriteShowsItsCodeOnASecondLine)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0", {L"Blue"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    const RestrictedKey locked(L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories", kDenyWrite);
+
+    RunConfirmed(app, idBtnOLtoTAV);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_EQ(box.Text, L"Failed to create key\nError Code: 5.");
+    SaveScreenshot(L"registry-error-box");
+    app.Answer(box, IDOK);
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;"));
+    ExitWithButton(app);
+}
+
 TEST_F(PellorinEndToEnd, ColumnsFollowTheWindowWidth)
 {
     UseOutlook(L"14.0");

@@ -303,7 +303,7 @@ TEST_F(MasterList, WriteOverAHugeValueAndARefusedKey)
         ADD_FAILURE() << "a refused write reported as done";
     } catch (const EStRegIniError& e) {
         EXPECT_EQ(e.ErrorNumber(), 5);
-        EXPECT_EQ(e.Message(), L"Failed to create key\\nError Code: 5");
+        EXPECT_EQ(e.Message(), L"Failed to create key\nError Code: 5");
     }
     EXPECT_EQ(MasterListOf(L"11.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"Old;")}));
 }
