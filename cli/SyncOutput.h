@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-// Each line ends in CR LF. A name's U+0000 shows as U+FFFD, as in the window's
-// store list, so that no NUL reaches a text file.
+// Each line ends in CR LF. A name shows as in the window's memos, each control
+// character as U+FFFD, so that no name forges a line or puts a NUL in a file.
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result);
 
 // One object on one line, its keys always present and in the README's order.

@@ -110,7 +110,7 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     std::wstring text = L"These categories contain \";\", which the registry's master list cannot hold, "
                         L"so they were not copied to the registry:";
     for (const std::wstring& name : names)
-        text += L"\n" + name;
+        text += L"\n" + ShownWhole(name);
     return text;
 }
 

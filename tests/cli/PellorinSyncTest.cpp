@@ -233,6 +233,26 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
 }
 
+TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacement)
+{
+    const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+    Prepare(L"Tab\there;", {L"Evil\r\nadded to Outlook: Fake", L"Del\x7F;X"});
+    const TRun both = RunPellorinSync("both");
+    EXPECT_EQ(both.ExitCode, 0u);
+    EXPECT_EQ(both.Out, "added to Outlook: Tab" + shown + "here\r\n" +
+                            "added to registry: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
+                            "not copied to registry (holds \";\"): Del" + shown + ";X\r\n" +
+                            "1 added to Outlook, 1 added to the registry\r\n");
+
+    const TRun list = RunPellorinSync("list");
+    EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n"
+                        "registry: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
+                            "registry: Tab" + shown + "here\r\n" +
+                            "Outlook: Del" + shown + ";X\r\n" +
+                            "Outlook: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
+                            "Outlook: Tab" + shown + "here\r\n");
+}
+
 TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
 {
     Prepare(kGreek + L";" + kJapanese + L";", {L"Caf\x00E9", L"\x0416\x0451\x043B\x0442\x044B\x0439"});

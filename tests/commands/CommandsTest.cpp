@@ -393,23 +393,24 @@ TEST_F(CommandsTest, Outlook2000sEightBitListReachesTheStoreUnchanged)
 TEST_F(CommandsTest, StoreNamesHoldingSemicolonsStayOutOfTheRegistry)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"X;"));
-    Connect({L"A;B", L"C", L"D;E;"});
+    Connect({L"A;B", L"C", L"D;E;\nF"});
     Refresh();
 
     ui_.Answers = {true};
     BtnSyncOLandTAVClick(state_, ui_);
 
     EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"X;C;"));
+    // One name a line: its own line break would forge another.
     EXPECT_EQ(ui_.Informed, (std::vector<std::wstring>{
                                 L"These categories contain \";\", which the registry's master list cannot hold, so "
-                                L"they were not copied to the registry:\nA;B\nD;E;"}));
+                                L"they were not copied to the registry:\nA;B\nD;E;\xFFFD" L"F"}));
     EXPECT_EQ(ui_.MemoReg, L"C\r\nX\r\n") << "the box comes after the closing Refresh";
 
     ClearStandInLog();
     ui_.Answers = {true};
     BtnTAVtoOLClick(state_, ui_);
     EXPECT_EQ(CountRequests(L"lookup", L"Add"), 0) << "no A or B the user never had";
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A;B", L"C", L"D;E;", L"X"}));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A;B", L"C", L"D;E;\nF", L"X"}));
     EXPECT_EQ(ui_.Informed.size(), 1u) << "only commands that write the registry tell of them";
 }
 

@@ -242,22 +242,27 @@ TEST_F(PellorinEndToEnd, EscapeNeverEndsTheProgramAndEnterPressesTheFocusedButto
     EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST_F(PellorinEndToEnd, EveryStoreNameShowsAndNamesHoldingSemicolonsAreExplained)
+TEST_F(PellorinEndToEnd, NamesShowWithoutControlCharactersAndThoseHoldingSemicolonsAreExplained)
 {
-    UseOutlook(L"14.0", {L"Apple", std::wstring(L"Blue\0x", 6), L"Red;Green", L"Zebra"});
+    WriteMasterListValue(L"14.0", std::wstring(L"Cut\0off;Tab\tX;", 14));
+    UseOutlook(L"14.0", {L"Apple", std::wstring(L"Blue\0x", 6), L"Line\r\nbreak", L"Red;Green\nFake", L"Zebra"});
     TPellorinProcess app;
     ASSERT_NE(WaitForMain(app), nullptr);
-    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Apple\r\nBlue\xFFFDx\r\nRed;Green\r\nZebra\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Cut\r\nTab\xFFFDX\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)),
+              L"Apple\r\nBlue\xFFFDx\r\nLine\xFFFD\xFFFD" L"break\r\nRed;Green\xFFFD" L"Fake\r\nZebra\r\n");
 
     RunConfirmed(app, idBtnOLtoTAV);
     const TMessageBox box = app.WaitForMessageBox();
     ASSERT_NE(box.Handle, nullptr);
     EXPECT_EQ(box.Title, L"Pellorin");
     EXPECT_EQ(box.Text, L"These categories contain \";\", which the registry's master list cannot hold, so they "
-                        L"were not copied to the registry:\nRed;Green");
+                        L"were not copied to the registry:\nRed;Green\xFFFD" L"Fake");
     EXPECT_TRUE(box.HasIcon);
     EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
-    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Apple\r\nBlue\r\nZebra\r\n") << "after the closing Refresh";
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)),
+              L"Apple\r\nBlue\r\nCut\r\nLine\xFFFD\xFFFD" L"break\r\nTab\xFFFDX\r\nZebra\r\n")
+        << "after the closing Refresh";
     app.Answer(box, IDOK);
     ExitWithButton(app);
 }
