@@ -130,19 +130,21 @@ std::wstring JsonString(std::wstring_view text)
 
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result)
 {
-    if (!result.Connected || (!result.StoreInUse && request.Verb != TSyncVerb::List))
-        return {};
     std::wstring text;
     if (request.Verb == TSyncVerb::List) {
-        text += VersionLine(result) + kLineEnd;
+        // Without Outlook there is no version to name, but the registry's names are shown.
+        if (result.Connected)
+            text += VersionLine(result) + kLineEnd;
         if (result.RegistryNames)
             AppendLines(text, L"registry: ", *result.RegistryNames);
         if (result.StoreNames)
             AppendLines(text, L"Outlook: ", *result.StoreNames);
-        if (!result.StoreInUse)
+        if (result.Connected && !result.StoreInUse)
             text += kStoreNotInUseText + std::wstring(kLineEnd);
         return text;
     }
+    if (!result.Connected || !result.StoreInUse)
+        return {};
     const bool dry = request.DryRun;
     AppendLines(text, dry ? L"would add to Outlook: " : L"added to Outlook: ", result.AddedToOutlook);
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);

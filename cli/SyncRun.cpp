@@ -73,6 +73,11 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         OpenOutlookConnection(state, progId);
     } catch (...) {
         Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        // The registry needs no Outlook: list reports it all the same.
+        if (request.Verb == TSyncVerb::List) {
+            RefreshRegistryCategories(state, ui);
+            result.RegistryNames = Names(state.RegCategories);
+        }
         return result;
     }
     result.Connected = true;

@@ -264,8 +264,9 @@ TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
                            "2 added to Outlook, 2 added to the registry\r\n");
 }
 
-TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
+TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegistry)
 {
+    Prepare(L"B;A;", {});
     registration_.reset();
     char system[256] = {};
     std::string expected = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -274,10 +275,21 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
                                : "OLE error 800401F3";
     while (!expected.empty() && (static_cast<unsigned char>(expected.back()) < '!' || expected.back() == '.'))
         expected.pop_back();
-    for (const char* verb : {"list", "both --json"}) {
+    expected += ".";
+    const std::string unknown = R"("dryRun":false,"outlookVersion":null,"outlookMajor":null,"storeInUse":false,)";
+    const std::string rest = R"(,"storeNames":null,"addedToOutlook":[],"addedToRegistry":[],)"
+                             R"("notCopiedToRegistry":[],"error":")" + expected + "\"}\r\n";
+    const std::pair<const char*, std::string> runs[] = {
+        {"list", "registry: A\r\nregistry: B\r\n"},
+        {"list --json", R"({"command":"list",)" + unknown + R"("registryNames":["A","B"])" + rest},
+        {"both", ""},
+        {"both --json", R"({"command":"both",)" + unknown + R"("registryNames":null)" + rest},
+    };
+    for (const auto& [verb, out] : runs) {
         const TRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 1u) << verb;
-        EXPECT_EQ(run.Err, "PellorinSync: " + expected + ".\r\n");
+        EXPECT_EQ(run.Out, out) << verb;
+        EXPECT_EQ(run.Err, "PellorinSync: " + expected + "\r\n") << verb;
     }
 }
 
