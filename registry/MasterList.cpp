@@ -47,8 +47,6 @@ std::wstring BinaryListText(const std::string& version, const std::vector<BYTE>&
     return text;
 }
 
-enum class TReadOutcome { Missing, Read, Unreadable };
-
 // A MasterList as it is stored. Text is what Refresh reads of it: a REG_SZ up
 // to its first U+0000, a REG_BINARY by its version's rule, nothing of another
 // type. A missing value counts as an empty REG_BINARY, as Outlook makes it.
@@ -58,35 +56,36 @@ struct TStoredList {
     std::wstring Text;
 };
 
-// The current key is the version's Categories key; a missing key raises error 6.
-TReadOutcome ReadStoredList(TStRegIni& reg, const std::string& version, TStoredList& list)
+// The current key is the version's Categories key; a missing key raises error
+// 6. False when the value could not be read whole: it changed meanwhile.
+bool ReadStoredList(TStRegIni& reg, const std::string& version, TStoredList& list)
 {
     DWORD size = 0;
     if (reg.QueryValueInfo(nullptr, kValueName, list.Type, size) != ERROR_SUCCESS)
-        return TReadOutcome::Missing;
+        return true;
     if (list.Type == REG_SZ) {
         // What is read of a text never holds U+0000, so this default tells a failed read.
         const std::wstring unread(1, L'\0');
         list.Text = reg.ReadWideStringValue(kValueName, unread);
-        return list.Text == unread ? TReadOutcome::Unreadable : TReadOutcome::Read;
+        return list.Text != unread;
     }
     if (list.Type != REG_BINARY)
-        return TReadOutcome::Read;
+        return true;
     if (size > static_cast<DWORD>(INT_MAX))
-        return TReadOutcome::Unreadable;
+        return false;
     list.Bytes.resize(size);
     int count = static_cast<int>(size);
     try {
         if (!reg.ReadBinaryValue(kValueName, list.Bytes.data(), list.Bytes.data(), count))
-            return TReadOutcome::Unreadable;
+            return false;
     } catch (const EStRegIniError& e) {
         // 34: the value changed its size since the query.
         if (e.ErrorNumber() != 34)
             throw;
-        return TReadOutcome::Unreadable;
+        return false;
     }
     list.Text = BinaryListText(version, list.Bytes);
-    return TReadOutcome::Read;
+    return true;
 }
 
 // The names of the set that the stored list lacks, in set order, each in the
@@ -125,7 +124,7 @@ std::wstring ReadMasterList(const std::string& Version)
     try {
         reg.SetCurrentSubKey(OutlookKeyPath(Version) + "Categories");
         TStoredList list;
-        return ReadStoredList(reg, Version, list) == TReadOutcome::Read ? list.Text : std::wstring();
+        return ReadStoredList(reg, Version, list) ? list.Text : std::wstring();
     } catch (const std::exception&) {
         // One unreadable version must not hide the others.
         return {};
@@ -153,9 +152,9 @@ void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCat
     reg.SetCurrentSubKey(categoriesPath);
     const bool keyExists = reg.SubKeyExists(categoriesPath);
     TStoredList current;
-    // The new value is built on the old one, so a value that changes while it
-    // is read is read again rather than taken as empty.
-    for (int attempt = 1; keyExists && ReadStoredList(reg, version, current) == TReadOutcome::Unreadable; ++attempt) {
+    // The new value is built on the old one: a value that changes while it is
+    // read is read again, never taken as empty.
+    for (int attempt = 1; keyExists && !ReadStoredList(reg, version, current); ++attempt) {
         if (attempt == 3)
             throw EException(L"The master list of Outlook " + std::wstring(version.begin(), version.end()) +
                              L" could not be read, so it was left unchanged.");
