@@ -122,7 +122,7 @@ std::wstring DisplayText(const TCategorySet& set, bool cutAtFirstNul)
     const int count = set.Count();
     for (int i = 0; i < count; ++i) {
         const std::wstring& entry = set.Get(i);
-        text += cutAtFirstNul ? std::wstring(entry.c_str()) : ShownWhole(entry);
+        text += ShownWhole(cutAtFirstNul ? std::wstring_view(entry.c_str()) : std::wstring_view(entry));
         text += L"\r\n";
     }
     return text;
@@ -133,7 +133,7 @@ std::wstring DisplayText(const TCategorySet& set, bool cutAtFirstNul)
 std::wstring ShownWhole(std::wstring_view name)
 {
     std::wstring shown(name);
-    std::replace(shown.begin(), shown.end(), L'\0', L'\xFFFD');
+    std::replace_if(shown.begin(), shown.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }, L'\xFFFD');
     return shown;
 }
 

@@ -39,9 +39,11 @@ private:
     std::size_t count_ = 0;
 };
 
-// Memo texts: each name followed by CR LF. The registry memo shows a name only
-// up to its first U+0000; the store memo shows it whole, each U+0000 as U+FFFD.
-std::wstring RegistryDisplayText(const TCategorySet& set);
-// A name whole, each U+0000 as U+FFFD: text controls and consoles stop at U+0000.
+// A name as the window and the console's lines show it: whole, each control
+// character (U+0000 to U+001F, U+007F) as U+FFFD. Text controls and consoles
+// stop at U+0000, and a name's own line break would forge a line of its own.
 std::wstring ShownWhole(std::wstring_view name);
+// Memo texts: each name as ShownWhole shows it, followed by CR LF. The registry
+// memo shows a name only up to its first U+0000.
+std::wstring RegistryDisplayText(const TCategorySet& set);
 std::wstring StoreDisplayText(const TCategorySet& set);

@@ -27,7 +27,7 @@ void WriteError(std::wstring_view message)
 int ReportFailure() noexcept
 {
     try {
-        WriteError(ErrorBoxText(CurrentExceptionMessage()));
+        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())));
     } catch (...) {
         // Not even the text could be made: the exit code still tells.
     }

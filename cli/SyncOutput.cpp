@@ -97,6 +97,17 @@ std::optional<std::wstring> WideMajor(const TSyncResult& result)
 
 }  // namespace
 
+std::wstring OneLineMessage(std::wstring_view message)
+{
+    std::wstring line;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == L'\r' && i + 1 < message.size() && message[i + 1] == L'\n')
+            ++i;
+        line += message[i] == L'\r' || message[i] == L'\n' ? L' ' : message[i];
+    }
+    return line;
+}
+
 std::wstring JsonString(std::wstring_view text)
 {
     std::wstring json = L"\"";
@@ -119,19 +130,21 @@ std::wstring JsonString(std::wstring_view text)
 
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result)
 {
-    if (!result.Connected || (!result.StoreInUse && request.Verb != TSyncVerb::List))
-        return {};
     std::wstring text;
     if (request.Verb == TSyncVerb::List) {
-        text += VersionLine(result) + kLineEnd;
+        // Without Outlook there is no version to name, but the registry's names are shown.
+        if (result.Connected)
+            text += VersionLine(result) + kLineEnd;
         if (result.RegistryNames)
             AppendLines(text, L"registry: ", *result.RegistryNames);
         if (result.StoreNames)
             AppendLines(text, L"Outlook: ", *result.StoreNames);
-        if (!result.StoreInUse)
+        if (result.Connected && !result.StoreInUse)
             text += kStoreNotInUseText + std::wstring(kLineEnd);
         return text;
     }
+    if (!result.Connected || !result.StoreInUse)
+        return {};
     const bool dry = request.DryRun;
     AppendLines(text, dry ? L"would add to Outlook: " : L"added to Outlook: ", result.AddedToOutlook);
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);

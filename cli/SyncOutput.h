@@ -8,12 +8,16 @@
 #include <string>
 #include <string_view>
 
-// Each line ends in CR LF. A name's U+0000 shows as U+FFFD, as in the window's
-// store list, so that no NUL reaches a text file.
+// Each line ends in CR LF. A name shows as in the window's memos, each control
+// character as U+FFFD, so that no name forges a line or puts a NUL in a file.
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result);
 
 // One object on one line, its keys always present and in the README's order.
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result);
+
+// A message on one line, for standard error and JSON's "error": each line
+// break (CR LF, LF or CR) becomes a space.
+std::wstring OneLineMessage(std::wstring_view message);
 
 // A JSON string, quotes included. A lone surrogate is written as \uXXXX, as
 // UTF-8 cannot carry it.

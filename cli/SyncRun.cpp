@@ -1,5 +1,6 @@
 #include "cli/SyncRun.h"
 
+#include "cli/SyncOutput.h"
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
 
@@ -41,7 +42,7 @@ std::vector<std::wstring> Names(const TCategorySet& set)
 void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message)
 {
     result.Exit = exit;
-    result.Error = ErrorBoxText(message);
+    result.Error = ErrorBoxText(OneLineMessage(message));
 }
 
 void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
@@ -72,6 +73,11 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         OpenOutlookConnection(state, progId);
     } catch (...) {
         Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        // The registry needs no Outlook: list reports it all the same.
+        if (request.Verb == TSyncVerb::List) {
+            RefreshRegistryCategories(state, ui);
+            result.RegistryNames = Names(state.RegCategories);
+        }
         return result;
     }
     result.Connected = true;

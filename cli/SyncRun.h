@@ -27,7 +27,7 @@ struct TSyncResult {
     std::vector<std::wstring> AddedToRegistry;
     // Store names holding ";", once the registry side was decided.
     std::vector<std::wstring> NotCopiedToRegistry;
-    // The text the window's error box would show.
+    // The text the window's error box would show, on one line.
     std::optional<std::wstring> Error;
 };
 

@@ -60,9 +60,9 @@ void AddToStore(TProgramState& state, const std::vector<std::wstring>& names, TC
     }
 }
 
-// Registry pass. The value is replaced whole, so it is re-read first: names
-// another program added since the last Refresh must not be lost. Its own forms
-// of a name win over the store's.
+// Registry pass. The registry is re-read first, so that the set holds every
+// list's names as they are now, in their own forms; the detected version's
+// value gains only the names it lacks.
 void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
     for (const std::wstring& name : names)
@@ -110,7 +110,7 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     std::wstring text = L"These categories contain \";\", which the registry's master list cannot hold, "
                         L"so they were not copied to the registry:";
     for (const std::wstring& name : names)
-        text += L"\n" + name;
+        text += L"\n" + ShownWhole(name);
     return text;
 }
 

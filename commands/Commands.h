@@ -73,5 +73,6 @@ struct TCopyReport {
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
              bool dryRun = false);
 
-// The text of the information box that lists store names holding ";".
+// The text of the information box that lists store names holding ";", one a
+// line, each as the memos show it.
 std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);

@@ -1,12 +1,12 @@
 #include "MasterList.h"
 
+#include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "registry/RegIni.h"
 
 #include <algorithm>
 #include <climits>
 #include <exception>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -19,36 +19,95 @@ std::string OutlookKeyPath(const std::string& version)
     return "Software\\Microsoft\\Office\\" + version + "\\Outlook\\";
 }
 
-// Outlook 2000's list in the ANSI code page; nothing when the bytes are not
-// valid text there, as UTF-16 read as 8-bit text often is in a double-byte
-// code page.
-std::optional<std::wstring> AnsiText(const BYTE* bytes, std::size_t size)
+// Outlook 2000's list in the ANSI code page.
+std::wstring AnsiText(const BYTE* bytes, std::size_t size)
 {
     if (size == 0)
-        return std::wstring();
+        return {};
     const int length = static_cast<int>(size);
     const char* const text = reinterpret_cast<const char*>(bytes);
-    const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
-    if (units <= 0)
-        return std::nullopt;
-    std::wstring result(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, result.data(), units);
+    const int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(std::max(units, 0)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, length, result.data(), units);
     return result;
 }
 
-// A REG_SZ text ends at its first U+0000, so a name is written only up to its
-// own first one (what the registry memo shows of it); the ";" after it stays.
-std::wstring TextForStringValue(std::wstring joined)
+std::wstring BinaryListText(const std::string& version, const std::vector<BYTE>& bytes)
 {
-    bool cut = false;
-    std::erase_if(joined, [&cut](wchar_t c) {
-        if (c == L'\0')
-            cut = true;
-        else if (c == L';')
-            cut = false;
-        return cut;
-    });
-    return joined;
+    if (version == "9.0") {
+        auto end = bytes.end();
+        while (end != bytes.begin() && end[-1] == 0)
+            --end;
+        if (std::find(bytes.begin(), end, BYTE{0}) == end)
+            return AnsiText(bytes.data(), static_cast<std::size_t>(end - bytes.begin()));
+    }
+    std::wstring text(bytes.size() / 2, L'\0');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return text;
+}
+
+// A MasterList as it is stored. Text is what Refresh reads of it: a REG_SZ up
+// to its first U+0000, a REG_BINARY by its version's rule, nothing of another
+// type. A missing value counts as an empty REG_BINARY, as Outlook makes it.
+struct TStoredList {
+    DWORD Type = REG_BINARY;
+    std::vector<BYTE> Bytes;  // REG_BINARY only
+    std::wstring Text;
+};
+
+// The current key is the version's Categories key; a missing key raises error
+// 6. False when the value could not be read whole: it changed meanwhile.
+bool ReadStoredList(TStRegIni& reg, const std::string& version, TStoredList& list)
+{
+    DWORD size = 0;
+    if (reg.QueryValueInfo(nullptr, kValueName, list.Type, size) != ERROR_SUCCESS)
+        return true;
+    if (list.Type == REG_SZ) {
+        // What is read of a text never holds U+0000, so this default tells a failed read.
+        const std::wstring unread(1, L'\0');
+        list.Text = reg.ReadWideStringValue(kValueName, unread);
+        return list.Text != unread;
+    }
+    if (list.Type != REG_BINARY)
+        return true;
+    if (size > static_cast<DWORD>(INT_MAX))
+        return false;
+    list.Bytes.resize(size);
+    int count = static_cast<int>(size);
+    try {
+        if (!reg.ReadBinaryValue(kValueName, list.Bytes.data(), list.Bytes.data(), count))
+            return false;
+    } catch (const EStRegIniError& e) {
+        // 34: the value changed its size since the query.
+        if (e.ErrorNumber() != 34)
+            throw;
+        return false;
+    }
+    list.Text = BinaryListText(version, list.Bytes);
+    return true;
+}
+
+// The names of the set that the stored list lacks, in set order, each in the
+// form the value can hold and followed by ";". A name that would not read back
+// as itself (blank, starting with U+0000, holding ";") could never be found
+// there, and would be added again by every copy: it is left out.
+std::wstring MissingNames(const TStoredList& list, const TCategorySet& names)
+{
+    TCategorySet held;
+    SplitMasterList(list.Text, CategoryDelimiters, held);
+    std::wstring missing;
+    for (int i = 0; i < names.Count(); ++i) {
+        // A text ends at its first U+0000: the value can hold a name only up to it.
+        const std::wstring& name = names.Get(i);
+        const std::wstring form = list.Type == REG_SZ ? std::wstring(name.c_str()) : name;
+        if (!IsAcceptedWord(form) || form.find_first_of(CategoryDelimiters) != std::wstring::npos ||
+            held.IndexOf(form) != -1)
+            continue;
+        held.Add(form);
+        missing += form + L';';
+    }
+    return missing;
 }
 
 }  // namespace
@@ -59,50 +118,13 @@ EMasterListTypeError::EMasterListTypeError(const std::string& version)
 {
 }
 
-bool IsAnsiMasterList(const void* bytes, std::size_t size)
-{
-    const auto* const data = static_cast<const BYTE*>(bytes);
-    std::size_t length = size;
-    while (length > 0 && data[length - 1] == 0)
-        --length;
-    const auto* const end = data + length;
-    // Below 0x20 also rules out the bytes 03 and 04 that every Greek and
-    // Cyrillic UTF-16 character has.
-    if (!std::all_of(data, end, [](BYTE b) { return b >= 0x20; }) || std::find(data, end, BYTE{';'}) == end)
-        return false;
-    // Ending in the UTF-16 ";" (3B 00 at an even offset) is a one-name UTF-16
-    // list, such as a Chinese name whose every byte is printable.
-    const bool endsInUtf16Semicolon = length < size && length % 2 == 1 && data[length - 1] == ';';
-    return !endsInUtf16Semicolon;
-}
-
 std::wstring ReadMasterList(const std::string& Version)
 {
     TStRegIni reg(kRootName);
     try {
         reg.SetCurrentSubKey(OutlookKeyPath(Version) + "Categories");
-        DWORD type = REG_NONE;
-        DWORD size = 0;
-        if (reg.QueryValueInfo(nullptr, kValueName, type, size) != ERROR_SUCCESS)
-            return {};
-        if (type == REG_SZ)
-            return reg.ReadWideStringValue(kValueName, L"");
-        if (type != REG_BINARY || size > static_cast<DWORD>(INT_MAX))
-            return {};
-
-        std::vector<BYTE> bytes(size);
-        int count = static_cast<int>(size);
-        if (!reg.ReadBinaryValue(kValueName, bytes.data(), bytes.data(), count))
-            return {};
-        if (IsAnsiMasterList(bytes.data(), bytes.size())) {
-            const auto end = std::find(bytes.begin(), bytes.end(), BYTE{0});
-            if (auto text = AnsiText(bytes.data(), static_cast<std::size_t>(end - bytes.begin())))
-                return *std::move(text);
-        }
-        std::wstring text(size / 2, L'\0');
-        for (std::size_t i = 0; i < text.size(); ++i)
-            text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        return text;
+        TStoredList list;
+        return ReadStoredList(reg, Version, list) ? list.Text : std::wstring();
     } catch (const std::exception&) {
         // One unreadable version must not hide the others.
         return {};
@@ -126,32 +148,43 @@ void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCat
     const std::string version = majorVersion + ".0";
     const std::string parentPath = OutlookKeyPath(version);
     const std::string categoriesPath = parentPath + "Categories";
-    DWORD type = REG_NONE;
-    DWORD size = 0;
 
     reg.SetCurrentSubKey(categoriesPath);
-    if (!reg.SubKeyExists(reg.GetCurrentSubKey())) {
+    const bool keyExists = reg.SubKeyExists(categoriesPath);
+    TStoredList current;
+    // The new value is built on the old one: a value that changes while it is
+    // read is read again, never taken as empty.
+    for (int attempt = 1; keyExists && !ReadStoredList(reg, version, current); ++attempt) {
+        if (attempt == 3)
+            throw EException(L"The master list of Outlook " + std::wstring(version.begin(), version.end()) +
+                             L" could not be read, so it was left unchanged.");
+        current = TStoredList();
+    }
+
+    const std::wstring missing = MissingNames(current, RegCategories);
+    if (missing.empty())
+        return;
+    if (current.Type != REG_SZ && current.Type != REG_BINARY)
+        throw EMasterListTypeError(version);
+    if (!keyExists) {
         reg.SetCurrentSubKey(parentPath.substr(0, parentPath.size() - 1));
         reg.CreateSubKey("Categories");
         reg.SetCurrentSubKey(categoriesPath);
     }
-    // A missing value is made as Outlook makes it: REG_BINARY.
-    if (reg.QueryValueInfo(nullptr, kValueName, type, size) != ERROR_SUCCESS)
-        type = REG_BINARY;
-
-    const std::wstring text = JoinMasterList(RegCategories);
-    if (type == REG_SZ) {
+    const std::wstring added =
+        current.Text.empty() || current.Text.back() == L';' ? missing : L";" + missing;
+    if (current.Type == REG_SZ) {
         // Some writer chose text; the names are added in the form it chose.
-        reg.WriteWideStringValue(kValueName, TextForStringValue(text));
+        reg.WriteWideStringValue(kValueName, current.Text + added);
         return;
     }
-    if (type != REG_BINARY)
-        throw EMasterListTypeError(version);
 
-    // UTF-16LE whatever the host's byte order, with no terminator.
-    std::vector<BYTE> bytes;
-    bytes.reserve(text.size() * 2);
-    for (const wchar_t unit : text) {
+    // UTF-16LE whatever the host's byte order, with no terminator. An odd last
+    // byte is half a unit that no reader can use.
+    std::vector<BYTE>& bytes = current.Bytes;
+    bytes.resize(bytes.size() / 2 * 2);
+    bytes.reserve(bytes.size() + added.size() * 2);
+    for (const wchar_t unit : added) {
         bytes.push_back(static_cast<BYTE>(unit & 0xFF));
         bytes.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
     }

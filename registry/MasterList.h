@@ -2,13 +2,12 @@
 // The MasterList values of the Office versions, below
 // HKEY_CURRENT_USER\Software\Microsoft\Office\<version>\Outlook\Categories.
 // Written as REG_BINARY UTF-16 (low byte first, no terminator), each name
-// followed by ";"; read from REG_BINARY or REG_SZ.
+// followed by ";", or added to an existing REG_SZ; read from either.
 
 #include "base/Errors.h"
 #include "categories/CategorySet.h"
 
 #include <array>
-#include <cstddef>
 #include <string>
 
 // Read in this order; 13.0 never existed. 15.0 and 16.0 are Outlook 2013 and
@@ -17,17 +16,12 @@ inline constexpr std::array<const char*, 7> ProbedVersions = {"9.0",  "10.0", "1
                                                               "14.0", "15.0", "16.0"};
 
 // One version's master list text, Version such as "11.0". A REG_BINARY value
-// is UTF-16, except Outlook 2000's 8-bit text in the ANSI code page (see
-// IsAnsiMasterList). Every failure once the accessor exists, a value that
-// changes while it is read included, gives the empty text.
+// is UTF-16 from 10.0 on. In the 9.0 key it is Outlook 2000's 8-bit text in the
+// ANSI code page, up to its trailing zero bytes, unless a zero byte stands
+// before those: only a later writer's UTF-16 has one there. Every failure once
+// the accessor exists, a value that changes while it is read included, gives
+// the empty text.
 std::wstring ReadMasterList(const std::string& Version);
-
-// Outlook 2000 wrote its list as 8-bit text: before any trailing zero bytes,
-// at least one ";" and no byte below 0x20 (so no zero byte), and not ending in
-// the UTF-16 ";" (3B 00 at an even offset). A UTF-16 list of two or more
-// names holds 3B 00 inside; one of a single name ends with it, or holds
-// bytes below 0x20 (every Greek or Cyrillic character does), or has no ";".
-bool IsAnsiMasterList(const void* bytes, std::size_t size);
 
 // The texts of all probed versions in probe order. A text that does not end
 // with ";" gets one before the next version's text, so that two versions'
@@ -40,9 +34,14 @@ public:
     explicit EMasterListTypeError(const std::string& version);
 };
 
-// Replaces the MasterList of majorVersion + ".0" with the whole set. A missing
-// key or value is created as REG_BINARY; a REG_SZ value stays REG_SZ (each name
-// up to its first U+0000, which would end the text); a value of any other type
-// is left alone and raises EMasterListTypeError. Registry failures raise
-// EStRegIniError.
+// Adds to the MasterList of majorVersion + ".0" the names of the set that it
+// lacks (letter case ignored), so that the value only ever grows: its content
+// stays as it is, followed by a ";" where it does not end with one, then by
+// each missing name and ";". Nothing is written when nothing is missing. A
+// missing key or value is created as REG_BINARY, written as UTF-16 as Outlook
+// 2002 and later write it (a copy never writes Outlook 2000's key: that
+// Outlook keeps no categories in the store). A REG_SZ value stays REG_SZ and
+// gains each name up to its first U+0000, which would end the text; a value
+// of any other type is left alone and raises EMasterListTypeError. Registry
+// failures raise EStRegIniError.
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories);

@@ -11,8 +11,8 @@
 
 namespace {
 
-// The message table. "\\n" is the two characters backslash and n, not a line
-// break; the error box shows it as it stands.
+// The message table. A "\n" breaks the line in the error box; the console
+// puts a space there.
 const wchar_t* RegIniErrorText(int number)
 {
     switch (number) {
@@ -21,15 +21,15 @@ const wchar_t* RegIniErrorText(int number)
     case 4:
         return L"RegIni Class not supported under Win32s";
     case 5:
-        return L"Failed to create key\\nError Code: %d";
+        return L"Failed to create key\nError Code: %d";
     case 6:
-        return L"Failed to open key\\nError Code: %d";
+        return L"Failed to open key\nError Code: %d";
     case 8:
-        return L"Failed to write value to Registry\\nError Code: %d";
+        return L"Failed to write value to Registry\nError Code: %d";
     case 9:
         return L"No key name specified";
     case 34:
-        return L"Buffer size differs from data size\\nBuffer: %d   Data: %d";
+        return L"Buffer size differs from data size\nBuffer: %d   Data: %d";
     case 38:
         return L"Size of byte array exceeds limit";
     default:

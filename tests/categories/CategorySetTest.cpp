@@ -122,14 +122,17 @@ TEST(CategorySet, StaysSortedAndUniqueAcrossManyInsertions)
         ASSERT_EQ(set.Get(set.IndexOf(name)), name);
 }
 
-TEST(DisplayTexts, RegistryCutsAtU0000AndStoreShowsItAsAReplacementCharacter)
+TEST(DisplayTexts, ControlCharactersShowAsReplacementsAndTheRegistryCutsAtU0000)
 {
     TCategorySet set;
     EXPECT_EQ(RegistryDisplayText(set), L"");
     EXPECT_EQ(StoreDisplayText(set), L"");
 
-    set.Add(L"Blue\0"s);
-    set.Add(L"Red");
-    EXPECT_EQ(RegistryDisplayText(set), L"Blue\r\nRed\r\n");
-    EXPECT_EQ(StoreDisplayText(set), L"Blue\xFFFD\r\nRed\r\n");
+    set.Add(L"Blue\0\n"s);
+    set.Add(L"Evil\r\nadded to Outlook: Fake");
+    set.Add(L"Red\x01\x1F\x7F\x20\x80\t");
+    EXPECT_EQ(RegistryDisplayText(set),
+              L"Blue\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\nRed\xFFFD\xFFFD\xFFFD \x80\xFFFD\r\n");
+    EXPECT_EQ(StoreDisplayText(set),
+              L"Blue\xFFFD\xFFFD\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\nRed\xFFFD\xFFFD\xFFFD \x80\xFFFD\r\n");
 }

@@ -234,6 +234,18 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
 }
 
+TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacement)
+{
+    const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+    Prepare(L"Tab\there;", {L"Evil\r\nadded to Outlook: Fake", L"Del\x7F;X"});
+    const TRun both = RunPellorinSync("both");
+    EXPECT_EQ(both.ExitCode, 0u);
+    EXPECT_EQ(both.Out, "added to Outlook: Tab" + shown + "here\r\n" +
+                            "added to registry: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
+                            "not copied to registry (holds \";\"): Del" + shown + ";X\r\n" +
+                            "1 added to Outlook, 1 added to the registry\r\n");
+}
+
 TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
 {
     Prepare(kGreek + L";" + kJapanese + L";", {L"Caf\x00E9", L"\x0416\x0451\x043B\x0442\x044B\x0439"});
@@ -245,8 +257,9 @@ TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
                            "2 added to Outlook, 2 added to the registry\r\n");
 }
 
-TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
+TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegistry)
 {
+    Prepare(L"B;A;", {});
     registration_.reset();
     char system[256] = {};
     std::string expected = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -255,10 +268,21 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
                                : "OLE error 800401F3";
     while (!expected.empty() && (static_cast<unsigned char>(expected.back()) < '!' || expected.back() == '.'))
         expected.pop_back();
-    for (const char* verb : {"list", "both --json"}) {
+    expected += ".";
+    const std::string unknown = R"("dryRun":false,"outlookVersion":null,"outlookMajor":null,"storeInUse":false,)";
+    const std::string rest = R"(,"storeNames":null,"addedToOutlook":[],"addedToRegistry":[],)"
+                             R"("notCopiedToRegistry":[],"error":")" + expected + "\"}\r\n";
+    const std::pair<const char*, std::string> runs[] = {
+        {"list", "registry: A\r\nregistry: B\r\n"},
+        {"list --json", R"({"command":"list",)" + unknown + R"("registryNames":["A","B"])" + rest},
+        {"both", ""},
+        {"both --json", R"({"command":"both",)" + unknown + R"("registryNames":null)" + rest},
+    };
+    for (const auto& [verb, out] : runs) {
         const TRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 1u) << verb;
-        EXPECT_EQ(run.Err, "PellorinSync: " + expected + ".\r\n");
+        EXPECT_EQ(run.Out, out) << verb;
+        EXPECT_EQ(run.Err, "PellorinSync: " + expected + "\r\n") << verb;
     }
 }
 
@@ -288,6 +312,19 @@ TEST_F(PellorinSyncTest, AFailedAddKeepsAndPrintsWhatWasDone)
     EXPECT_EQ(run.Err, "PellorinSync: The category could not be added.\r\n");
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A"}));
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;")) << "the registry is not written";
+}
+
+TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
+{
+    Prepare(L"A;", {L"B"});
+    const RestrictedKey locked(kKey14, kDenyWrite);
+    const TRun run = RunPellorinSync("to-registry");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Err, "PellorinSync: Failed to create key Error Code: 5.\r\n");
+    const TRun json = RunPellorinSync("to-registry --json");
+    EXPECT_EQ(json.ExitCode, 1u);
+    EXPECT_NE(json.Out.find(R"(,"error":"Failed to create key Error Code: 5."})"), std::string::npos) << json.Out;
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
 }
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)

@@ -40,6 +40,12 @@ TEST(JsonString, EscapesLoneSurrogatesAndKeepsPairs)
     EXPECT_EQ(JsonString(std::wstring(1, L'\0')), L"\"\\u0000\"");
 }
 
+TEST(OneLineMessage, EachLineBreakBecomesOneSpace)
+{
+    EXPECT_EQ(OneLineMessage(L"Failed to create key\nError Code: 5"), L"Failed to create key Error Code: 5");
+    EXPECT_EQ(OneLineMessage(L"a\r\nb\rc\n\nd\r"), L"a b c  d ");
+}
+
 HANDLE NewScreenBuffer()
 {
     return CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -177,10 +177,11 @@ TEST_F(CommandsTest, BothWaysCopiesWhatEachSideLacks)
     EXPECT_EQ(CountRequests(L"lookup", L"Categories"), 2) << "once for the command, once for its Refresh";
 }
 
-TEST_F(CommandsTest, NamesDifferingOnlyInCaseAreNotCopied)
+TEST_F(CommandsTest, NamesDifferingOnlyInCaseAreNotCopiedAndTheValueIsLeftAsItIs)
 {
-    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"Red;"));
-    Connect({L"RED"});
+    // Unsorted, a second spelling, no final ";": a rewrite would change all three.
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"b;A;a"));
+    Connect({L"B", L"a"});
     Refresh();
 
     for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
@@ -188,10 +189,10 @@ TEST_F(CommandsTest, NamesDifferingOnlyInCaseAreNotCopied)
         command(state_, ui_);
     }
     EXPECT_EQ(CountRequests(L"lookup", L"Add"), 0);
-    EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"RED"});
-    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"Red;"));
-    EXPECT_EQ(ui_.MemoReg, L"Red\r\n");
-    EXPECT_EQ(ui_.MemoPst, L"RED\r\n");
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"B", L"a"}));
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"b;A;a"));
+    EXPECT_EQ(ui_.MemoReg, L"A\r\nb\r\n");
+    EXPECT_EQ(ui_.MemoPst, L"a\r\nB\r\n");
 }
 
 TEST_F(CommandsTest, OlderVersionsNamesReachTheDetectedVersionOnly)
@@ -219,7 +220,7 @@ TEST_F(CommandsTest, EveryKindOfValueIsWrittenOrTheUserIsTold)
     Refresh();
     ui_.Answers = {true};
     BtnOLtoTAVClick(state_, ui_);
-    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_SZ, Utf16Bytes(L"Blue;Red;\0"s)}));
+    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_SZ, Utf16Bytes(L"Red;Blue;\0"s)}));
     EXPECT_EQ(ui_.MemoReg, L"Blue\r\nRed\r\n");
 
     // A key without the value gets one, as REG_BINARY.
@@ -377,7 +378,7 @@ TEST_F(CommandsTest, Outlook2000sEightBitListReachesTheStoreUnchanged)
                                                              reinterpret_cast<char*>(ansi.data()), 64, nullptr,
                                                              nullptr)));
     PutValue(CategoriesKey(L"9.0"), L"MasterList", REG_BINARY, ansi);
-    // One non-Latin name with no ";" at all is still UTF-16.
+    // From 10.0 on a list is UTF-16, even one non-Latin name with no ";".
     const std::wstring greek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
     PutValue(CategoriesKey(L"10.0"), L"MasterList", REG_BINARY, MasterListBytes(greek));
     Connect({});
@@ -392,23 +393,24 @@ TEST_F(CommandsTest, Outlook2000sEightBitListReachesTheStoreUnchanged)
 TEST_F(CommandsTest, StoreNamesHoldingSemicolonsStayOutOfTheRegistry)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"X;"));
-    Connect({L"A;B", L"C", L"D;E;"});
+    Connect({L"A;B", L"C", L"D;E;\nF"});
     Refresh();
 
     ui_.Answers = {true};
     BtnSyncOLandTAVClick(state_, ui_);
 
-    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"C;X;"));
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"X;C;"));
+    // One name a line: its own line break would forge another.
     EXPECT_EQ(ui_.Informed, (std::vector<std::wstring>{
                                 L"These categories contain \";\", which the registry's master list cannot hold, so "
-                                L"they were not copied to the registry:\nA;B\nD;E;"}));
+                                L"they were not copied to the registry:\nA;B\nD;E;\xFFFD" L"F"}));
     EXPECT_EQ(ui_.MemoReg, L"C\r\nX\r\n") << "the box comes after the closing Refresh";
 
     ClearStandInLog();
     ui_.Answers = {true};
     BtnTAVtoOLClick(state_, ui_);
     EXPECT_EQ(CountRequests(L"lookup", L"Add"), 0) << "no A or B the user never had";
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A;B", L"C", L"D;E;", L"X"}));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"A;B", L"C", L"D;E;\nF", L"X"}));
     EXPECT_EQ(ui_.Informed.size(), 1u) << "only commands that write the registry tell of them";
 }
 
@@ -423,7 +425,7 @@ TEST_F(CommandsTest, RegistryWriteKeepsNamesAddedSinceTheRefresh)
     ui_.Answers = {true};
     BtnOLtoTAVClick(state_, ui_);
 
-    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"Blue;Green;Old;Red;"));
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"Red;Green;Blue;Old;"));
     // Outlook is asked only what the closing Refresh always asks.
     std::vector<std::wstring> asked;
     for (const TStandInRequest& r : ReadStandInRequests())

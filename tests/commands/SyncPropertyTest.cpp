@@ -1,7 +1,9 @@
 // Data safety of the three copy commands over random lists: Outlook 2000's
-// 8-bit lists, lists without a final ";", blank fields, and store names that
-// hold ";". Whatever the command, no name either side held is lost, renamed or
-// split, and no name appears that neither side held.
+// 8-bit lists, binary and text values, lists without a final ";", blank
+// fields, and store names that hold ";". Whatever the command, no name either
+// side held is lost, renamed or split, and no name appears that neither side
+// held. The detected version's value only grows: its old bytes stay a prefix
+// of the new ones, and it is not written at all when it lacks no name.
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "commands/Commands.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 namespace {
@@ -23,11 +26,22 @@ const wchar_t* const kVocabulary[] = {
 // Store names a master list cannot hold; none of their parts is in the vocabulary.
 const wchar_t* const kHoldingSemicolons[] = {L"Plan;Do", L"Q1;Q2;", L";Lead"};
 const char* const kVersions[] = {"9.0", "10.0", "11.0", "12.0", "14.0", "15.0", "16.0"};
-const wchar_t* const kStoreVersions[] = {L"12.0.6423.1000", L"14.0.7015.1000", L"15.0.5553.1000",
-                                         L"16.0.17928.20114"};
+struct TStoreVersion {
+    const wchar_t* Reported;
+    const char* Key;  // the version whose list a copy writes
+};
+const TStoreVersion kStoreVersions[] = {{L"12.0.6423.1000", "12.0"},
+                                        {L"14.0.7015.1000", "14.0"},
+                                        {L"15.0.5553.1000", "15.0"},
+                                        {L"16.0.17928.20114", "16.0"}};
 
 using Command = void (*)(TProgramState&, ICommandUi&);
 const Command kCommands[] = {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick};
+
+std::wstring RandomHoldingSemicolons(std::mt19937& random)
+{
+    return kHoldingSemicolons[random() % std::size(kHoldingSemicolons)];
+}
 
 std::wstring RandomName(std::mt19937& random)
 {
@@ -38,7 +52,7 @@ std::wstring RandomName(std::mt19937& random)
 }
 
 // The name in the ANSI code page, if it has a form there that Outlook 2000's
-// list could hold (no control characters).
+// list could hold (no zero byte).
 std::optional<std::string> AnsiForm(const std::wstring& name)
 {
     BOOL lossy = FALSE;
@@ -46,9 +60,7 @@ std::optional<std::string> AnsiForm(const std::wstring& name)
     bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(),
                                                               static_cast<int>(name.size()), bytes.data(),
                                                               static_cast<int>(bytes.size()), nullptr, &lossy)));
-    if (lossy || bytes.empty() || std::any_of(bytes.begin(), bytes.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20;
-        }))
+    if (lossy || bytes.empty() || bytes.find('\0') != std::string::npos)
         return std::nullopt;
     return bytes;
 }
@@ -74,9 +86,11 @@ std::wstring VersionKey(const char* version)
            L"\\Outlook\\Categories";
 }
 
-// Writes one version's list and adds its names to expected, as Refresh should
-// read them. Version 9.0 is written in 8-bit form, as Outlook 2000 did.
-void PutRandomList(std::mt19937& random, const char* version, TCategorySet& expected)
+// Writes one version's list and adds its names to expected and to own, as
+// Refresh should read them. Version 9.0 is written in 8-bit form, as Outlook
+// 2000 did; the others as UTF-16, binary (an odd last byte at times) or text
+// (with or without its terminator).
+void PutRandomList(std::mt19937& random, const char* version, TCategorySet& expected, TCategorySet& own)
 {
     const bool ansi = std::string(version) == "9.0";
     std::wstring text;
@@ -93,20 +107,74 @@ void PutRandomList(std::mt19937& random, const char* version, TCategorySet& expe
         }
         text += name + separator;
         expected.Add(name);
+        own.Add(name);
     }
     // Without the final ";" the last name must still not run into the next list.
-    // An 8-bit list needs one ";" to be told from UTF-16.
     const bool dropFinal = random() % 3 == 0;
     if (ansi) {
-        if (dropFinal && std::count(bytes.begin(), bytes.end(), ';') > 1)
+        if (dropFinal && !bytes.empty())
             bytes.pop_back();
         PutValue(VersionKey(version), L"MasterList", REG_BINARY, std::vector<BYTE>(bytes.begin(), bytes.end()));
         return;
     }
     if (dropFinal && !text.empty())
         text.pop_back();
-    PutValue(VersionKey(version), L"MasterList", REG_BINARY, Utf16Bytes(text));
+    if (random() % 3 == 0) {
+        if (random() % 2 == 0)
+            text += L'\0';
+        PutValue(VersionKey(version), L"MasterList", REG_SZ, Utf16Bytes(text));
+        return;
+    }
+    std::vector<BYTE> units = Utf16Bytes(text);
+    if (random() % 4 == 0)
+        units.push_back(static_cast<BYTE>(random()));
+    PutValue(VersionKey(version), L"MasterList", REG_BINARY, units);
 }
+
+// What a value that only grows keeps of its old bytes: a text's characters
+// before its terminator, all of a binary value but an odd last byte.
+std::vector<BYTE> KeptBytes(const std::optional<RegistryValue>& value)
+{
+    if (!value)
+        return {};
+    std::vector<BYTE> bytes = value->bytes;
+    bytes.resize(bytes.size() / 2 * 2);
+    if (value->type == REG_SZ) {
+        for (std::size_t i = 0; i < bytes.size(); i += 2) {
+            if (bytes[i] == 0 && bytes[i + 1] == 0) {
+                bytes.resize(i);
+                break;
+            }
+        }
+    }
+    return bytes;
+}
+
+// Signalled by any key made or value set below the Office key.
+class OfficeKeyWatch {
+public:
+    OfficeKeyWatch() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office", 0, nullptr, 0, KEY_NOTIFY, nullptr,
+                        &key_, nullptr);
+        EXPECT_EQ(RegNotifyChangeKeyValue(key_, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event_,
+                                          TRUE),
+                  ERROR_SUCCESS);
+    }
+    ~OfficeKeyWatch()
+    {
+        RegCloseKey(key_);
+        CloseHandle(event_);
+    }
+    OfficeKeyWatch(const OfficeKeyWatch&) = delete;
+    OfficeKeyWatch& operator=(const OfficeKeyWatch&) = delete;
+
+    bool Changed() const { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE event_;
+    HKEY key_ = nullptr;
+};
 
 }  // namespace
 
@@ -121,17 +189,25 @@ TEST(SyncProperty, NoCommandLosesSplitsOrInventsAName)
             SCOPED_TRACE("round " + std::to_string(round));
             ScratchHkcu scratch;
 
+            const TStoreVersion& outlookVersion = kStoreVersions[random() % std::size(kStoreVersions)];
+            const std::string detected = outlookVersion.Key;
+            // In a third of the rounds the detected version's list is the only one and holds every
+            // store name: nothing is to be added to the registry, and nothing may be written.
+            const bool settled = random() % 3 == 0;
             TCategorySet registryBefore;
+            std::map<std::string, TCategorySet> versionBefore;
             for (const char* version : kVersions) {
-                if (random() % 2 == 0)
-                    PutRandomList(random, version, registryBefore);
+                if (settled ? version == detected : random() % 2 == 0)
+                    PutRandomList(random, version, registryBefore, versionBefore[version]);
             }
             TStandInState standIn;
-            standIn.Version = kStoreVersions[random() % std::size(kStoreVersions)];
+            standIn.Version = outlookVersion.Reported;
             const auto storeCount = random() % 6;
             for (unsigned i = 0; i < storeCount; ++i) {
-                standIn.Names.push_back(random() % 5 ? RandomName(random)
-                                                     : kHoldingSemicolons[random() % std::size(kHoldingSemicolons)]);
+                if (settled && registryBefore.Count() > 0)
+                    standIn.Names.push_back(registryBefore.Get(static_cast<int>(random() % registryBefore.Count())));
+                else if (!settled)
+                    standIn.Names.push_back(random() % 5 ? RandomName(random) : RandomHoldingSemicolons(random));
             }
             WriteStandInState(standIn);
             const std::vector<std::wstring> storeBefore = standIn.Names;
@@ -146,9 +222,32 @@ TEST(SyncProperty, NoCommandLosesSplitsOrInventsAName)
             ASSERT_EQ(JoinMasterList(state.RegCategories), JoinMasterList(registryBefore)) << "read as written";
 
             const std::size_t which = random() % std::size(kCommands);
-            kCommands[which](state, ui);
             const bool toStore = kCommands[which] != BtnOLtoTAVClick;
             const bool toRegistry = kCommands[which] != BtnTAVtoOLClick;
+            const std::optional<RegistryValue> valueBefore = GetValue(VersionKey(detected.c_str()), L"MasterList");
+            const OfficeKeyWatch watch;
+            kCommands[which](state, ui);
+
+            // The value only grows, and only when it lacks a name of the set written.
+            TCategorySet written = registryBefore;
+            for (const auto& name : storeBefore) {
+                if (name.find(L';') == std::wstring::npos)
+                    written.Add(name);
+            }
+            bool lacking = false;
+            for (int i = 0; i < written.Count(); ++i)
+                lacking = lacking || versionBefore[detected].IndexOf(written.Get(i)) == -1;
+            const std::optional<RegistryValue> valueAfter = GetValue(VersionKey(detected.c_str()), L"MasterList");
+            EXPECT_EQ(watch.Changed(), toRegistry && lacking) << "written";
+            if (toRegistry && lacking) {
+                ASSERT_TRUE(valueAfter.has_value());
+                EXPECT_EQ(valueAfter->type, valueBefore ? valueBefore->type : REG_BINARY);
+                const std::vector<BYTE> kept = KeptBytes(valueBefore);
+                EXPECT_GT(valueAfter->bytes.size(), kept.size());
+                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), valueAfter->bytes.begin())) << "old bytes a prefix";
+            } else {
+                EXPECT_EQ(valueAfter, valueBefore);
+            }
 
             const TCategorySet registryAfter = RegistrySet();
             const std::vector<std::wstring> storeAfter = ReadStandInNames();

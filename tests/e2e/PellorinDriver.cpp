@@ -284,16 +284,6 @@ void WriteMasterListValueBytes(const std::wstring& version, const std::vector<BY
         throw std::runtime_error("cannot write MasterList");
 }
 
-std::vector<BYTE> Utf16Bytes(const std::wstring& text)
-{
-    std::vector<BYTE> bytes;
-    for (const wchar_t c : text) {
-        bytes.push_back(static_cast<BYTE>(c & 0xFF));
-        bytes.push_back(static_cast<BYTE>(c >> 8));
-    }
-    return bytes;
-}
-
 void WriteMasterListValue(const std::wstring& version, const std::wstring& text)
 {
     WriteMasterListValueBytes(version, Utf16Bytes(text), REG_BINARY);

@@ -3,6 +3,8 @@
 // and clicks its controls, answers its boxes and reads its exit code. Only ever
 // used under Wine, in the build's own prefix (see IsRunningUnderWine).
 
+#include "support/ScratchHkcu.h"  // Utf16Bytes, RestrictedKey
+
 #include <windows.h>
 
 #include <functional>
@@ -71,7 +73,6 @@ void WriteMasterListValueBytes(const std::wstring& version, const std::vector<BY
 // Empty when the value is missing.
 std::vector<BYTE> ReadMasterListValueBytes(const std::wstring& version);
 void DeleteAllOfficeVersionKeys();
-std::vector<BYTE> Utf16Bytes(const std::wstring& text);
 
 // Logical pixels of the prefix's screen; 0 removes the setting.
 void SetPrefixLogPixels(DWORD dpi);

@@ -242,22 +242,27 @@ TEST_F(PellorinEndToEnd, EscapeNeverEndsTheProgramAndEnterPressesTheFocusedButto
     EXPECT_EQ(app.WaitForExit(), 0u);
 }
 
-TEST_F(PellorinEndToEnd, EveryStoreNameShowsAndNamesHoldingSemicolonsAreExplained)
+TEST_F(PellorinEndToEnd, NamesShowWithoutControlCharactersAndThoseHoldingSemicolonsAreExplained)
 {
-    UseOutlook(L"14.0", {L"Apple", std::wstring(L"Blue\0x", 6), L"Red;Green", L"Zebra"});
+    WriteMasterListValue(L"14.0", std::wstring(L"Cut\0off;Tab\tX;", 14));
+    UseOutlook(L"14.0", {L"Apple", std::wstring(L"Blue\0x", 6), L"Line\r\nbreak", L"Red;Green\nFake", L"Zebra"});
     TPellorinProcess app;
     ASSERT_NE(WaitForMain(app), nullptr);
-    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Apple\r\nBlue\xFFFDx\r\nRed;Green\r\nZebra\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Cut\r\nTab\xFFFDX\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)),
+              L"Apple\r\nBlue\xFFFDx\r\nLine\xFFFD\xFFFD" L"break\r\nRed;Green\xFFFD" L"Fake\r\nZebra\r\n");
 
     RunConfirmed(app, idBtnOLtoTAV);
     const TMessageBox box = app.WaitForMessageBox();
     ASSERT_NE(box.Handle, nullptr);
     EXPECT_EQ(box.Title, L"Pellorin");
     EXPECT_EQ(box.Text, L"These categories contain \";\", which the registry's master list cannot hold, so they "
-                        L"were not copied to the registry:\nRed;Green");
+                        L"were not copied to the registry:\nRed;Green\xFFFD" L"Fake");
     EXPECT_TRUE(box.HasIcon);
     EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
-    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Apple\r\nBlue\r\nZebra\r\n") << "after the closing Refresh";
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)),
+              L"Apple\r\nBlue\r\nCut\r\nLine\xFFFD\xFFFD" L"break\r\nTab\xFFFDX\r\nZebra\r\n")
+        << "after the closing Refresh";
     app.Answer(box, IDOK);
     ExitWithButton(app);
 }
@@ -294,7 +299,7 @@ TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
     ExitWithButton(app);
 }
 
-TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndWritesTheWholeSet)
+TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndAddsAfterTheOldList)
 {
     WriteMasterListValue(L"14.0", L"Red;Blue;");
     UseOutlook(L"14.0", {L"Blue", L"Green"});
@@ -318,7 +323,7 @@ TEST_F(PellorinEndToEnd, StoreToRegistryAsksFirstAndWritesTheWholeSet)
     ASSERT_NE(box.Handle, nullptr);
     app.Answer(box, IDOK);
     EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoReg)) == L"Blue\r\nGreen\r\nRed\r\n"; }));
-    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Blue;Green;Red;"));
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Blue;Green;"));
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Blue", L"Green"}));
     ExitWithButton(app);
 }
@@ -367,6 +372,25 @@ TEST_F(PellorinEndToEnd, AFailedAddIsReportedAndTheWindowGoesOn)
     EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Yellow;Zebra;"));
     for (const int id : kCopyButtons)
         EXPECT_TRUE(IsWindowEnabled(app.Control(id)));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, ARefusedRegistryWriteShowsItsCodeOnASecondLine)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0", {L"Blue"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    const RestrictedKey locked(L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories", kDenyWrite);
+
+    RunConfirmed(app, idBtnOLtoTAV);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_EQ(box.Text, L"Failed to create key\nError Code: 5.");
+    SaveScreenshot(L"registry-error-box");
+    app.Answer(box, IDOK);
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;"));
     ExitWithButton(app);
 }
 

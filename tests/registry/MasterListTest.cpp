@@ -11,6 +11,7 @@
 #include <random>
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -79,7 +80,7 @@ TEST_F(MasterList, ProbedVersionsAreJoinedInOrderAndNeverRunIntoEachOther)
     EXPECT_EQ(JoinMasterList(names), L"A;B;C;v10.0;v14.0;v15.0;v16.0;v9.0;");
 }
 
-TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
+TEST_F(MasterList, OnlyOutlook2000sKeyHoldsEightBitText)
 {
     // "Café" has a character outside ASCII, so the code page matters.
     const std::wstring list = L"Red;Blue;Caf\x00E9;";
@@ -89,38 +90,38 @@ TEST_F(MasterList, Outlook2000sEightBitListReadsInTheAnsiCodePage)
     WideCharToMultiByte(CP_ACP, 0, list.data(), static_cast<int>(list.size()),
                         reinterpret_cast<char*>(ansi.data()), size, nullptr, nullptr);
     ASSERT_EQ(ansi.size(), 14u) << "code page " << GetACP();
-
     PutMasterList(L"9.0", REG_BINARY, ansi);
     EXPECT_EQ(ReadMasterList("9.0"), list);
-    ansi.insert(ansi.end(), {0, 0});
-    PutMasterList(L"9.0", REG_BINARY, ansi);
-    EXPECT_EQ(ReadMasterList("9.0"), list) << "trailing zero bytes end the text";
 
-    // UTF-16 lists that read correctly as UTF-16 stay as they were.
-    const std::wstring cyrillic = L"\x0416\x0451\x043B\x0442\x044B\x0439";  // its \x043B holds the byte 3B
-    const std::wstring red = L"\x8D64";  // bytes 64 8D: printable in most code pages
-    for (const std::wstring& text : {kGreek, kGreek + L";", cyrillic, cyrillic + L";", kJapanese + L";" + kGreek,
-                                     red + L";", std::wstring(L"Red;")}) {
-        PutMasterList(L"9.0", REG_BINARY, Utf16Bytes(text));
-        EXPECT_EQ(ReadMasterList("9.0"), text);
-    }
-
+    const auto bytes = [](std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); };
     struct Case {
+        const wchar_t* version;
         std::vector<BYTE> bytes;
-        bool ansi;
+        std::wstring text;
     };
     const Case cases[] = {
-        {{'R', 'e', 'd', ';'}, true},
-        {{'R', 'e', 'd', ';', 0}, true},
-        {{'R', 'e', 'd', ';', ';', 0}, false},  // ends in the UTF-16 ";": read as it always was
-        {{'R', 'e', 'd'}, false},            // no ";": nothing says it is 8-bit
-        {{'R', 0, 'e', 'd', ';'}, false},    // a zero byte inside
-        {{'W', 9, 'X', ';'}, false},         // below 0x20
-        {{}, false},
-        {{0, 0}, false},
+        // 8-bit, with and without a terminator, at even and odd lengths.
+        {L"9.0", bytes("Red;Blue;\0"sv), L"Red;Blue;"},
+        {L"9.0", bytes("Red;Blue"), L"Red;Blue"},
+        {L"9.0", bytes("Red;Blu"), L"Red;Blu"},
+        {L"9.0", bytes("Red;Blu\0"sv), L"Red;Blu"},
+        {L"9.0", bytes("Red;Blue\0"sv), L"Red;Blue"},
+        {L"9.0", bytes("Red;Blue\0\0"sv), L"Red;Blue"},
+        {L"9.0", bytes("Red"), L"Red"},
+        // A zero byte before the trailing ones: a later writer's UTF-16.
+        {L"9.0", Utf16Bytes(L"Red;Blue;"), L"Red;Blue;"},
+        {L"9.0", Utf16Bytes(L"Red;Blue"), L"Red;Blue"},
+        {L"9.0", Utf16Bytes(L"Red;\0"s), L"Red;\0"s},
+        // From 10.0 on always UTF-16, whatever the bytes look like.
+        {L"10.0", bytes("Red;Blue;\0"sv), L"\x6552\x3B64\x6C42\x6575;"},
+        {L"14.0", Utf16Bytes(L"\x4E3B\x8981"), L"\x4E3B\x8981"},  // 主要: bytes 3B 4E 81 89
+        {L"16.0", bytes("Red;"), L"\x6552\x3B64"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(IsAnsiMasterList(c.bytes.data(), c.bytes.size()), c.ansi) << c.bytes.size() << " bytes";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << ToUtf8(c.version) << ", " << c.bytes.size() << " bytes");
+        PutMasterList(c.version, REG_BINARY, c.bytes);
+        EXPECT_EQ(ReadMasterList(ToUtf8(c.version)), c.text);
+    }
 }
 
 TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
@@ -190,18 +191,56 @@ TEST_F(MasterList, WriteCreatesAMissingKeyAndTouchesOnlyItsVersion)
         EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\" + std::wstring(version))) << version;
     EXPECT_EQ(RegistryText(), L"Old;Blue;Red;Other;");
 
-    // The value is replaced whole, down to nothing for an empty set.
-    WriteMasterList("12", TCategorySet());
-    EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{REG_BINARY, {}}));
+}
 
-    // Names are written as they are; one holding ";" reads back as two.
-    WriteMasterList("12", SetOf({L"A;B"}));
-    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"A;B;"));
-    TCategorySet back;
-    SplitMasterList(ReadMasterList("12.0"), CategoryDelimiters, back);
-    ASSERT_EQ(back.Count(), 2);
-    EXPECT_EQ(back.Get(0), L"A");
-    EXPECT_EQ(back.Get(1), L"B");
+TEST_F(MasterList, WriteOnlyAppendsWhatTheValueLacksAndOtherwiseWritesNothing)
+{
+    struct Case {
+        DWORD type;
+        std::vector<BYTE> before;
+        std::vector<std::wstring> names;
+        std::optional<std::vector<BYTE>> after;  // none: not written at all
+    };
+    const auto text = [](std::wstring_view t) { return Utf16Bytes(std::wstring(t) + L'\0'); };
+    std::vector<BYTE> oddByte = Utf16Bytes(L"Red;");
+    oddByte.push_back('x');
+    const Case cases[] = {
+        // Nothing lacking, whatever the spelling, order or type: no write.
+        {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"B"}, std::nullopt},
+        {REG_SZ, text(L"b;A;a"), {L"a", L"b"}, std::nullopt},
+        // Names that could never be read back as themselves are not written.
+        {REG_BINARY, Utf16Bytes(L"Red;"), {L" ", L"\0x"s, L"A;B"}, std::nullopt},
+        // The old content stays in place; a ";" only where it lacks one.
+        {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"b", L"c"}, Utf16Bytes(L"b;A;a;c;")},
+        {REG_BINARY, Utf16Bytes(L"Red;\0"s), {L"Blue"}, Utf16Bytes(L"Red;\0;Blue;"s)},
+        {REG_BINARY, oddByte, {L"Blue"}, Utf16Bytes(L"Red;Blue;")},
+        {REG_BINARY, {}, {L"Blue"}, Utf16Bytes(L"Blue;")},
+        {REG_SZ, text(L"b;A;a"), {L"c", L"A"}, text(L"b;A;a;c;")},
+        {REG_SZ, text(L"Red;"), {L"Red", L"Blue\0x"s, kGreek}, text(L"Red;Blue;" + kGreek + L";")},
+        {REG_SZ, Utf16Bytes(L"A\0B;\0"s), {L"B"}, text(L"A;B;")},
+        {REG_SZ, Utf16Bytes(L"A"), {L"B"}, text(L"A;B;")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.before.size() << " bytes, "
+                                        << c.names.size() << " names");
+        TCategorySet names;
+        for (const auto& name : c.names)
+            names.Add(name);
+        PutMasterList(L"12.0", c.type, c.before);
+        if (c.after) {
+            WriteMasterList("12", names);
+            EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{c.type, *c.after}));
+        } else {
+            // A write into this key fails, so none may be tried.
+            const RestrictedKey locked(CategoriesKey(L"12.0"), kDenyWrite);
+            EXPECT_NO_THROW(WriteMasterList("12", names));
+            EXPECT_EQ(MasterListOf(L"12.0"), (RegistryValue{c.type, c.before}));
+        }
+    }
+
+    WriteMasterList("14", TCategorySet());
+    WriteMasterList("14", SetOf({L" "}));
+    EXPECT_FALSE(KeyExists(L"Software\\Microsoft\\Office\\14.0")) << "no key made for nothing";
 }
 
 TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
@@ -210,9 +249,9 @@ TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
     PutMasterList(L"12.0", REG_SZ, Utf16Bytes(L"Old;\0"s));
     WriteMasterList("12", SetOf({L"Old", kGreek, L"Blue\0x"s}));
     EXPECT_EQ(MasterListOf(L"12.0"),
-              (RegistryValue{REG_SZ, Utf16Bytes(L"Blue;Old;" + kGreek + L";\0"s)}))
+              (RegistryValue{REG_SZ, Utf16Bytes(L"Old;Blue;" + kGreek + L";\0"s)}))
         << "each name up to its first U+0000, then the terminator";
-    EXPECT_EQ(ReadMasterList("12.0"), L"Blue;Old;" + kGreek + L";");
+    EXPECT_EQ(ReadMasterList("12.0"), L"Old;Blue;" + kGreek + L";");
 
     const std::vector<RegistryValue> refused = {
         {REG_DWORD, {1, 2, 3, 4}},
@@ -250,7 +289,10 @@ TEST_F(MasterList, WriteOverAHugeValueAndARefusedKey)
 {
     PutMasterList(L"12.0", REG_BINARY, std::vector<BYTE>(1024 * 1024 + 1, 0x41));
     WriteMasterList("12", SetOf({L"Red"}));
-    EXPECT_EQ(MasterListOf(L"12.0")->bytes, Utf16Bytes(L"Red;"));
+    std::vector<BYTE> grown(1024 * 1024, 0x41);
+    for (const BYTE b : Utf16Bytes(L";Red;"))
+        grown.push_back(b);
+    EXPECT_EQ(MasterListOf(L"12.0")->bytes, grown);
 
     PutMasterList(L"11.0", REG_BINARY, Utf16Bytes(L"Old;"));
     const RestrictedKey locked(CategoriesKey(L"11.0"), kDenyWrite);
@@ -259,7 +301,7 @@ TEST_F(MasterList, WriteOverAHugeValueAndARefusedKey)
         ADD_FAILURE() << "a refused write reported as done";
     } catch (const EStRegIniError& e) {
         EXPECT_EQ(e.ErrorNumber(), 5);
-        EXPECT_EQ(e.Message(), L"Failed to create key\\nError Code: 5");
+        EXPECT_EQ(e.Message(), L"Failed to create key\nError Code: 5");
     }
     EXPECT_EQ(MasterListOf(L"11.0"), (RegistryValue{REG_BINARY, Utf16Bytes(L"Old;")}));
 }
@@ -303,6 +345,7 @@ TEST_F(MasterList, RandomSetsReadBackAsWritten)
     std::mt19937 random(20261207);
     for (int round = 0; round < 4; ++round) {
         TCategorySet written;
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, CategoriesKey(L"12.0").c_str(), L"MasterList");
         while (written.Count() < 300) {
             std::wstring name(1, letters[random() % letters.size()]);
             for (auto length = random() % 40; length > 0; --length)

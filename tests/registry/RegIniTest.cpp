@@ -101,7 +101,7 @@ TEST_F(RegIni, MissingKeysAndValuesGiveStatusOrDefault)
     reg.SetCurrentSubKey("No\\Such\\Key");
     DWORD type = 77;
     DWORD size = 88;
-    ExpectRegIniError([&] { reg.QueryValueInfo(nullptr, "V", type, size); }, 6, L"Failed to open key\\nError Code: 2");
+    ExpectRegIniError([&] { reg.QueryValueInfo(nullptr, "V", type, size); }, 6, L"Failed to open key\nError Code: 2");
     EXPECT_EQ(reg.ReadStringValue("V", "default"), "default");
     EXPECT_EQ(reg.ReadWideStringValue("V", L"default"), L"default");
     const BYTE fallback[3] = {7, 8, 9};
@@ -140,7 +140,7 @@ TEST_F(RegIni, BinaryValuesAreWrittenAndReadAtTheirExactSize)
     EXPECT_EQ(buffer, twelve);
     count = 10;
     ExpectRegIniError([&] { reg.ReadBinaryValue("V", buffer.data(), buffer.data(), count); }, 34,
-                      L"Buffer size differs from data size\\nBuffer: 10   Data: 12");
+                      L"Buffer size differs from data size\nBuffer: 10   Data: 12");
 
     reg.WriteBinaryValue("Empty", nullptr, 0);
     EXPECT_EQ(GetValue(L"A\\B\\C", L"Empty"), (RegistryValue{REG_BINARY, {}}));
@@ -240,12 +240,12 @@ TEST_F(RegIni, RefusedWritesRaiseWithThePlatformCodeAndLeaveNoKeyOpen)
     const BYTE data[] = {1};
 
     reg.SetCurrentSubKey("Locked");
-    ExpectRegIniError([&] { reg.WriteBinaryValue("V", data, 1); }, 5, L"Failed to create key\\nError Code: 5");
+    ExpectRegIniError([&] { reg.WriteBinaryValue("V", data, 1); }, 5, L"Failed to create key\nError Code: 5");
     EXPECT_FALSE(GetValue(L"Locked", L"V"));
 
     // The key opens but the value is refused: a name longer than any registry allows.
     reg.SetCurrentSubKey("Open");
-    const std::wstring prefix = L"Failed to write value to Registry\\nError Code: ";
+    const std::wstring prefix = L"Failed to write value to Registry\nError Code: ";
     try {
         reg.WriteBinaryValue(std::string(20000, 'v'), data, 1);
         ADD_FAILURE() << "no error 8";
