@@ -1,5 +1,6 @@
 #include "outlook/OutlookConnection.h"
 
+#include "outlook/BusyWait.h"
 #include "outlook/LateBound.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@ TComPtr<IDispatch> AttachToRunning(const std::wstring& progId)
     TComPtr<IUnknown> running;
     if (FAILED(GetActiveObject(clsid, nullptr, running.put())) || !running)
         return app;
-    if (FAILED(running->QueryInterface(IID_IDispatch, app.put_void())))
+    if (FAILED(RetryWhileBusy([&] { return running->QueryInterface(IID_IDispatch, app.put_void()); })))
         app.reset();
     return app;
 }
@@ -27,8 +28,10 @@ TComPtr<IDispatch> Start(const std::wstring& progId)
     CLSID clsid;
     OleCheck(CLSIDFromProgID(progId.c_str(), &clsid));
     TComPtr<IDispatch> app;
-    OleCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IDispatch, app.put_void()));
+    OleCheck(RetryWhileBusy([&] {
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                app.put_void());
+    }));
     return app;
 }
 

@@ -1,4 +1,5 @@
 #include "FakeDispatch.h"
+#include "base/WaitLimit.h"
 #include "outlook/LateBound.h"
 #include "support/Caught.h"
 
@@ -207,6 +208,44 @@ TEST_F(LateBound, FailedCallLeavesNoResult)
     EXPECT_THROW(LateBoundCall(target, L"Item", TCallKind::PropertyGet, std::int32_t{1}, &result), EOleSysError);
     EXPECT_TRUE(result.IsEmpty());
     EXPECT_EQ(stray.references, 1);
+}
+
+TEST_F(LateBound, ABusyServerIsAskedAgainUntilItAnswers)
+{
+    server.busyLookups = 2;
+    server.busyInvokes = 1;
+    server.busyCode = RPC_E_SERVERCALL_RETRYLATER;
+    server.answer = [](VARIANT* out, EXCEPINFO*) {
+        out->vt = VT_I4;
+        out->lVal = 5;
+    };
+    EXPECT_EQ(AutomationInt32(LateBoundGet(target, L"Count", TCallKind::Method)), 5);
+    EXPECT_EQ(server.lookups.size(), 3u);
+    EXPECT_EQ(server.calls.size(), 2u);
+}
+
+TEST_F(LateBound, PastTheWaitLimitTheBusyCodeIsTheFailure)
+{
+    struct TRestore {
+        ~TRestore() { SetWaitLimitSeconds(kDefaultWaitSeconds); }
+    } restore;
+    server.busyLookups = 1000;
+    SetWaitLimitSeconds(0);
+    EXPECT_EQ(Failure<EOleSysError>().ErrorCode, RPC_E_CALL_REJECTED);
+    EXPECT_EQ(server.lookups.size(), 1u) << "no wait at all";
+
+    server.lookups.clear();
+    SetWaitLimitSeconds(1);
+    EXPECT_EQ(Failure<EOleSysError>().ErrorCode, RPC_E_CALL_REJECTED);
+    EXPECT_GE(server.lookups.size(), 2u) << "asked again within the second";
+    EXPECT_TRUE(server.calls.empty());
+
+    // Only the two busy codes are worth waiting for.
+    server.busyLookups = 0;
+    server.lookups.clear();
+    server.lookupResult = RPC_E_DISCONNECTED;
+    EXPECT_EQ(Failure<EOleSysError>().ErrorCode, RPC_E_DISCONNECTED);
+    EXPECT_EQ(server.lookups.size(), 1u);
 }
 
 TEST(OleErrorText, TrimsTheSystemTextOrFallsBackToTheCode)
