@@ -7,6 +7,7 @@
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
 #include "outlook/ComInitialization.h"
+#include "outlook/OleError.h"
 
 #include "SyncVersion.h"
 
@@ -19,16 +20,20 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"PellorinSync: ";
 
-void WriteError(std::wstring_view message)
+// The hint, if any, follows the message after a blank line.
+void WriteError(std::wstring_view message, std::wstring_view hint = {})
 {
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), kPrefix + std::wstring(message) + L"\r\n");
+    std::wstring text = kPrefix + std::wstring(message) + L"\r\n";
+    if (!hint.empty())
+        text += L"\r\n" + std::wstring(hint) + L"\r\n";
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
 // Call from a catch block only.
 int ReportFailure() noexcept
 {
     try {
-        WriteError(ErrorBoxText(CurrentExceptionMessage()));
+        WriteError(ErrorBoxText(CurrentExceptionMessage()), CurrentExceptionHint(THintReader::Console));
     } catch (...) {
         // Not even the text could be made: the exit code still tells.
     }
@@ -42,7 +47,7 @@ int Run(const TSyncRequest& request)
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
               request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
     if (result.Error)
-        WriteError(*result.Error);
+        WriteError(*result.Error, result.ErrorHint);
     return static_cast<int>(result.Exit);
 }
 

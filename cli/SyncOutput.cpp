@@ -80,6 +80,14 @@ std::wstring JsonText(const std::optional<std::wstring>& text)
     return text ? JsonString(*text) : L"null";
 }
 
+// As standard error shows it: the hint after a blank line.
+std::optional<std::wstring> ErrorWithHint(const TSyncResult& result)
+{
+    if (!result.Error || result.ErrorHint.empty())
+        return result.Error;
+    return *result.Error + kLineEnd + kLineEnd + result.ErrorHint;
+}
+
 std::optional<std::wstring> WideMajor(const TSyncResult& result)
 {
     if (!result.Connected)
@@ -154,6 +162,6 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"addedToOutlook\":" + JsonNames(result.AddedToOutlook);
     json += L",\"addedToRegistry\":" + JsonNames(result.AddedToRegistry);
     json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
-    json += L",\"error\":" + JsonText(result.Error);
+    json += L",\"error\":" + JsonText(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

@@ -2,6 +2,7 @@
 
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
+#include "outlook/OleError.h"
 
 namespace {
 
@@ -38,10 +39,17 @@ std::vector<std::wstring> Names(const TCategorySet& set)
     return names;
 }
 
-void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message)
+void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message, std::wstring hint = {})
 {
     result.Exit = exit;
     result.Error = ErrorBoxText(message);
+    result.ErrorHint = std::move(hint);
+}
+
+// Call from a catch block only.
+void FailWithCurrentException(TSyncResult& result)
+{
+    Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Console));
 }
 
 void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
@@ -71,7 +79,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     try {
         OpenOutlookConnection(state, progId);
     } catch (...) {
-        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        FailWithCurrentException(result);
         return result;
     }
     result.Connected = true;
@@ -94,7 +102,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
     } catch (...) {
-        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        FailWithCurrentException(result);
         // A failed write leaves names in the set that the registry does not hold.
         RefreshRegistryCategories(state, ui);
     }

@@ -27,8 +27,10 @@ struct TSyncResult {
     std::vector<std::wstring> AddedToRegistry;
     // Store names holding ";", once the registry side was decided.
     std::vector<std::wstring> NotCopiedToRegistry;
-    // The text the window's error box would show.
+    // The text the window's error box would show, and what to do about it
+    // (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
+    std::wstring ErrorHint;
 };
 
 // COM must be initialised on the calling thread. Every reference to Outlook is

@@ -24,6 +24,8 @@ namespace {
 const std::wstring kKey14 = L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories";
 const std::wstring kKey11 = L"Software\\Microsoft\\Office\\11.0\\Outlook\\Categories";
 const std::string kStoreNotInUse = "Your version of Outlook is not using the PST to store categories.";
+const std::string kNotInstalledHint = "Classic Outlook (2007 to Microsoft 365) is not installed for this user. The new "
+                                      "Outlook for Windows cannot be used by other programs.";
 const std::wstring kGreek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
 const std::string kGreekUtf8 = "\xCE\x9A\xCF\x8C\xCE\xBA\xCE\xBA\xCE\xB9\xCE\xBD\xCE\xBF";
 const std::wstring kJapanese = L"\x4F1A\x8B70";
@@ -257,7 +259,7 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsWithTheWindowsMessage)
     for (const char* verb : {"list", "both --json"}) {
         const TRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 1u) << verb;
-        EXPECT_EQ(run.Err, "PellorinSync: " + expected + ".\r\n");
+        EXPECT_EQ(run.Err, "PellorinSync: " + expected + ".\r\n\r\n" + kNotInstalledHint + "\r\n");
     }
 }
 

@@ -279,7 +279,8 @@ TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
             : std::wstring(L"OLE error 800401F3");
     while (!expected.empty() && (expected.back() < L'!' || expected.back() == L'.'))
         expected.pop_back();
-    EXPECT_EQ(box.Text, expected + L".");
+    EXPECT_EQ(box.Text, expected + L".\n\nClassic Outlook (2007 to Microsoft 365) is not installed for this user. "
+                                   L"The new Outlook for Windows cannot be used by other programs.");
     EXPECT_TRUE(box.HasIcon);
     EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
     SaveScreenshot(L"error-box");

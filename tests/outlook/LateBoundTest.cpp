@@ -248,6 +248,54 @@ TEST_F(LateBound, PastTheWaitLimitTheBusyCodeIsTheFailure)
     EXPECT_EQ(server.lookups.size(), 1u);
 }
 
+TEST(OleErrorHint, OneHintForEachCauseTheUserCanMend)
+{
+    const std::wstring notInstalled = L"Classic Outlook (2007 to Microsoft 365) is not installed for this user. "
+                                      L"The new Outlook for Windows cannot be used by other programs.";
+    const std::wstring rights = L"Outlook and Pellorin are running with different rights, one of them as "
+                                L"administrator. Start both the same way.";
+    const std::wstring closed = L"Outlook was closed while Pellorin was working with it. Start Outlook, then ";
+    const std::wstring busy = L"Outlook stayed busy for 60 seconds. If a dialog box is open in Outlook, close it, "
+                              L"then try again.";
+    const std::pair<HRESULT, std::wstring> windowHints[] = {
+        {CO_E_CLASSSTRING, notInstalled},
+        {REGDB_E_CLASSNOTREG, notInstalled},
+        {CO_E_SERVER_EXEC_FAILURE, rights},
+        {RPC_E_DISCONNECTED, closed + L"press Refresh."},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), closed + L"press Refresh."},
+        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), closed + L"press Refresh."},
+        {RPC_E_CALL_REJECTED, busy},
+        {RPC_E_SERVERCALL_RETRYLATER, busy},
+        {E_FAIL, L""},
+        {DISP_E_EXCEPTION, L""},
+        {MK_E_UNAVAILABLE, L""},
+    };
+    for (const auto& [code, hint] : windowHints) {
+        EXPECT_EQ(OleErrorHint(code, THintReader::Window), hint) << std::hex << code;
+        const bool disconnect = hint.starts_with(closed);
+        EXPECT_EQ(OleErrorHint(code, THintReader::Console),
+                  disconnect ? closed + L"run PellorinSync again." : hint) << std::hex << code;
+    }
+
+    SetWaitLimitSeconds(2);
+    EXPECT_EQ(OleErrorHint(RPC_E_CALL_REJECTED, THintReader::Console),
+              L"Outlook stayed busy for 2 seconds. If a dialog box is open in Outlook, close it, then try again.");
+    SetWaitLimitSeconds(kDefaultWaitSeconds);
+
+    // Only a failure code of the platform's carries a hint, not a server's own exception.
+    const auto hintOf = [](const std::function<void()>& raise) {
+        try {
+            raise();
+        } catch (...) {
+            return CurrentExceptionHint(THintReader::Window);
+        }
+        return std::wstring(L"nothing raised");
+    };
+    EXPECT_EQ(hintOf([] { throw EOleSysError(CO_E_SERVER_EXEC_FAILURE); }), rights);
+    EXPECT_EQ(hintOf([] { throw EOleException(L"Busy", RPC_E_CALL_REJECTED, L"", L""); }), L"");
+    EXPECT_EQ(hintOf([] { throw EException(L"Failed"); }), L"");
+}
+
 TEST(OleErrorText, TrimsTheSystemTextOrFallsBackToTheCode)
 {
     const std::wstring text = OleErrorText(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
