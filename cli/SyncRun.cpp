@@ -1,6 +1,5 @@
 #include "cli/SyncRun.h"
 
-#include "commands/Commands.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
 
@@ -61,6 +60,9 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
         return;
     }
     result.AddedToOutlook = report.AddedToStore;
+    result.RefusedByOutlook = report.RefusedByStore;
+    if (!result.RefusedByOutlook.empty() && result.Exit == TSyncExit::Done)
+        result.Exit = TSyncExit::Failed;
     if (report.RegistryWritten) {
         result.AddedToRegistry = report.Plan.ToRegistry;
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
+#include "outlook/OleError.h"
 #include "outlook/OutlookCategories.h"
 #include "registry/MasterList.h"
 
@@ -49,12 +50,18 @@ const wchar_t* ConfirmationText(TCopyDirection direction)
 }
 
 // Store pass. A name that reached the store joins the store set, so that a
-// command repeated after a failed Add does not add it a second time.
+// command repeated after a failed Add does not add it a second time. What
+// Outlook raises about one name (DISP_E_EXCEPTION) concerns that name alone.
 void AddToStore(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
     const TAutomationValue collection = GetCategoriesCollection(state.OutlookNamespace);
     for (const std::wstring& name : names) {
-        AddCategory(collection, name);
+        try {
+            AddCategory(collection, name);
+        } catch (const EOleException& e) {
+            report.RefusedByStore.push_back({name, e.Message()});
+            continue;
+        }
         report.AddedToStore.push_back(name);
         state.PstCategories.Add(name);
     }
@@ -114,6 +121,14 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     return text;
 }
 
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused)
+{
+    std::wstring text = L"Outlook refused these categories, so they were not added to Outlook:";
+    for (const TRefusedName& name : refused)
+        text += L"\n" + name.Name + L" - " + name.Error;
+    return text;
+}
+
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
 {
     if (!state.PstCategoriesComplete)
@@ -131,6 +146,8 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
             AddToRegistry(state, report.Plan.ToRegistry, report);
         BtnReadCategoriesClick(state, ui);
     }
+    if (!report.RefusedByStore.empty())
+        ui.Inform(RefusedByOutlookText(report.RefusedByStore));
     if (!report.Plan.NotToRegistry.empty())
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
 }

@@ -58,20 +58,31 @@ struct TCopyPlan {
 };
 TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
 
+// A name Outlook would not add, with Outlook's description of why.
+struct TRefusedName {
+    std::wstring Name;
+    std::wstring Error;
+};
+
 // What a copy did, filled in as it goes, so that after a failure it still
 // tells what was done before it.
 struct TCopyReport {
     TCopyPlan Plan;
     std::vector<std::wstring> AddedToStore;  // each Add that succeeded
+    std::vector<TRefusedName> RefusedByStore;  // each Add that Outlook refused, in order
     bool RegistryWritten = false;            // Plan.ToRegistry reached the registry
 };
 
 // One copy, as the three buttons run it: refuses a store that was not read
 // completely, asks for confirmation, adds to the store, writes the registry,
-// refreshes, then tells of the names the registry cannot hold. With dryRun it
-// decides the same names and stops there: no Add, no write, no Refresh.
+// refreshes, then tells of the names Outlook refused and of those the registry
+// cannot hold. A name Outlook refuses does not stop the copy; any other failure
+// does. With dryRun it decides the same names and stops there: no Add, no
+// write, no Refresh.
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
              bool dryRun = false);
 
 // The text of the information box that lists store names holding ";".
 std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);
+// The text of the information box that lists the names Outlook refused.
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused);

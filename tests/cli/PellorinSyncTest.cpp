@@ -218,7 +218,8 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                         R"("storeInUse":true,"registryNames":[)" +
                             slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
                             lines + "," + japanese +
-                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"error":null})"
+                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],)"
+                            R"("error":null})"
                             "\r\n");
 
     const TRun both = RunPellorinSync("both --json");
@@ -229,7 +230,7 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
                             "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
                             greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
-                            R"(],"notCopiedToRegistry":["A;B"],"error":null})"
+                            R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],"error":null})"
                             "\r\n");
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
@@ -280,15 +281,26 @@ TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
     EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
 }
 
-TEST_F(PellorinSyncTest, AFailedAddKeepsAndPrintsWhatWasDone)
+TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
 {
-    Prepare(L"A;B;C;", {L"Z"}, {{L"B", L"The category could not be added"}});
+    Prepare(L"A;B;C;D;E;", {L"Z"}, {{L"C", L"The category could not be added."}});
     const TRun run = RunPellorinSync("both");
     EXPECT_EQ(run.ExitCode, 1u);
-    EXPECT_EQ(run.Out, "added to Outlook: A\r\n1 added to Outlook, 0 added to the registry\r\n");
-    EXPECT_EQ(run.Err, "PellorinSync: The category could not be added.\r\n");
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A"}));
-    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;")) << "the registry is not written";
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\nadded to Outlook: D\r\nadded to Outlook: E\r\n"
+                       "Outlook refused: C - The category could not be added\r\nadded to registry: Z\r\n"
+                       "4 added to Outlook, 1 added to the registry\r\n");
+    EXPECT_EQ(run.Err, "");
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;D;E;Z;"));
+
+    // Asked again, Outlook refuses again, and nothing else is left to do.
+    const TRun again = RunPellorinSync("to-outlook --json");
+    EXPECT_EQ(again.ExitCode, 1u);
+    EXPECT_NE(again.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
+                             R"("refusedByOutlook":[{"name":"C","error":"The category could not be added"}],)"
+                             R"("error":null})"),
+              std::string::npos)
+        << again.Out;
 }
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
