@@ -15,18 +15,6 @@ const wchar_t kConfirmBoth[] = L"Do you want to synchronize all categories betwe
 const wchar_t kStoreNotRead[] =
     L"The categories in Outlook could not be read completely. Press Refresh, then try again.";
 
-// The hourglass stays up for the whole command and goes away however it ends.
-class BusyCursor {
-public:
-    explicit BusyCursor(ICommandUi& ui) : ui_(ui) { ui_.SetBusyCursor(); }
-    ~BusyCursor() { ui_.RestoreCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    ICommandUi& ui_;
-};
-
 bool CopiesToStore(TCopyDirection direction)
 {
     return direction != TCopyDirection::StoreToRegistry;
@@ -139,7 +127,7 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
     if (dryRun)
         return;
     {
-        BusyCursor busy(ui);
+        const TBusyCursor busy(ui);
         if (CopiesToStore(direction))
             AddToStore(state, report.Plan.ToStore, report);
         if (CopiesToRegistry(direction))
@@ -150,6 +138,14 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
         ui.Inform(RefusedByOutlookText(report.RefusedByStore));
     if (!report.Plan.NotToRegistry.empty())
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
+}
+
+void ReconnectOutlook(TProgramState& state, ICommandUi& ui)
+{
+    const TBusyCursor busy(ui);
+    state.PstCategoriesComplete = false;
+    CloseOutlookConnection(state);
+    OpenOutlookConnection(state);
 }
 
 void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)

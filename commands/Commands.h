@@ -22,6 +22,18 @@ public:
     virtual void Inform(const std::wstring& text) = 0;
 };
 
+// The hourglass stays up for the whole scope and goes away however it ends.
+class TBusyCursor {
+public:
+    explicit TBusyCursor(ICommandUi& ui) : ui_(ui) { ui_.SetBusyCursor(); }
+    ~TBusyCursor() { ui_.RestoreCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+    ICommandUi& ui_;
+};
+
 // For a run with nobody to ask or to watch: every question is answered yes,
 // and nothing is shown.
 class TUnattendedUi final : public ICommandUi {
@@ -34,6 +46,10 @@ public:
     void Inform(const std::wstring&) override {}
 };
 
+// Opens the connection again after Outlook was closed, as at start: the old
+// references go first, and nothing read through them counts as a complete
+// read of the store any more.
+void ReconnectOutlook(TProgramState& state, ICommandUi& ui);
 // Refresh: re-reads both stores and fills both memos.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
 // Refresh's registry half alone: all there is to read when Outlook keeps no

@@ -74,13 +74,21 @@ const TVersionRow kVersionRows[] = {
 void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view progId)
 {
     const std::wstring id(progId);
-    TComPtr<IDispatch> app = AttachToRunning(id);
-    if (!app)
-        app = Start(id);
-    connection.OutlookApp = TAutomationValue(app);
-
-    connection.OutlookNamespace =
-        LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+    const auto takeNamespace = [&](const TComPtr<IDispatch>& app) {
+        connection.OutlookApp = TAutomationValue(app);
+        connection.OutlookNamespace =
+            LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+    };
+    const TComPtr<IDispatch> running = AttachToRunning(id);
+    try {
+        takeNamespace(running ? running : Start(id));
+    } catch (const EOleSysError& e) {
+        // A killed Outlook can leave its running-object entry behind: start one, once.
+        if (!running || !IsDisconnectCode(e.ErrorCode))
+            throw;
+        CloseOutlookConnection(connection);
+        takeNamespace(Start(id));
+    }
 
     // The major version's length comes from the first read and its characters
     // from the second, as Outlook has always been asked.

@@ -26,6 +26,8 @@ constexpr wchar_t kUsage[] =
     L"      keeping its files in FOLDER (default: OutlookStandIn.data beside the program).\r\n"
     L"  OutlookStandIn /unregister [ProgID]\r\n"
     L"  OutlookStandIn /run     Runs as an Outlook that is already running, until /stop.\r\n"
+    L"  OutlookStandIn /run /stale   ...as the entry a killed Outlook left in the running object\r\n"
+    L"                          table: every call fails as with a server that is gone.\r\n"
     L"  OutlookStandIn /stop    Stops every instance started with /run.\r\n"
     L"  OutlookStandIn /?       Shows this text.\r\n"
     L"\r\n"
@@ -52,6 +54,7 @@ bool g_quitWhenUnused = false;
 LONG g_liveObjects = 0;
 bool g_everServed = false;
 // Invocations answered, and the start of the busy time, since the state was read.
+bool g_stale = false;
 unsigned g_stateReads = 0;
 int g_answered = 0;
 ULONGLONG g_busySince = 0;
@@ -216,6 +219,8 @@ public:
         if (!names || !ids)
             return E_POINTER;
         try {
+            if (g_stale)
+                return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
             const TStandInState& state = CachedStandInState(g_dataDirectory);
             if (IsBusy(state)) {
                 Log({0, L"reject", count && names[0] ? names[0] : L"", 0, 0, L""});
@@ -246,6 +251,8 @@ public:
                                      VARIANT* result, EXCEPINFO* info, UINT* argError) override
     {
         try {
+            if (g_stale)
+                return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
             TStandInState& state = CachedStandInState(g_dataDirectory);
             const auto members = Members();
             const bool known = id >= 1 && static_cast<std::size_t>(id) <= members.size();
@@ -672,6 +679,7 @@ int Run(const std::vector<std::wstring>& args)
         if (g_dataDirectory.empty())
             g_dataDirectory = OwnFolder() + L"\\OutlookStandIn.data";
         g_mainThread = GetCurrentThreadId();
+        g_stale = args.size() > 1 && IsSwitch(args[1], L"stale");
         if (FAILED(CoInitialize(nullptr)))
             return 1;
         TBusyFilter filter;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -362,6 +363,59 @@ TEST_F(PellorinEndToEnd, ANameOutlookRefusesIsListedAndTheOthersAreCopied)
 
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
     EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"A;B;C;D;E;Z;"));
+    ExitWithButton(app);
+}
+
+// Outlook runs as the user started it: Wine 8 keeps the class registration of a
+// killed server that COM started, and would fail every later start.
+TEST_F(PellorinEndToEnd, AfterOutlookWasClosedRefreshConnectsAgain)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0.7015.1000", {L"Blue"});
+    std::optional<TRunningStandIn> outlook(std::in_place);
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
+
+    // Closed between the Refresh and a copy: the copy tells what to do.
+    TerminateStandIns();
+    RunConfirmed(app, idBtnTAVtoOL);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_TRUE(box.Text.ends_with(L".\n\nOutlook was closed while Pellorin was working with it. Start Outlook, "
+                                   L"then press Refresh."))
+        << ToUtf8(box.Text);
+    app.Answer(box, IDOK);
+
+    UseOutlook(L"16.0.17928.20114", {L"Blue", L"Green"});
+    outlook.emplace();
+    app.Click(idBtnReadRegCategories);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoPst)) == L"Blue\r\nGreen\r\n"; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2016 or later");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    ExpectStoreInUseState(app);
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr);
+
+    // Closed again, and the Outlook started next keeps no categories in the store.
+    TerminateStandIns();
+    UseOutlook(L"11.0", {L"Blue"});
+    outlook.emplace();
+    app.Click(idBtnReadRegCategories);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.Control(idLabelNoPstUsed)) != FALSE; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2003");
+    ExpectNothingOffered(app);
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, AnEntryLeftByAKilledOutlookIsPassedOverAtTheStart)
+{
+    UseOutlook(L"14.0", {L"Blue"});
+    TRunningStandIn stale(TRunningStandIn::TKind::Stale);
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
+    ExpectStoreInUseState(app);
     ExitWithButton(app);
 }
 
