@@ -1,11 +1,13 @@
 // PellorinSync: the window's copies, unattended, for administrators' scripts.
 #include "base/Errors.h"
 #include "base/UnicoWS.h"
+#include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
 #include "cli/ConsoleText.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
+#include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
 #include "outlook/OleError.h"
 
@@ -43,6 +45,8 @@ int ReportFailure() noexcept
 int Run(const TSyncRequest& request)
 {
     const TComInitialization com;
+    const TBusyMessageFilter busyFilter;
+    SetWaitLimitSeconds(request.WaitSeconds);
     const TSyncResult result = RunSync(request);
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
               request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));

@@ -105,6 +105,12 @@ std::vector<BYTE> MasterList14()
     return value ? value->bytes : std::vector<BYTE>{};
 }
 
+bool WasRejected()
+{
+    const auto log = ReadStandInLog();
+    return std::any_of(log.begin(), log.end(), [](const TStandInRequest& r) { return r.Event == L"reject"; });
+}
+
 bool WasAsked(const wchar_t* member)
 {
     const auto log = ReadStandInRequests();
@@ -303,9 +309,40 @@ TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
         << again.Out;
 }
 
+TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
+{
+    Prepare(L"A;", {L"B"});
+    TStandInState state = ReadStandInState();
+    state.BusyMilliseconds = 3000;
+    for (const bool retryLater : {false, true}) {
+        SCOPED_TRACE(retryLater ? "retry later" : "rejected");
+        state.BusyRetryLater = retryLater;
+        WriteStandInState(state);
+        ClearStandInLog();
+        const TRun run = RunPellorinSync("list");
+        EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+        EXPECT_EQ(run.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\nregistry: A\r\nOutlook: B\r\n");
+        EXPECT_TRUE(WasRejected()) << "Outlook was busy while it was asked";
+    }
+
+    // Busy once the version is known, longer than PellorinSync waits.
+    state.BusyAfterCalls = 3;
+    state.BusyMilliseconds = 20000;
+    WriteStandInState(state);
+    const TRun run = RunPellorinSync("both --wait 2");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "0 added to Outlook, 0 added to the registry\r\n");
+    EXPECT_EQ(run.Err.substr(0, 14), "PellorinSync: ");
+    EXPECT_NE(run.Err.find(".\r\n\r\nOutlook stayed busy for 2 seconds. If a dialog box is open in Outlook, close it, "
+                           "then try again.\r\n"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;")) << "nothing was written";
+}
+
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
 {
-    for (const char* arguments : {"sync", "both --force", ""}) {
+    for (const char* arguments : {"sync", "both --force", "", "list --wait 3601"}) {
         const TRun run = RunPellorinSync(arguments);
         EXPECT_EQ(run.ExitCode, 2u) << arguments;
         EXPECT_EQ(run.Out, "");

@@ -28,6 +28,15 @@ bool WasAsked(const std::wstring& member)
     return false;
 }
 
+bool WasRejected()
+{
+    for (const TStandInRequest& request : ReadStandInLog()) {
+        if (request.Event == L"reject")
+            return true;
+    }
+    return false;
+}
+
 HWND SplashLabel(HWND splash, const std::wstring& text)
 {
     const HWND panel = GetWindow(splash, GW_CHILD);
@@ -363,6 +372,30 @@ TEST_F(PellorinEndToEnd, ANameOutlookRefusesIsListedAndTheOthersAreCopied)
 
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
     EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"A;B;C;D;E;Z;"));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, ABusyOutlookAtTheStartIsWaitedForUnderTheSplash)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    TStandInState state;
+    state.Version = L"14.0";
+    state.Names = {L"Blue"};
+    state.BusyMilliseconds = 3000;
+    WriteStandInState(state);
+    TPellorinProcess app;
+    const HWND splash = app.WaitForWindow(L"TSplashScreen");
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(WaitUntil([] { return WasRejected(); }));
+    // Still there and answering, which a blocked start could not do.
+    EXPECT_TRUE(IsWindowVisible(splash));
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    EXPECT_NE(SplashLabel(splash, L"Starting Outlook\r\nPlease wait ..."), nullptr);
+
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr) << "no error";
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
     ExitWithButton(app);
 }
 
