@@ -71,18 +71,6 @@ TBusyMessageFilter::~TBusyMessageFilter()
         previous_->Release();
 }
 
-HRESULT STDMETHODCALLTYPE TBusyMessageFilter::QueryInterface(REFIID riid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
-        *object = static_cast<IMessageFilter*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
 DWORD STDMETHODCALLTYPE TBusyMessageFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO)
 {
     return SERVERCALL_ISHANDLED;

@@ -6,6 +6,8 @@
 // this inside COM through the message filter below; Wine 8 never asks a
 // client's filter, so the calling code retries too, and both go by one clock.
 
+#include "outlook/ScopedComObject.h"
+
 #include <windows.h>
 #include <objidl.h>
 
@@ -19,17 +21,13 @@ HRESULT RetryWhileBusy(const std::function<HRESULT()>& call);
 
 // The thread's OLE message filter for as long as the object lives (COM must be
 // initialised on the thread first); the previous one comes back afterwards.
-class TBusyMessageFilter final : public IMessageFilter {
+class TBusyMessageFilter final : public TScopedComObject<IMessageFilter, IID_IMessageFilter> {
 public:
     TBusyMessageFilter();
     ~TBusyMessageFilter();
     TBusyMessageFilter(const TBusyMessageFilter&) = delete;
     TBusyMessageFilter& operator=(const TBusyMessageFilter&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    // It lives in its owner's scope: COM's references do not decide its life.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override;
     DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsedMs, DWORD rejectType) override;
     DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override;

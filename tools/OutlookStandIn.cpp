@@ -5,6 +5,7 @@
 #include "tools/StandInStore.h"
 
 #include "base/Platform.h"
+#include "outlook/ScopedComObject.h"
 
 #include <windows.h>
 #include <ole2.h>
@@ -450,22 +451,9 @@ private:
     static constexpr TMember kMembers[] = {{L"GetNamespace", true}, {L"Version", false}};
 };
 
-class TClassFactory final : public IClassFactory {
+// Lives for the whole run, on the stack of the server's main routine.
+class TClassFactory final : public TScopedComObject<IClassFactory, IID_IClassFactory> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives for the whole run, on the stack of the server's main routine.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
     {
         if (!object)
@@ -493,23 +481,8 @@ public:
 // Outlook turns calls away in its message filter while it is busy. Wine 8
 // honours SERVERCALL_REJECTED there but lets a SERVERCALL_RETRYLATER call
 // through, and the object then rejects it itself.
-class TBusyFilter final : public IMessageFilter {
+class TBusyFilter final : public TScopedComObject<IMessageFilter, IID_IMessageFilter> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
-            *object = static_cast<IMessageFilter*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives for the whole run, on the stack of the server's main routine.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) override
     {
         try {
