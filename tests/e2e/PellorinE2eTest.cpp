@@ -441,17 +441,6 @@ TEST_F(PellorinEndToEnd, AfterOutlookWasClosedRefreshConnectsAgain)
     ExitWithButton(app);
 }
 
-TEST_F(PellorinEndToEnd, AnEntryLeftByAKilledOutlookIsPassedOverAtTheStart)
-{
-    UseOutlook(L"14.0", {L"Blue"});
-    TRunningStandIn stale(TRunningStandIn::TKind::Stale);
-    TPellorinProcess app;
-    ASSERT_NE(WaitForMain(app), nullptr);
-    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
-    ExpectStoreInUseState(app);
-    ExitWithButton(app);
-}
-
 TEST_F(PellorinEndToEnd, ColumnsFollowTheWindowWidth)
 {
     UseOutlook(L"14.0");
