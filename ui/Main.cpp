@@ -617,7 +617,7 @@ void TForm1::Reconnect()
     ReconnectOutlook(state_, *this);
     connectionLost_ = false;
     ApplyWindowState(true);
-    if (state_.AutoRefreshOnShow)
+    if (IsStoreInUse(state_.OutlookMajorVersion))
         ::BtnReadCategoriesClick(state_, *this);
 }
 
