@@ -2,6 +2,7 @@
 #include "app/FrmSplashScreen.h"
 #include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
+#include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
 #include "ui/ErrorReporter.h"
 #include "ui/Main.h"
@@ -30,6 +31,7 @@ void RunApplication(HINSTANCE instance, int showCommand)
     SplashScreen = std::make_unique<TSplashScreen>(instance);
     SplashScreen->Show();
     const TComInitialization com;
+    const TBusyMessageFilter busyFilter;
     // Nothing is dispatched before the loop: paint now, or the splash stays blank
     // for as long as Outlook takes to start.
     UpdateWindow(SplashScreen->Handle());

@@ -2,12 +2,15 @@
 #include "base/Errors.h"
 #include "base/ProductInfo.h"
 #include "base/UnicoWS.h"
+#include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
 #include "cli/ConsoleText.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
+#include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
+#include "outlook/OleError.h"
 
 #include <windows.h>
 
@@ -18,16 +21,20 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"PellorinSync: ";
 
-void WriteError(std::wstring_view message)
+// The hint, if any, follows the message after a blank line.
+void WriteError(std::wstring_view message, std::wstring_view hint = {})
 {
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), kPrefix + std::wstring(message) + L"\r\n");
+    std::wstring text = kPrefix + std::wstring(message) + L"\r\n";
+    if (!hint.empty())
+        text += L"\r\n" + std::wstring(hint) + L"\r\n";
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
 // Call from a catch block only.
 int ReportFailure() noexcept
 {
     try {
-        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())));
+        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())), CurrentExceptionHint(THintReader::Console));
     } catch (...) {
         // Not even the text could be made: the exit code still tells.
     }
@@ -37,11 +44,13 @@ int ReportFailure() noexcept
 int Run(const TSyncRequest& request)
 {
     const TComInitialization com;
+    const TBusyMessageFilter busyFilter;
+    SetWaitLimitSeconds(request.WaitSeconds);
     const TSyncResult result = RunSync(request);
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
               request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
     if (result.Error)
-        WriteError(*result.Error);
+        WriteError(*result.Error, result.ErrorHint);
     return static_cast<int>(result.Exit);
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -32,6 +33,20 @@ std::wstring Quoted(const std::wstring& argument)
     return L"\"" + argument + L"\"";
 }
 
+// Whole seconds in digits: "-5", "1e3" or " 5" are no number of seconds.
+int WaitSeconds(const std::wstring* value)
+{
+    const std::wstring range = L"\"--wait\" needs a number of seconds from 0 to " + std::to_wstring(kMaxWaitSeconds);
+    if (!value)
+        throw ESyncUsageError(range);
+    const bool digits = !value->empty() && value->find_first_not_of(L"0123456789") == std::wstring::npos;
+    // Too many digits saturate, and so stay out of range.
+    const unsigned long seconds = digits ? std::wcstoul(value->c_str(), nullptr, 10) : 0;
+    if (!digits || seconds > static_cast<unsigned long>(kMaxWaitSeconds))
+        throw ESyncUsageError(range + L", not " + Quoted(*value));
+    return static_cast<int>(seconds);
+}
+
 }  // namespace
 
 const wchar_t* SyncVerbName(TSyncVerb verb)
@@ -57,11 +72,15 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
         }
     }
     std::optional<TSyncVerb> verb;
-    for (const std::wstring& argument : arguments) {
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const std::wstring& argument = *it;
         if (Is(argument, L"--dry-run")) {
             request.DryRun = true;
         } else if (Is(argument, L"--json")) {
             request.Json = true;
+        } else if (Is(argument, L"--wait")) {
+            const bool last = std::next(it) == arguments.end();
+            request.WaitSeconds = WaitSeconds(last ? nullptr : &*++it);
         } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
             throw ESyncUsageError(L"unknown option " + Quoted(argument));
         } else {

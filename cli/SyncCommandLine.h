@@ -2,6 +2,7 @@
 // What PellorinSync is asked to do, read from its command line.
 
 #include "base/Errors.h"
+#include "base/WaitLimit.h"
 
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct TSyncRequest {
     TSyncVerb Verb = TSyncVerb::List;
     bool DryRun = false;
     bool Json = false;
+    int WaitSeconds = kDefaultWaitSeconds;  // --wait: for a busy Outlook
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.

@@ -80,6 +80,25 @@ std::wstring JsonText(const std::optional<std::wstring>& text)
     return text ? JsonString(*text) : L"null";
 }
 
+std::wstring JsonRefused(const std::vector<TRefusedName>& refused)
+{
+    std::wstring text = L"[";
+    for (const TRefusedName& name : refused) {
+        if (text.size() > 1)
+            text += L',';
+        text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) + L"}";
+    }
+    return text + L"]";
+}
+
+// As standard error shows it: the hint after a blank line.
+std::optional<std::wstring> ErrorWithHint(const TSyncResult& result)
+{
+    if (!result.Error || result.ErrorHint.empty())
+        return result.Error;
+    return *result.Error + kLineEnd + kLineEnd + result.ErrorHint;
+}
+
 std::optional<std::wstring> WideMajor(const TSyncResult& result)
 {
     if (!result.Connected)
@@ -147,6 +166,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         return {};
     const bool dry = request.DryRun;
     AppendLines(text, dry ? L"would add to Outlook: " : L"added to Outlook: ", result.AddedToOutlook);
+    for (const TRefusedName& refused : result.RefusedByOutlook)
+        text += L"Outlook refused: " + ShownWhole(refused.Name) + L" - " + refused.Error + kLineEnd;
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
     AppendLines(text, dry ? L"would not copy to registry (holds \";\"): " : L"not copied to registry (holds \";\"): ",
                 result.NotCopiedToRegistry);
@@ -167,6 +188,7 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"addedToOutlook\":" + JsonNames(result.AddedToOutlook);
     json += L",\"addedToRegistry\":" + JsonNames(result.AddedToRegistry);
     json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
-    json += L",\"error\":" + JsonText(result.Error);
+    json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook);
+    json += L",\"error\":" + JsonText(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

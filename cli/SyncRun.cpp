@@ -1,8 +1,8 @@
 #include "cli/SyncRun.h"
 
 #include "cli/SyncOutput.h"
-#include "commands/Commands.h"
 #include "commands/ProgramState.h"
+#include "outlook/OleError.h"
 
 namespace {
 
@@ -39,10 +39,17 @@ std::vector<std::wstring> Names(const TCategorySet& set)
     return names;
 }
 
-void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message)
+void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message, std::wstring hint = {})
 {
     result.Exit = exit;
     result.Error = ErrorBoxText(OneLineMessage(message));
+    result.ErrorHint = std::move(hint);
+}
+
+// Call from a catch block only.
+void FailWithCurrentException(TSyncResult& result)
+{
+    Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Console));
 }
 
 void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
@@ -54,6 +61,9 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
         return;
     }
     result.AddedToOutlook = report.AddedToStore;
+    result.RefusedByOutlook = report.RefusedByStore;
+    if (!result.RefusedByOutlook.empty() && result.Exit == TSyncExit::Done)
+        result.Exit = TSyncExit::Failed;
     if (report.RegistryWritten) {
         result.AddedToRegistry = report.Plan.ToRegistry;
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;
@@ -72,7 +82,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     try {
         OpenOutlookConnection(state, progId);
     } catch (...) {
-        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        FailWithCurrentException(result);
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
             RefreshRegistryCategories(state, ui);
@@ -100,7 +110,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
     } catch (...) {
-        Fail(result, TSyncExit::Failed, CurrentExceptionMessage());
+        FailWithCurrentException(result);
         // A failed write leaves names in the set that the registry does not hold.
         RefreshRegistryCategories(state, ui);
     }

@@ -3,6 +3,7 @@
 // lists read as Refresh reads them, and the copy made by the window's own code.
 
 #include "cli/SyncCommandLine.h"
+#include "commands/Commands.h"
 
 #include <optional>
 #include <string>
@@ -27,8 +28,12 @@ struct TSyncResult {
     std::vector<std::wstring> AddedToRegistry;
     // Store names holding ";", once the registry side was decided.
     std::vector<std::wstring> NotCopiedToRegistry;
-    // The text the window's error box would show, on one line.
+    // Names Outlook would not add, in order, each with Outlook's description.
+    std::vector<TRefusedName> RefusedByOutlook;
+    // The text the window's error box would show, on one line, and what to do about it
+    // (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
+    std::wstring ErrorHint;
 };
 
 // COM must be initialised on the calling thread. Every reference to Outlook is

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
+#include "outlook/OleError.h"
 #include "outlook/OutlookCategories.h"
 #include "registry/MasterList.h"
 
@@ -13,18 +14,6 @@ const wchar_t kConfirmToRegistry[] = L"Do you want to add all categories from th
 const wchar_t kConfirmBoth[] = L"Do you want to synchronize all categories between registry and PST?";
 const wchar_t kStoreNotRead[] =
     L"The categories in Outlook could not be read completely. Press Refresh, then try again.";
-
-// The hourglass stays up for the whole command and goes away however it ends.
-class BusyCursor {
-public:
-    explicit BusyCursor(ICommandUi& ui) : ui_(ui) { ui_.SetBusyCursor(); }
-    ~BusyCursor() { ui_.RestoreCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    ICommandUi& ui_;
-};
 
 bool CopiesToStore(TCopyDirection direction)
 {
@@ -49,12 +38,18 @@ const wchar_t* ConfirmationText(TCopyDirection direction)
 }
 
 // Store pass. A name that reached the store joins the store set, so that a
-// command repeated after a failed Add does not add it a second time.
+// command repeated after a failed Add does not add it a second time. What
+// Outlook raises about one name (DISP_E_EXCEPTION) concerns that name alone.
 void AddToStore(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
     const TAutomationValue collection = GetCategoriesCollection(state.OutlookNamespace);
     for (const std::wstring& name : names) {
-        AddCategory(collection, name);
+        try {
+            AddCategory(collection, name);
+        } catch (const EOleException& e) {
+            report.RefusedByStore.push_back({name, e.Message()});
+            continue;
+        }
         report.AddedToStore.push_back(name);
         state.PstCategories.Add(name);
     }
@@ -114,6 +109,14 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     return text;
 }
 
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused)
+{
+    std::wstring text = L"Outlook refused these categories, so they were not added to Outlook:";
+    for (const TRefusedName& name : refused)
+        text += L"\n" + ShownWhole(name.Name) + L" - " + name.Error;
+    return text;
+}
+
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
 {
     if (!state.PstCategoriesComplete)
@@ -124,15 +127,25 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
     if (dryRun)
         return;
     {
-        BusyCursor busy(ui);
+        const TBusyCursor busy(ui);
         if (CopiesToStore(direction))
             AddToStore(state, report.Plan.ToStore, report);
         if (CopiesToRegistry(direction))
             AddToRegistry(state, report.Plan.ToRegistry, report);
         BtnReadCategoriesClick(state, ui);
     }
+    if (!report.RefusedByStore.empty())
+        ui.Inform(RefusedByOutlookText(report.RefusedByStore));
     if (!report.Plan.NotToRegistry.empty())
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
+}
+
+void ReconnectOutlook(TProgramState& state, ICommandUi& ui)
+{
+    const TBusyCursor busy(ui);
+    state.PstCategoriesComplete = false;
+    CloseOutlookConnection(state);
+    OpenOutlookConnection(state);
 }
 
 void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)

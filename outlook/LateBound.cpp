@@ -1,5 +1,7 @@
 #include "outlook/LateBound.h"
 
+#include "outlook/BusyWait.h"
+
 namespace {
 
 // Frees the strings the server put into the record, whatever happens next.
@@ -63,7 +65,8 @@ void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCa
     std::wstring name(member);
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
-    const HRESULT lookup = object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id);
+    const HRESULT lookup =
+        RetryWhileBusy([&] { return object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id); });
     if (lookup == DISP_E_UNKNOWNNAME)
         throw EOleError(L"Method '" + name + L"' not supported by automation object");
     OleCheck(lookup);
@@ -84,8 +87,9 @@ void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCa
 
     VARIANT* const out = result ? result->receive() : nullptr;
     TExcepInfo excepInfo;
-    const HRESULT hr = object->Invoke(id, IID_NULL, 0, InvokeFlags(kind, hasArgument, result != nullptr),
-                                      &params, out, excepInfo.get(), nullptr);
+    const WORD flags = InvokeFlags(kind, hasArgument, result != nullptr);
+    const HRESULT hr =
+        RetryWhileBusy([&] { return object->Invoke(id, IID_NULL, 0, flags, &params, out, excepInfo.get(), nullptr); });
     if (hr != S_OK) {
         if (result)
             result->Clear();

@@ -2,6 +2,7 @@
 // Calls an Outlook member by name through IDispatch, and the failures such a
 // call raises. Member identifiers are looked up on every call, never cached:
 // Outlook answers each lookup, and the request count is part of the behaviour.
+// A lookup or call that a busy Outlook turns away is tried again (BusyWait.h).
 
 #include "outlook/AutomationValue.h"
 #include "outlook/OleError.h"

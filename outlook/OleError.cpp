@@ -1,5 +1,7 @@
 #include "outlook/OleError.h"
 
+#include "base/WaitLimit.h"
+
 #include <cstdio>
 #include <iterator>
 
@@ -48,4 +50,56 @@ void OleCheck(HRESULT hr)
 {
     if (FAILED(hr))
         throw EOleSysError(hr);
+}
+
+bool IsDisconnectCode(HRESULT code) noexcept
+{
+    return code == RPC_E_DISCONNECTED || code == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) ||
+           code == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
+}
+
+std::wstring OleErrorHint(HRESULT code, THintReader reader)
+{
+    switch (code) {
+    case CO_E_CLASSSTRING:
+    case REGDB_E_CLASSNOTREG:
+        return L"Classic Outlook (2007 to Microsoft 365) is not installed for this user. "
+               L"The new Outlook for Windows cannot be used by other programs.";
+    case CO_E_SERVER_EXEC_FAILURE:
+        return L"Outlook and Pellorin are running with different rights, one of them as administrator. "
+               L"Start both the same way.";
+    case RPC_E_CALL_REJECTED:
+    case RPC_E_SERVERCALL_RETRYLATER: {
+        wchar_t text[160];
+        std::swprintf(text, std::size(text),
+                      L"Outlook stayed busy for %d seconds. If a dialog box is open in Outlook, close it, then "
+                      L"try again.",
+                      WaitLimitSeconds());
+        return text;
+    }
+    default:
+        break;
+    }
+    if (!IsDisconnectCode(code))
+        return {};
+    return reader == THintReader::Window
+               ? L"Outlook was closed while Pellorin was working with it. Start Outlook, then press Refresh."
+               : L"Outlook was closed while Pellorin was working with it. Start Outlook, then run PellorinSync "
+                 L"again.";
+}
+
+HRESULT CurrentOleErrorCode() noexcept
+{
+    try {
+        throw;
+    } catch (const EOleSysError& e) {
+        return e.ErrorCode;
+    } catch (...) {
+        return S_OK;
+    }
+}
+
+std::wstring CurrentExceptionHint(THintReader reader)
+{
+    return OleErrorHint(CurrentOleErrorCode(), reader);
 }

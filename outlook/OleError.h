@@ -41,3 +41,19 @@ void OleCheck(HRESULT hr);
 // Outlook's and the system's texts end in ".", blanks and line breaks; the
 // error box adds its own ".".
 std::wstring TrimOleMessage(std::wstring text);
+
+// Outlook was closed, or crashed, while it was in use.
+bool IsDisconnectCode(HRESULT code) noexcept;
+
+// Who the hint speaks to: the user of the window, or of PellorinSync.
+enum class THintReader { Window, Console };
+
+// What to do about a failure whose cause the user can mend, said after the
+// error text (and a blank line); empty for every other code. It is kept out of
+// the message so that each front end puts it where it reports the message.
+std::wstring OleErrorHint(HRESULT code, THintReader reader);
+// Call from a catch block only: the failure code of the exception being
+// handled when it carries one of the platform's (EOleSysError), else S_OK.
+HRESULT CurrentOleErrorCode() noexcept;
+// Call from a catch block only: the hint for the exception being handled.
+std::wstring CurrentExceptionHint(THintReader reader);

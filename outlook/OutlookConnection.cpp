@@ -1,5 +1,6 @@
 #include "outlook/OutlookConnection.h"
 
+#include "outlook/BusyWait.h"
 #include "outlook/LateBound.h"
 
 #include <windows.h>
@@ -17,7 +18,7 @@ TComPtr<IDispatch> AttachToRunning(const std::wstring& progId)
     TComPtr<IUnknown> running;
     if (FAILED(GetActiveObject(clsid, nullptr, running.put())) || !running)
         return app;
-    if (FAILED(running->QueryInterface(IID_IDispatch, app.put_void())))
+    if (FAILED(RetryWhileBusy([&] { return running->QueryInterface(IID_IDispatch, app.put_void()); })))
         app.reset();
     return app;
 }
@@ -27,8 +28,10 @@ TComPtr<IDispatch> Start(const std::wstring& progId)
     CLSID clsid;
     OleCheck(CLSIDFromProgID(progId.c_str(), &clsid));
     TComPtr<IDispatch> app;
-    OleCheck(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IDispatch, app.put_void()));
+    OleCheck(RetryWhileBusy([&] {
+        return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                app.put_void());
+    }));
     return app;
 }
 
@@ -71,13 +74,21 @@ const TVersionRow kVersionRows[] = {
 void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view progId)
 {
     const std::wstring id(progId);
-    TComPtr<IDispatch> app = AttachToRunning(id);
-    if (!app)
-        app = Start(id);
-    connection.OutlookApp = TAutomationValue(app);
-
-    connection.OutlookNamespace =
-        LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+    const auto takeNamespace = [&](const TComPtr<IDispatch>& app) {
+        connection.OutlookApp = TAutomationValue(app);
+        connection.OutlookNamespace =
+            LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+    };
+    const TComPtr<IDispatch> running = AttachToRunning(id);
+    try {
+        takeNamespace(running ? running : Start(id));
+    } catch (const EOleSysError& e) {
+        // A killed Outlook can leave its running-object entry behind: start one, once.
+        if (!running || !IsDisconnectCode(e.ErrorCode))
+            throw;
+        CloseOutlookConnection(connection);
+        takeNamespace(Start(id));
+    }
 
     // The major version's length comes from the first read and its characters
     // from the second, as Outlook has always been asked.

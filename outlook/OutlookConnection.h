@@ -16,7 +16,9 @@ struct TOutlookConnection {
     std::wstring OutlookVersion;
 };
 
-// On failure the connection keeps what was set before the failing step.
+// On failure the connection keeps what was set before the failing step. A
+// running Outlook whose first call fails as from one that is gone (a killed
+// Outlook's entry left behind) is passed over, and Outlook started, once.
 // Tests pass a ProgID of their own so that they never reach a real Outlook.
 void OpenOutlookConnection(TOutlookConnection& connection,
                            std::wstring_view progId = L"Outlook.Application");

@@ -5,6 +5,7 @@
 #include "tools/StandInStore.h"
 
 #include "base/Platform.h"
+#include "outlook/ScopedComObject.h"
 
 #include <windows.h>
 #include <ole2.h>
@@ -26,6 +27,8 @@ constexpr wchar_t kUsage[] =
     L"      keeping its files in FOLDER (default: OutlookStandIn.data beside the program).\r\n"
     L"  OutlookStandIn /unregister [ProgID]\r\n"
     L"  OutlookStandIn /run     Runs as an Outlook that is already running, until /stop.\r\n"
+    L"  OutlookStandIn /run /stale   ...as the entry a killed Outlook left in the running object\r\n"
+    L"                          table: every call fails as with a server that is gone.\r\n"
     L"  OutlookStandIn /stop    Stops every instance started with /run.\r\n"
     L"  OutlookStandIn /?       Shows this text.\r\n"
     L"\r\n"
@@ -38,6 +41,10 @@ constexpr wchar_t kUsage[] =
     L"  no-categories=1           the namespace has no Categories member\r\n"
     L"  reject-existing=1         Add of a name already held (ignoring case) fails\r\n"
     L"  delay=MS                  waits before every answer\r\n"
+    L"  busy=MS                   rejects every call for MS milliseconds from when it reads\r\n"
+    L"                            this state, as Outlook does while it starts or shows a dialog\r\n"
+    L"  busy-after=N              ...or from when it has then answered N invocations\r\n"
+    L"  busy-code=rejected|retrylater  the rejection (default: rejected)\r\n"
     L"Every name lookup and call is appended to FOLDER\\requests.log.\r\n";
 
 constexpr wchar_t kSource[] = L"Pellorin Outlook stand-in";
@@ -47,6 +54,11 @@ DWORD g_mainThread = 0;
 bool g_quitWhenUnused = false;
 LONG g_liveObjects = 0;
 bool g_everServed = false;
+// Invocations answered, and the start of the busy time, since the state was read.
+bool g_stale = false;
+unsigned g_stateReads = 0;
+int g_answered = 0;
+ULONGLONG g_busySince = 0;
 
 void ObjectCreated()
 {
@@ -69,6 +81,26 @@ void Log(TStandInRequest request)
     } catch (const EStandInError&) {
         // A lost log line must not turn into a failed call.
     }
+}
+
+// Call right after reading the state: a state read afresh starts the count afresh.
+bool IsBusy(const TStandInState& state)
+{
+    if (g_stateReads != CachedStandInStateReads()) {
+        g_stateReads = CachedStandInStateReads();
+        g_answered = 0;
+        g_busySince = 0;
+    }
+    if (state.BusyMilliseconds == 0 || g_answered < state.BusyAfterCalls)
+        return false;
+    if (g_busySince == 0)
+        g_busySince = GetTickCount64();
+    return GetTickCount64() - g_busySince < state.BusyMilliseconds;
+}
+
+HRESULT BusyCode(const TStandInState& state)
+{
+    return state.BusyRetryLater ? RPC_E_SERVERCALL_RETRYLATER : RPC_E_CALL_REJECTED;
 }
 
 bool SameName(std::wstring_view a, std::wstring_view b)
@@ -188,7 +220,13 @@ public:
         if (!names || !ids)
             return E_POINTER;
         try {
+            if (g_stale)
+                return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
             const TStandInState& state = CachedStandInState(g_dataDirectory);
+            if (IsBusy(state)) {
+                Log({0, L"reject", count && names[0] ? names[0] : L"", 0, 0, L""});
+                return BusyCode(state);
+            }
             Sleep(state.DelayMilliseconds);
             for (UINT i = 0; i < count; ++i) {
                 Log({0, L"lookup", names[i] ? names[i] : L"", 0, 0, L""});
@@ -214,11 +252,18 @@ public:
                                      VARIANT* result, EXCEPINFO* info, UINT* argError) override
     {
         try {
+            if (g_stale)
+                return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
             TStandInState& state = CachedStandInState(g_dataDirectory);
-            Sleep(state.DelayMilliseconds);
             const auto members = Members();
             const bool known = id >= 1 && static_cast<std::size_t>(id) <= members.size();
             const TMember* member = known ? &members[static_cast<std::size_t>(id) - 1] : nullptr;
+            if (IsBusy(state)) {
+                Log({0, L"reject", member ? member->name : L"#" + std::to_wstring(id), flags, 0, L""});
+                return BusyCode(state);
+            }
+            ++g_answered;
+            Sleep(state.DelayMilliseconds);
             const UINT argumentCount = params ? params->cArgs : 0;
             Log({0, L"invoke", member ? member->name : L"#" + std::to_wstring(id), flags,
                  static_cast<int>(argumentCount),
@@ -406,22 +451,9 @@ private:
     static constexpr TMember kMembers[] = {{L"GetNamespace", true}, {L"Version", false}};
 };
 
-class TClassFactory final : public IClassFactory {
+// Lives for the whole run, on the stack of the server's main routine.
+class TClassFactory final : public TScopedComObject<IClassFactory, IID_IClassFactory> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives for the whole run, on the stack of the server's main routine.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
     {
         if (!object)
@@ -444,6 +476,29 @@ public:
             ObjectDestroyed();
         return S_OK;
     }
+};
+
+// Outlook turns calls away in its message filter while it is busy. Wine 8
+// honours SERVERCALL_REJECTED there but lets a SERVERCALL_RETRYLATER call
+// through, and the object then rejects it itself.
+class TBusyFilter final : public TScopedComObject<IMessageFilter, IID_IMessageFilter> {
+public:
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) override
+    {
+        try {
+            // A busy start starts with the first call of any kind, but only
+            // Outlook's own calls are turned away: COM's reference counting goes on.
+            const TStandInState& state = CachedStandInState(g_dataDirectory);
+            if (!IsBusy(state) || !info || info->iid != IID_IDispatch)
+                return SERVERCALL_ISHANDLED;
+            Log({0, L"reject", L"filter", 0, 0, L""});
+            return state.BusyRetryLater ? SERVERCALL_RETRYLATER : SERVERCALL_REJECTED;
+        } catch (...) {
+            return SERVERCALL_ISHANDLED;
+        }
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return static_cast<DWORD>(-1); }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override { return PENDINGMSG_WAITDEFPROCESS; }
 };
 
 void RunMessageLoop()
@@ -597,9 +652,13 @@ int Run(const std::vector<std::wstring>& args)
         if (g_dataDirectory.empty())
             g_dataDirectory = OwnFolder() + L"\\OutlookStandIn.data";
         g_mainThread = GetCurrentThreadId();
+        g_stale = args.size() > 1 && IsSwitch(args[1], L"stale");
         if (FAILED(CoInitialize(nullptr)))
             return 1;
+        TBusyFilter filter;
+        CoRegisterMessageFilter(&filter, nullptr);
         const int result = embedding ? RunAsComServer() : RunByHand();
+        CoRegisterMessageFilter(nullptr, nullptr);
         CoUninitialize();
         Log({0, L"exit", L"", 0, 0, L""});
         // Under Wine the end of a COM server was seen to take ten seconds and

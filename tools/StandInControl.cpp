@@ -101,10 +101,10 @@ void ClearStandInLog()
     DeleteStandInLog(RegisteredDataDirectory());
 }
 
-TRunningStandIn::TRunningStandIn(DWORD timeoutMs)
+TRunningStandIn::TRunningStandIn(TKind kind, DWORD timeoutMs)
 {
     const std::wstring exe = StandInExePath();
-    std::wstring commandLine = L"\"" + exe + L"\" /run";
+    std::wstring commandLine = L"\"" + exe + L"\" /run" + (kind == TKind::Stale ? L" /stale" : L"");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};

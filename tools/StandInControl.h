@@ -56,8 +56,11 @@ void ClearStandInLog();
 // Application is in the running object table, and it runs until stopped.
 class TRunningStandIn {
 public:
+    // Stale: it stands for the entry a killed Outlook can leave behind on
+    // Windows (Wine removes such entries), and every call to it fails.
+    enum class TKind { Live, Stale };
     // Returns once the Application is registered; raises EStandInError after timeoutMs.
-    explicit TRunningStandIn(DWORD timeoutMs = 30000);
+    explicit TRunningStandIn(TKind kind = TKind::Live, DWORD timeoutMs = 30000);
     TRunningStandIn(const TRunningStandIn&) = delete;
     TRunningStandIn& operator=(const TRunningStandIn&) = delete;
     ~TRunningStandIn();

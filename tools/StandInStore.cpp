@@ -242,6 +242,12 @@ TStandInState ParseStandInState(const std::string& bytes)
             state.RejectExistingNames = value == L"1";
         } else if (key == L"delay") {
             state.DelayMilliseconds = static_cast<DWORD>(std::wcstoul(std::wstring(value).c_str(), nullptr, 10));
+        } else if (key == L"busy") {
+            state.BusyMilliseconds = static_cast<DWORD>(std::wcstoul(std::wstring(value).c_str(), nullptr, 10));
+        } else if (key == L"busy-after") {
+            state.BusyAfterCalls = static_cast<int>(std::wcstol(std::wstring(value).c_str(), nullptr, 10));
+        } else if (key == L"busy-code") {
+            state.BusyRetryLater = value == L"retrylater";
         }
     }
     return state;
@@ -296,6 +302,7 @@ namespace {
 std::wstring cachedPath;
 std::optional<TFileStamp> cachedStamp;
 TStandInState cached;
+unsigned cachedReads = 0;
 
 }  // namespace
 
@@ -308,8 +315,14 @@ TStandInState& CachedStandInState(const std::wstring& dataDirectory)
         cached = ParseStandInState(ReadBytes(path));
         cachedPath = path;
         cachedStamp = stamp;
+        ++cachedReads;
     }
     return cached;
+}
+
+unsigned CachedStandInStateReads()
+{
+    return cachedReads;
 }
 
 void SaveCachedStandInState(const std::wstring& dataDirectory)
@@ -325,6 +338,9 @@ void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& st
     std::wstring text = L"# Pellorin Outlook stand-in state, UTF-8; \\uXXXX for control characters\n";
     text += L"version=" + Escape(state.Version) + L"\n";
     text += L"delay=" + std::to_wstring(state.DelayMilliseconds) + L"\n";
+    text += L"busy=" + std::to_wstring(state.BusyMilliseconds) + L"\n";
+    text += L"busy-after=" + std::to_wstring(state.BusyAfterCalls) + L"\n";
+    text += L"busy-code=" + std::wstring(state.BusyRetryLater ? L"retrylater" : L"rejected") + L"\n";
     text += L"no-categories=" + std::wstring(state.NoCategories ? L"1" : L"0") + L"\n";
     text += L"reject-existing=" + std::wstring(state.RejectExistingNames ? L"1" : L"0") + L"\n";
     text += L"fail-item=" + std::to_wstring(state.FailingItem) + L"\n";

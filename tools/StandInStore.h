@@ -40,10 +40,19 @@ struct TStandInState {
     bool NoCategories = false;  // the namespace does not know Categories
     bool RejectExistingNames = false;  // Add of a name held (ignoring case) fails
     DWORD DelayMilliseconds = 0;  // before every answer
+    // Busy as an Outlook that is starting or shows a dialog: every call is
+    // rejected for BusyMilliseconds from when the stand-in reads this state
+    // (at its start, or when the file is replaced), or from when it has then
+    // answered BusyAfterCalls invocations.
+    DWORD BusyMilliseconds = 0;
+    int BusyAfterCalls = 0;
+    bool BusyRetryLater = false;  // SERVERCALL_RETRYLATER; else SERVERCALL_REJECTED
 };
 
 // One line of the log. Events: "start" (Member is the mode), "exit", "lookup"
-// (a name asked of GetIDsOfNames) and "invoke".
+// (a name asked of GetIDsOfNames), "invoke" and "reject" (a call turned away
+// while busy: Member is "filter" when the platform's message filter turned it
+// away, else the member).
 struct TStandInRequest {
     DWORD ProcessId = 0;
     std::wstring Event;
@@ -76,6 +85,8 @@ TStandInState LoadStandInState(const std::wstring& dataDirectory);
 // The same, parsed again only when the file was replaced: a large store is
 // asked for every request. Process-wide; the reference stays valid.
 TStandInState& CachedStandInState(const std::wstring& dataDirectory);
+// How often the file has been read into the cache: a new count means a new state.
+unsigned CachedStandInStateReads();
 // Saves the cached state after a change to it.
 void SaveCachedStandInState(const std::wstring& dataDirectory);
 // Replaces the file in one step, so a reader never sees half of it.

@@ -1,6 +1,7 @@
 #include "ui/ErrorReporter.h"
 
 #include "base/Platform.h"
+#include "outlook/OleError.h"
 
 #include <cwchar>
 
@@ -29,16 +30,18 @@ std::wstring RuntimeErrorText(int code, std::uintptr_t address)
     return text;
 }
 
-void ShowErrorBox(HWND owner, std::wstring_view message)
+void ShowErrorBox(HWND owner, std::wstring_view message, std::wstring_view hint)
 {
-    const std::wstring text = ErrorBoxText(message);
+    std::wstring text = ErrorBoxText(message);
+    if (!hint.empty())
+        text.append(L"\n\n").append(hint);
     MessageBoxW(owner, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void ReportCurrentException(HWND owner) noexcept
 {
     try {
-        ShowErrorBox(owner, CurrentExceptionMessage());
+        ShowErrorBox(owner, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Window));
     } catch (...) {
         // Reporting itself failed (no memory for the text): nothing more can be shown.
     }

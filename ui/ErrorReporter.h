@@ -20,8 +20,10 @@ const std::wstring& ApplicationTitle();
 // "Runtime error 217 at 0040A1B2".
 std::wstring RuntimeErrorText(int code, std::uintptr_t address);
 
-// The box: message text, application title, stop icon, OK.
-void ShowErrorBox(HWND owner, std::wstring_view message);
+// The box: message text (and after a blank line the hint, if any), application
+// title, stop icon, OK.
+void ShowErrorBox(HWND owner, std::wstring_view message, std::wstring_view hint);
 
-// Call from a catch block only: reports the exception being handled.
+// Call from a catch block only: reports the exception being handled, with the
+// hint for its failure code.
 void ReportCurrentException(HWND owner) noexcept;

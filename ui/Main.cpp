@@ -1,6 +1,7 @@
 #include "ui/Main.h"
 
 #include "base/Errors.h"
+#include "outlook/OleError.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
@@ -254,6 +255,8 @@ void TForm1::Guarded(Handler&& handler)
     try {
         handler();
     } catch (...) {
+        if (IsDisconnectCode(CurrentOleErrorCode()))
+            connectionLost_ = true;
         ReportCurrentException(handle_ && IsWindowVisible(handle_) ? handle_ : nullptr);
     }
 }
@@ -557,17 +560,19 @@ void TForm1::ApplyWindowState(bool connected)
                                     : WindowStateWithoutOutlook();
     SetLabelText(LabelOlVersion, window.OlVersionText);
     SetLabelText(lbVersion, PELLORIN_VERSION_TEXT);
-    if (window.StoreInUse)
-        return;
-    if (window.ShowNoPstUsed)
-        ShowWindow(LabelNoPstUsed, SW_SHOWNA);
-    state_.AutoRefreshOnShow = false;
-    EnableWindow(MemoReg, FALSE);
-    SetWindowTextW(MemoReg, L"Categories in Registry");
-    EnableWindow(MemoPst, FALSE);
-    SetWindowTextW(MemoPst, L"Categories in PST");
-    for (const HWND button : {BtnTAVtoOL, BtnOLtoTAV, BtnSyncOLandTAV, BtnReadRegCategories})
-        EnableWindow(button, FALSE);
+    // A reconnection can meet another Outlook than the one before: every
+    // control follows the new state, either way.
+    ShowWindow(LabelNoPstUsed, window.ShowNoPstUsed ? SW_SHOWNA : SW_HIDE);
+    state_.AutoRefreshOnShow = window.StoreInUse;
+    for (const HWND control : {MemoReg, MemoPst, BtnTAVtoOL, BtnOLtoTAV, BtnSyncOLandTAV, BtnReadRegCategories})
+        EnableWindow(control, window.StoreInUse);
+    if (!window.StoreInUse) {
+        SetWindowTextW(MemoReg, L"Categories in Registry");
+        SetWindowTextW(MemoPst, L"Categories in PST");
+    }
+    const HWND focus = GetFocus();
+    if (focus && IsChild(handle_, focus) && !IsWindowEnabled(focus))
+        SetFocus(BtnClose);
 }
 
 void TForm1::FormShow()
@@ -576,7 +581,7 @@ void TForm1::FormShow()
     SetFocus(BtnClose);
     if (state_.AutoRefreshOnShow) {
         try {
-            ::BtnReadCategoriesClick(state_, *this);
+            BtnReadCategoriesClick();
         } catch (...) {
             // The main window is still to appear: the box stands alone.
             ReportCurrentException(nullptr);
@@ -593,9 +598,30 @@ void TForm1::FormDestroy()
     CloseOutlookConnection(state_);
 }
 
+// After Outlook was closed, Refresh opens the connection again, as at start
+// but without the splash, and reads both lists from the new one.
 void TForm1::BtnReadCategoriesClick()
 {
-    ::BtnReadCategoriesClick(state_, *this);
+    if (!connectionLost_) {
+        try {
+            ::BtnReadCategoriesClick(state_, *this);
+            return;
+        } catch (...) {
+            if (!IsDisconnectCode(CurrentOleErrorCode()))
+                throw;
+        }
+    }
+    Reconnect();
+}
+
+void TForm1::Reconnect()
+{
+    connectionLost_ = true;
+    ReconnectOutlook(state_, *this);
+    connectionLost_ = false;
+    ApplyWindowState(true);
+    if (IsStoreInUse(state_.OutlookMajorVersion))
+        ::BtnReadCategoriesClick(state_, *this);
 }
 
 void TForm1::BtnTAVtoOLClick()

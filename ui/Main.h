@@ -75,6 +75,7 @@ private:
     void ApplyFonts();
     void SetLabelText(HWND label, const std::wstring& text);
     void ApplyWindowState(bool connected);
+    void Reconnect();
     void RunHandOver();
     template <typename Handler>
     void Guarded(Handler&& handler);
@@ -110,6 +111,8 @@ private:
     bool handOverPending_ = true;
     bool busy_ = false;
     bool inLayout_ = false;
+    // Outlook was closed under a command: the next Refresh opens it again.
+    bool connectionLost_ = false;
 };
 
 extern TForm1* Form1;

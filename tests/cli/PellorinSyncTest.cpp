@@ -25,6 +25,8 @@ namespace {
 const std::wstring kKey14 = L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories";
 const std::wstring kKey11 = L"Software\\Microsoft\\Office\\11.0\\Outlook\\Categories";
 const std::string kStoreNotInUse = "Your version of Outlook is not using the PST to store categories.";
+const std::string kNotInstalledHint = "Classic Outlook (2007 to Microsoft 365) is not installed for this user. The new "
+                                      "Outlook for Windows cannot be used by other programs.";
 const std::wstring kGreek = L"\x039A\x03CC\x03BA\x03BA\x03B9\x03BD\x03BF";
 const std::string kGreekUtf8 = "\xCE\x9A\xCF\x8C\xCE\xBA\xCE\xBA\xCE\xB9\xCE\xBD\xCE\xBF";
 const std::wstring kJapanese = L"\x4F1A\x8B70";
@@ -102,6 +104,12 @@ std::vector<BYTE> MasterList14()
 {
     const auto value = GetValue(kKey14, L"MasterList");
     return value ? value->bytes : std::vector<BYTE>{};
+}
+
+bool WasRejected()
+{
+    const auto log = ReadStandInLog();
+    return std::any_of(log.begin(), log.end(), [](const TStandInRequest& r) { return r.Event == L"reject"; });
 }
 
 bool WasAsked(const wchar_t* member)
@@ -217,7 +225,8 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                         R"("storeInUse":true,"registryNames":[)" +
                             slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
                             lines + "," + japanese +
-                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"error":null})"
+                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],)"
+                            R"("error":null})"
                             "\r\n");
 
     const TRun both = RunPellorinSync("both --json");
@@ -228,7 +237,7 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
                             "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
                             greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
-                            R"(],"notCopiedToRegistry":["A;B"],"error":null})"
+                            R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],"error":null})"
                             "\r\n");
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
@@ -271,7 +280,8 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
     expected += ".";
     const std::string unknown = R"("dryRun":false,"outlookVersion":null,"outlookMajor":null,"storeInUse":false,)";
     const std::string rest = R"(,"storeNames":null,"addedToOutlook":[],"addedToRegistry":[],)"
-                             R"("notCopiedToRegistry":[],"error":")" + expected + "\"}\r\n";
+                             R"("notCopiedToRegistry":[],"refusedByOutlook":[],"error":")" + expected +
+                             "\\r\\n\\r\\n" + kNotInstalledHint + "\"}\r\n";
     const std::pair<const char*, std::string> runs[] = {
         {"list", "registry: A\r\nregistry: B\r\n"},
         {"list --json", R"({"command":"list",)" + unknown + R"("registryNames":["A","B"])" + rest},
@@ -282,7 +292,7 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
         const TRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 1u) << verb;
         EXPECT_EQ(run.Out, out) << verb;
-        EXPECT_EQ(run.Err, "PellorinSync: " + expected + "\r\n") << verb;
+        EXPECT_EQ(run.Err, "PellorinSync: " + expected + "\r\n\r\n" + kNotInstalledHint + "\r\n") << verb;
     }
 }
 
@@ -303,15 +313,57 @@ TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
     EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
 }
 
-TEST_F(PellorinSyncTest, AFailedAddKeepsAndPrintsWhatWasDone)
+TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
 {
-    Prepare(L"A;B;C;", {L"Z"}, {{L"B", L"The category could not be added"}});
+    Prepare(L"A;B;C;D;E;", {L"Z"}, {{L"C", L"The category could not be added."}});
     const TRun run = RunPellorinSync("both");
     EXPECT_EQ(run.ExitCode, 1u);
-    EXPECT_EQ(run.Out, "added to Outlook: A\r\n1 added to Outlook, 0 added to the registry\r\n");
-    EXPECT_EQ(run.Err, "PellorinSync: The category could not be added.\r\n");
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A"}));
-    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;")) << "the registry is not written";
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\nadded to Outlook: D\r\nadded to Outlook: E\r\n"
+                       "Outlook refused: C - The category could not be added\r\nadded to registry: Z\r\n"
+                       "4 added to Outlook, 1 added to the registry\r\n");
+    EXPECT_EQ(run.Err, "");
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;D;E;Z;"));
+
+    // Asked again, Outlook refuses again, and nothing else is left to do.
+    const TRun again = RunPellorinSync("to-outlook --json");
+    EXPECT_EQ(again.ExitCode, 1u);
+    EXPECT_NE(again.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
+                             R"("refusedByOutlook":[{"name":"C","error":"The category could not be added"}],)"
+                             R"("error":null})"),
+              std::string::npos)
+        << again.Out;
+}
+
+TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
+{
+    Prepare(L"A;", {L"B"});
+    TStandInState state = ReadStandInState();
+    state.BusyMilliseconds = 3000;
+    for (const bool retryLater : {false, true}) {
+        SCOPED_TRACE(retryLater ? "retry later" : "rejected");
+        state.BusyRetryLater = retryLater;
+        WriteStandInState(state);
+        ClearStandInLog();
+        const TRun run = RunPellorinSync("list");
+        EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+        EXPECT_EQ(run.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\nregistry: A\r\nOutlook: B\r\n");
+        EXPECT_TRUE(WasRejected()) << "Outlook was busy while it was asked";
+    }
+
+    // Busy once the version is known, longer than PellorinSync waits.
+    state.BusyAfterCalls = 3;
+    state.BusyMilliseconds = 20000;
+    WriteStandInState(state);
+    const TRun run = RunPellorinSync("both --wait 2");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "0 added to Outlook, 0 added to the registry\r\n");
+    EXPECT_EQ(run.Err.substr(0, 14), "PellorinSync: ");
+    EXPECT_NE(run.Err.find(".\r\n\r\nOutlook stayed busy for 2 seconds. If a dialog box is open in Outlook, close it, "
+                           "then try again.\r\n"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;")) << "nothing was written";
 }
 
 TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
@@ -329,7 +381,7 @@ TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
 {
-    for (const char* arguments : {"sync", "both --force", ""}) {
+    for (const char* arguments : {"sync", "both --force", "", "list --wait 3601"}) {
         const TRun run = RunPellorinSync(arguments);
         EXPECT_EQ(run.ExitCode, 2u) << arguments;
         EXPECT_EQ(run.Out, "");

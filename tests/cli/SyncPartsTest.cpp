@@ -14,6 +14,9 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
 {
     const TSyncRequest both = ParseSyncCommandLine({L"--JSON", L"Both", L"--dry-run"});
     EXPECT_TRUE(both.Verb == TSyncVerb::Both && both.DryRun && both.Json);
+    EXPECT_EQ(both.WaitSeconds, 60);
+    EXPECT_EQ(ParseSyncCommandLine({L"--Wait", L"0", L"list"}).WaitSeconds, 0);
+    EXPECT_EQ(ParseSyncCommandLine({L"list", L"--wait", L"3600"}).WaitSeconds, 3600);
     EXPECT_EQ(ParseSyncCommandLine({L"to-registry", L"/?"}).Action, TSyncRequest::TAction::ShowHelp);
 
     const std::pair<std::vector<std::wstring>, std::wstring> bad[] = {
@@ -21,6 +24,12 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
         {{L"both", L"/y"}, L"unknown option \"/y\""},
         {{L"both", L"list"}, L"one verb at a time, not also \"list\""},
         {{L"list", L"--dry-run"}, L"unknown option \"--dry-run\" for \"list\", which changes nothing"},
+        {{L"list", L"--wait"}, L"\"--wait\" needs a number of seconds from 0 to 3600"},
+        {{L"list", L"--wait", L"3601"}, L"\"--wait\" needs a number of seconds from 0 to 3600, not \"3601\""},
+        {{L"--wait", L"99999999999", L"list"},
+         L"\"--wait\" needs a number of seconds from 0 to 3600, not \"99999999999\""},
+        {{L"--wait", L"-5", L"list"}, L"\"--wait\" needs a number of seconds from 0 to 3600, not \"-5\""},
+        {{L"--wait", L"list"}, L"\"--wait\" needs a number of seconds from 0 to 3600, not \"list\""},
     };
     for (const auto& [arguments, message] : bad) {
         try {

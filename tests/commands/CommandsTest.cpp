@@ -2,9 +2,11 @@
 // scratch key) and the Outlook stand-in over real COM.
 #include "categories/MasterListText.h"
 #include "commands/Commands.h"
+#include "base/WaitLimit.h"
 #include "outlook/LateBound.h"
 #include "tools/StandInControl.h"
 
+#include "support/Caught.h"
 #include "support/ScratchHkcu.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +103,7 @@ protected:
 
     void TearDown() override
     {
+        SetWaitLimitSeconds(kDefaultWaitSeconds);
         CloseOutlookConnection(state_);
         scratch_.reset();
         EXPECT_TRUE(WaitForStandInExit()) << "a reference to the stand-in was left behind";
@@ -117,6 +120,17 @@ protected:
         WriteStandInState(standIn);
         OpenOutlookConnection(state_, registration_->ProgId());
         ASSERT_EQ(state_.OutlookMajorVersion, std::string(version.begin(), version.begin() + 2));
+    }
+
+    // Outlook busy, longer than the command waits, once it has answered that
+    // many invocations from now on.
+    static void BusyAfter(int invocations)
+    {
+        TStandInState busy = ReadStandInState();
+        busy.BusyMilliseconds = 60000;
+        busy.BusyAfterCalls = invocations;
+        WriteStandInState(busy);
+        SetWaitLimitSeconds(0);
     }
 
     void Refresh()
@@ -270,23 +284,42 @@ TEST_F(CommandsTest, MissingKeyIsCreatedWithTheWholeSet)
     EXPECT_EQ(ui_.MemoReg, L"Blue\r\nOld\r\n");
 }
 
-TEST_F(CommandsTest, AddFailureStopsTheCommandAndCleansUp)
+TEST_F(CommandsTest, ANameOutlookRefusesIsToldAfterTheRestIsCopied)
 {
-    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;"));
-    Connect({L"Z"}, {{L"B", L"The category could not be added"}});
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;D;E;"));
+    Connect({L"Z", L"X;Y"}, {{L"C", L"The category could not be added."}});
     Refresh();
-    ui_.MemoReg.reset();
 
     ui_.Answers = {true};
-    try {
-        BtnSyncOLandTAVClick(state_, ui_);
-        ADD_FAILURE() << "the Add failure did not reach the caller";
-    } catch (const EOleException& e) {
-        EXPECT_EQ(e.Message(), L"The category could not be added");
-    }
+    TCopyReport report;
+    RunCopy(state_, ui_, TCopyDirection::Both, report);
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"X;Y", L"A", L"B", L"D", L"E"}));
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"A;B;C;D;E;Z;"));
+    ASSERT_EQ(report.RefusedByStore.size(), 1u);
+    EXPECT_EQ(report.RefusedByStore[0].Name, L"C");
+    EXPECT_EQ(report.RefusedByStore[0].Error, L"The category could not be added");
+    EXPECT_EQ(ui_.MemoPst, L"A\r\nB\r\nD\r\nE\r\nX;Y\r\nZ\r\n") << "after the closing Refresh";
+    EXPECT_EQ(ui_.Informed,
+              (std::vector<std::wstring>{
+                  L"Outlook refused these categories, so they were not added to Outlook:\nC - The category could not be added",
+                  NotCopiedToRegistryText({L"X;Y"})}));
+}
+
+TEST_F(CommandsTest, AnyOtherAddFailureStopsTheCommandAndCleansUp)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;"));
+    Connect({L"Z"});
+    Refresh();
+    ui_.MemoReg.reset();
+    BusyAfter(2);  // the collection, then Add("A")
+
+    ui_.Answers = {true};
+    const auto e = Caught<EOleSysError>([&] { BtnSyncOLandTAVClick(state_, ui_); });
+    EXPECT_EQ(e.ErrorCode, RPC_E_CALL_REJECTED);
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A"})) << "the first name stays";
     EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"A;B;C;")) << "no registry write";
     EXPECT_FALSE(ui_.MemoReg.has_value()) << "no Refresh";
+    EXPECT_TRUE(ui_.Informed.empty());
     EXPECT_EQ(ui_.RestoreCount, 1);
     EXPECT_FALSE(ui_.Busy);
     // TearDown checks that the stand-in exits once the connection is closed:
@@ -478,13 +511,14 @@ TEST_F(CommandsTest, CopiesWaitForACompleteReadOfTheStore)
 TEST_F(CommandsTest, RepeatingACommandAfterAFailedAddAddsNoNameTwice)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;"));
-    Connect({}, {{L"B", L"The store is busy"}});
+    Connect({});
     Refresh();
+    BusyAfter(2);
     ui_.Answers = {true};
-    EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EOleException);
+    EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EOleSysError);
 
     TStandInState recovered = ReadStandInState();
-    recovered.AddFaults.clear();
+    recovered.BusyMilliseconds = 0;
     WriteStandInState(recovered);
     ui_.Answers = {true};
     BtnTAVtoOLClick(state_, ui_);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,15 @@ bool WasAsked(const std::wstring& member)
 {
     for (const TStandInRequest& request : ReadStandInRequests()) {
         if (request.Event == L"lookup" && request.Member == member)
+            return true;
+    }
+    return false;
+}
+
+bool WasRejected()
+{
+    for (const TStandInRequest& request : ReadStandInLog()) {
+        if (request.Event == L"reject")
             return true;
     }
     return false;
@@ -284,7 +294,8 @@ TEST_F(PellorinEndToEnd, WithoutOutlookTheErrorIsShownAndNothingIsOffered)
             : std::wstring(L"OLE error 800401F3");
     while (!expected.empty() && (expected.back() < L'!' || expected.back() == L'.'))
         expected.pop_back();
-    EXPECT_EQ(box.Text, expected + L".");
+    EXPECT_EQ(box.Text, expected + L".\n\nClassic Outlook (2007 to Microsoft 365) is not installed for this user. "
+                                   L"The new Outlook for Windows cannot be used by other programs.");
     EXPECT_TRUE(box.HasIcon);
     EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
     SaveScreenshot(L"error-box");
@@ -345,33 +356,93 @@ TEST_F(PellorinEndToEnd, RegistryToStoreAddsOnlyTheMissingNames)
     ExitWithButton(app);
 }
 
-TEST_F(PellorinEndToEnd, AFailedAddIsReportedAndTheWindowGoesOn)
+TEST_F(PellorinEndToEnd, ANameOutlookRefusesIsListedAndTheOthersAreCopied)
 {
-    WriteMasterListValue(L"14.0", L"Red;Yellow;Zebra;");
-    UseOutlook(L"14.0", {}, {{L"Yellow", L"Yellow is not allowed here"}});
+    WriteMasterListValue(L"14.0", L"A;B;C;D;E;");
+    UseOutlook(L"14.0", {L"Z"}, {{L"C", L"C is not allowed here."}});
     TPellorinProcess app;
     ASSERT_NE(WaitForMain(app), nullptr);
-    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"");
 
-    app.Click(idBtnSyncOLandTAV);
-    TMessageBox box = app.WaitForMessageBox();
-    ASSERT_NE(box.Handle, nullptr);
-    EXPECT_EQ(box.Title, L"Confirm");
-    app.Answer(box, IDOK);
-    box = app.WaitForMessageBox();
+    RunConfirmed(app, idBtnSyncOLandTAV);
+    const TMessageBox box = app.WaitForMessageBox();
     ASSERT_NE(box.Handle, nullptr);
     EXPECT_EQ(box.Title, L"Pellorin");
-    EXPECT_EQ(box.Text, L"Yellow is not allowed here.");
+    EXPECT_EQ(box.Text, L"Outlook refused these categories, so they were not added to Outlook:\nC - C is not allowed here");
     EXPECT_TRUE(box.HasIcon);
     EXPECT_EQ(box.Buttons, std::vector<int>{IDOK});
+    // The closing Refresh came first.
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"A\r\nB\r\nD\r\nE\r\nZ\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"A\r\nB\r\nC\r\nD\r\nE\r\nZ\r\n");
     app.Answer(box, IDOK);
-    app.WaitForIdle();
 
-    EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"Red"});
-    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"");  // no Refresh after the failure
-    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"Red;Yellow;Zebra;"));
-    for (const int id : kCopyButtons)
-        EXPECT_TRUE(IsWindowEnabled(app.Control(id)));
+    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(L"A;B;C;D;E;Z;"));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, ABusyOutlookAtTheStartIsWaitedForUnderTheSplash)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    TStandInState state;
+    state.Version = L"14.0";
+    state.Names = {L"Blue"};
+    state.BusyMilliseconds = 3000;
+    WriteStandInState(state);
+    TPellorinProcess app;
+    const HWND splash = app.WaitForWindow(L"TSplashScreen");
+    ASSERT_NE(splash, nullptr);
+    ASSERT_TRUE(WaitUntil([] { return WasRejected(); }));
+    // Still there and answering, which a blocked start could not do.
+    EXPECT_TRUE(IsWindowVisible(splash));
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    EXPECT_NE(SplashLabel(splash, L"Starting Outlook\r\nPlease wait ..."), nullptr);
+
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr) << "no error";
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
+    ExitWithButton(app);
+}
+
+// Outlook runs as the user started it: Wine 8 keeps the class registration of a
+// killed server that COM started, and would fail every later start.
+TEST_F(PellorinEndToEnd, AfterOutlookWasClosedRefreshConnectsAgain)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0.7015.1000", {L"Blue"});
+    std::optional<TRunningStandIn> outlook(std::in_place);
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
+
+    // Closed between the Refresh and a copy: the copy tells what to do.
+    TerminateStandIns();
+    RunConfirmed(app, idBtnTAVtoOL);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_TRUE(box.Text.ends_with(L".\n\nOutlook was closed while Pellorin was working with it. Start Outlook, "
+                                   L"then press Refresh."))
+        << ToUtf8(box.Text);
+    app.Answer(box, IDOK);
+
+    UseOutlook(L"16.0.17928.20114", {L"Blue", L"Green"});
+    outlook.emplace();
+    app.Click(idBtnReadRegCategories);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idMemoPst)) == L"Blue\r\nGreen\r\n"; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2016 or later");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    ExpectStoreInUseState(app);
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr);
+
+    // Closed again, and the Outlook started next keeps no categories in the store.
+    TerminateStandIns();
+    UseOutlook(L"11.0", {L"Blue"});
+    outlook.emplace();
+    app.Click(idBtnReadRegCategories);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.Control(idLabelNoPstUsed)) != FALSE; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2003");
+    ExpectNothingOffered(app);
     ExitWithButton(app);
 }
 

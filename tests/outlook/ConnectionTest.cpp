@@ -32,6 +32,31 @@ TEST_F(Connection, AttachesToARunningOutlookWithoutStartingOne)
     EXPECT_TRUE(running.IsAlive()) << "closing never tells Outlook to quit";
 }
 
+TEST_F(Connection, AnEntryLeftByAKilledOutlookIsPassedOver)
+{
+    SetNames({L"Red"});
+    TCategorySet names;
+    // Wine drops the running-object entry of a killed process...
+    {
+        TRunningStandIn killed;
+        TerminateStandIns();
+    }
+    Open();
+    ReadPSTCategories(connection.OutlookNamespace, names);
+    EXPECT_EQ(names.Count(), 1);
+    CloseOutlookConnection(connection);
+    ASSERT_TRUE(WaitForStandInExit());
+
+    // ...Windows can keep it, and every call to it fails as with a server that is gone.
+    TRunningStandIn stale(TRunningStandIn::TKind::Stale);
+    ClearStandInLog();
+    Open();
+    EXPECT_EQ(Starts(), 1) << "a new Outlook was started";
+    ReadPSTCategories(connection.OutlookNamespace, names);
+    EXPECT_EQ(names.Count(), 1);
+    CloseOutlookConnection(connection);
+}
+
 TEST_F(Connection, StartsAnInstalledOutlookThatExitsOnceReleased)
 {
     Open();

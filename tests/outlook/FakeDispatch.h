@@ -39,6 +39,10 @@ public:
 
     HRESULT lookupResult = S_OK;
     HRESULT invokeResult = S_OK;
+    // So many lookups and invocations are turned away first, as by a busy Outlook.
+    int busyLookups = 0;
+    int busyInvokes = 0;
+    HRESULT busyCode = RPC_E_CALL_REJECTED;
     // Runs inside Invoke: fills the result or the exception record.
     std::function<void(VARIANT* result, EXCEPINFO* info)> answer;
 
@@ -64,6 +68,10 @@ public:
                                             DISPID* ids) override
     {
         lookups.push_back({names[0], riid == IID_NULL, count, locale});
+        if (busyLookups > 0) {
+            --busyLookups;
+            return busyCode;
+        }
         ids[0] = 7;
         return lookupResult;
     }
@@ -81,6 +89,10 @@ public:
                 call.number = arg.lVal;
         }
         calls.push_back(call);
+        if (busyInvokes > 0) {
+            --busyInvokes;
+            return busyCode;
+        }
         if (answer)
             answer(result, info);
         return invokeResult;

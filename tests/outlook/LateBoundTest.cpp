@@ -1,4 +1,5 @@
 #include "FakeDispatch.h"
+#include "base/WaitLimit.h"
 #include "outlook/LateBound.h"
 #include "support/Caught.h"
 
@@ -207,6 +208,81 @@ TEST_F(LateBound, FailedCallLeavesNoResult)
     EXPECT_THROW(LateBoundCall(target, L"Item", TCallKind::PropertyGet, std::int32_t{1}, &result), EOleSysError);
     EXPECT_TRUE(result.IsEmpty());
     EXPECT_EQ(stray.references, 1);
+}
+
+TEST_F(LateBound, ABusyServerIsAskedAgainUntilItAnswers)
+{
+    server.busyLookups = 2;
+    server.busyInvokes = 1;
+    server.busyCode = RPC_E_SERVERCALL_RETRYLATER;
+    server.answer = [](VARIANT* out, EXCEPINFO*) {
+        out->vt = VT_I4;
+        out->lVal = 5;
+    };
+    EXPECT_EQ(AutomationInt32(LateBoundGet(target, L"Count", TCallKind::Method)), 5);
+    EXPECT_EQ(server.lookups.size(), 3u);
+    EXPECT_EQ(server.calls.size(), 2u);
+}
+
+TEST_F(LateBound, PastTheWaitLimitTheBusyCodeIsTheFailure)
+{
+    struct TRestore {
+        ~TRestore() { SetWaitLimitSeconds(kDefaultWaitSeconds); }
+    } restore;
+    server.busyLookups = 1000;
+    SetWaitLimitSeconds(0);
+    EXPECT_EQ(Failure<EOleSysError>().ErrorCode, RPC_E_CALL_REJECTED);
+    EXPECT_EQ(server.lookups.size(), 1u) << "no wait at all";
+    EXPECT_TRUE(server.calls.empty());
+
+    // Only the two busy codes are worth waiting for.
+    server.busyLookups = 0;
+    server.lookups.clear();
+    server.lookupResult = RPC_E_DISCONNECTED;
+    EXPECT_EQ(Failure<EOleSysError>().ErrorCode, RPC_E_DISCONNECTED);
+    EXPECT_EQ(server.lookups.size(), 1u);
+}
+
+TEST(OleErrorHint, OneHintForEachCauseTheUserCanMend)
+{
+    const std::wstring notInstalled = L"Classic Outlook (2007 to Microsoft 365) is not installed for this user. "
+                                      L"The new Outlook for Windows cannot be used by other programs.";
+    const std::wstring rights = L"Outlook and Pellorin are running with different rights, one of them as "
+                                L"administrator. Start both the same way.";
+    const std::wstring closed = L"Outlook was closed while Pellorin was working with it. Start Outlook, then ";
+    const std::wstring busy = L"Outlook stayed busy for 60 seconds. If a dialog box is open in Outlook, close it, "
+                              L"then try again.";
+    const std::pair<HRESULT, std::wstring> windowHints[] = {
+        {CO_E_CLASSSTRING, notInstalled},
+        {REGDB_E_CLASSNOTREG, notInstalled},
+        {CO_E_SERVER_EXEC_FAILURE, rights},
+        {RPC_E_DISCONNECTED, closed + L"press Refresh."},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), closed + L"press Refresh."},
+        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), closed + L"press Refresh."},
+        {RPC_E_CALL_REJECTED, busy},
+        {RPC_E_SERVERCALL_RETRYLATER, busy},
+        {E_FAIL, L""},
+        {DISP_E_EXCEPTION, L""},
+        {MK_E_UNAVAILABLE, L""},
+    };
+    for (const auto& [code, hint] : windowHints) {
+        EXPECT_EQ(OleErrorHint(code, THintReader::Window), hint) << std::hex << code;
+        const bool disconnect = hint.starts_with(closed);
+        EXPECT_EQ(OleErrorHint(code, THintReader::Console),
+                  disconnect ? closed + L"run PellorinSync again." : hint) << std::hex << code;
+    }
+
+    SetWaitLimitSeconds(2);
+    EXPECT_EQ(OleErrorHint(RPC_E_CALL_REJECTED, THintReader::Console),
+              L"Outlook stayed busy for 2 seconds. If a dialog box is open in Outlook, close it, then try again.");
+    SetWaitLimitSeconds(kDefaultWaitSeconds);
+
+    // Only a failure code of the platform's carries a hint, not a server's own exception.
+    try {
+        throw EOleException(L"Busy", RPC_E_CALL_REJECTED, L"", L"");
+    } catch (...) {
+        EXPECT_EQ(CurrentExceptionHint(THintReader::Window), L"");
+    }
 }
 
 TEST(OleErrorText, TrimsTheSystemTextOrFallsBackToTheCode)
