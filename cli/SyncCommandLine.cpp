@@ -57,11 +57,23 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
         }
     }
     std::optional<TSyncVerb> verb;
-    for (const std::wstring& argument : arguments) {
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        const std::wstring& argument = *it;
         if (Is(argument, L"--dry-run")) {
             request.DryRun = true;
         } else if (Is(argument, L"--json")) {
             request.Json = true;
+        } else if (Is(argument, L"--store") || Is(argument, L"--all-stores")) {
+            if (request.StoreName || request.AllStores)
+                throw ESyncUsageError(L"one store choice at a time, not also " + Quoted(argument));
+            if (Is(argument, L"--all-stores")) {
+                request.AllStores = true;
+            } else if (++it == arguments.end()) {
+                throw ESyncUsageError(L"no store name after \"--store\"");
+            } else {
+                // Taken as it is, even when it looks like an option: a store's name can.
+                request.StoreName = *it;
+            }
         } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
             throw ESyncUsageError(L"unknown option " + Quoted(argument));
         } else {

@@ -3,6 +3,7 @@
 
 #include "base/Errors.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct TSyncRequest {
     TSyncVerb Verb = TSyncVerb::List;
     bool DryRun = false;
     bool Json = false;
+    // The store to work with, by its entry name; absent for the default store.
+    std::optional<std::wstring> StoreName;
+    bool AllStores = false;
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.

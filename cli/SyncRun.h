@@ -11,6 +11,17 @@
 
 enum class TSyncExit { Done = 0, Failed = 1, BadUsage = 2, StoreNotInUse = 3 };
 
+// A store of the profile, as the run leaves it.
+struct TSyncStore {
+    // Its entry name; absent where Outlook does not tell its stores apart.
+    std::optional<std::wstring> Name;
+    bool Default = false;
+    bool Readable = true;
+    std::optional<std::wstring> Error;
+    std::optional<std::vector<std::wstring>> Names;  // absent when unreadable
+    std::vector<std::wstring> AddedNames;            // in a dry run: what would be
+};
+
 struct TSyncResult {
     TSyncExit Exit = TSyncExit::Done;
     bool Connected = false;
@@ -27,6 +38,10 @@ struct TSyncResult {
     std::vector<std::wstring> AddedToRegistry;
     // Store names holding ";", once the registry side was decided.
     std::vector<std::wstring> NotCopiedToRegistry;
+    // Every store in chooser order, once they were all read; and the chosen
+    // one's index (kAllStores for "All stores").
+    std::vector<TSyncStore> Stores;
+    int ChosenStore = 0;
     // The text the window's error box would show.
     std::optional<std::wstring> Error;
 };

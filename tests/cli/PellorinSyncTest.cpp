@@ -216,7 +216,9 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                         R"("storeInUse":true,"registryNames":[)" +
                             slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
                             lines + "," + japanese +
-                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"error":null})"
+                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
+                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
+                            R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"error":null})"
                             "\r\n");
 
     const TRun both = RunPellorinSync("both --json");
@@ -227,7 +229,10 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
                             "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
                             greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
-                            R"(],"notCopiedToRegistry":["A;B"],"error":null})"
+                            R"(],"notCopiedToRegistry":["A;B"],)"
+                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
+                            R"("names":["A;B",)" + added + "," + lines + "," + greek + "," + japanese +
+                            R"(],"addedNames":[)" + added + "," + greek + R"(]}],"error":null})"
                             "\r\n");
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));

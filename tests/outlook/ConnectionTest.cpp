@@ -99,10 +99,10 @@ TEST_F(Connection, OutlookGoingAwayFailsTheNextCallWithTheSystemsText)
     auto running = std::make_unique<TRunningStandIn>();
     Open();
     TCategorySet names;
-    ReadPSTCategories(connection.OutlookNamespace, names);
+    ReadPSTCategories(connection, names);
     ASSERT_TRUE(running->Stop());
 
-    const auto e = Caught<EOleSysError>([&] { ReadPSTCategories(connection.OutlookNamespace, names); });
+    const auto e = Caught<EOleSysError>([&] { ReadPSTCategories(connection, names); });
     EXPECT_TRUE(FAILED(e.ErrorCode));
     EXPECT_EQ(e.Message(), OleErrorText(e.ErrorCode));
     running.reset();
