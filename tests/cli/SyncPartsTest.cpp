@@ -15,12 +15,17 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
     const TSyncRequest both = ParseSyncCommandLine({L"--JSON", L"Both", L"--dry-run"});
     EXPECT_TRUE(both.Verb == TSyncVerb::Both && both.DryRun && both.Json);
     EXPECT_EQ(ParseSyncCommandLine({L"to-registry", L"/?"}).Action, TSyncRequest::TAction::ShowHelp);
+    const TSyncRequest named = ParseSyncCommandLine({L"--STORE", L"--json", L"list"});
+    EXPECT_TRUE(named.StoreName == L"--json" && !named.Json && !named.AllStores) << "a store's name is taken as it is";
+    EXPECT_TRUE(ParseSyncCommandLine({L"both", L"--All-Stores"}).AllStores);
 
     const std::pair<std::vector<std::wstring>, std::wstring> bad[] = {
         {{L"--json"}, L"no verb given"},
         {{L"both", L"/y"}, L"unknown option \"/y\""},
         {{L"both", L"list"}, L"one verb at a time, not also \"list\""},
         {{L"list", L"--dry-run"}, L"unknown option \"--dry-run\" for \"list\", which changes nothing"},
+        {{L"list", L"--store"}, L"no store name after \"--store\""},
+        {{L"both", L"--store", L"A", L"--all-stores"}, L"one store choice at a time, not also \"--all-stores\""},
     };
     for (const auto& [arguments, message] : bad) {
         try {
