@@ -224,7 +224,7 @@ std::wstring ChosenStoreText(const TProgramState& state)
     if (state.ChosenStore != kAllStores) {
         const auto chosen = static_cast<std::size_t>(state.ChosenStore);
         if (chosen < state.Stores.size() && !state.Stores[chosen].Readable)
-            return state.Stores[chosen].Error;
+            return ShownWhole(state.Stores[chosen].Error);
         return StoreDisplayText(state.PstCategories);
     }
     const std::vector<std::wstring> entries = StoreEntryNames(state);
