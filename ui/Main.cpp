@@ -704,8 +704,10 @@ void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chose
         const int margin = ScalePixels(8, dpi_) + GetSystemMetrics(SM_CXVSCROLL);
         SendMessageW(StoreChooser, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margin), 0);
     }
+    // Its own flag: the first Refresh runs while the window itself is hidden.
     const bool shown = !entries.empty();
-    if (shown != (IsWindowVisible(StoreChooser) != FALSE)) {
+    const bool wasShown = (GetWindowLongW(StoreChooser, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown != wasShown) {
         ShowWindow(StoreChooser, shown ? SW_SHOWNA : SW_HIDE);
         FormResize();
     }
