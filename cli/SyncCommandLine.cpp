@@ -81,6 +81,17 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
         } else if (Is(argument, L"--wait")) {
             const bool last = std::next(it) == arguments.end();
             request.WaitSeconds = WaitSeconds(last ? nullptr : &*++it);
+        } else if (Is(argument, L"--store") || Is(argument, L"--all-stores")) {
+            if (request.StoreName || request.AllStores)
+                throw ESyncUsageError(L"one store choice at a time, not also " + Quoted(argument));
+            if (Is(argument, L"--all-stores")) {
+                request.AllStores = true;
+            } else if (++it == arguments.end()) {
+                throw ESyncUsageError(L"no store name after \"--store\"");
+            } else {
+                // Taken as it is, even when it looks like an option: a store's name can.
+                request.StoreName = *it;
+            }
         } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
             throw ESyncUsageError(L"unknown option " + Quoted(argument));
         } else {

@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/WaitLimit.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ struct TSyncRequest {
     bool DryRun = false;
     bool Json = false;
     int WaitSeconds = kDefaultWaitSeconds;  // --wait: for a busy Outlook
+    // The store to work with, by its entry name; absent for the default store.
+    std::optional<std::wstring> StoreName;
+    bool AllStores = false;
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.

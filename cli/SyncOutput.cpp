@@ -29,10 +29,10 @@ const wchar_t* ShortEscape(wchar_t c)
     }
 }
 
-void AppendLines(std::wstring& text, const wchar_t* prefix, const std::vector<std::wstring>& names)
+void AppendLines(std::wstring& text, std::wstring_view prefix, const std::vector<std::wstring>& names)
 {
     for (const std::wstring& name : names)
-        text += prefix + ShownWhole(name) + kLineEnd;
+        text += std::wstring(prefix) + ShownWhole(name) + kLineEnd;
 }
 
 std::wstring VersionLine(const TSyncResult& result)
@@ -43,12 +43,44 @@ std::wstring VersionLine(const TSyncResult& result)
     return text + L" (" + result.OutlookVersion + L")";
 }
 
-std::wstring Summary(const TSyncRequest& request, const TSyncResult& result)
+// With "All stores" over several stores, each line says which store it is about.
+bool NamesStores(const TSyncRequest& request, const TSyncResult& result)
+{
+    return request.AllStores && result.Stores.size() > 1;
+}
+
+std::wstring StoreLabel(const TSyncStore& store)
+{
+    return L"Outlook (" + ShownWhole(store.Name.value_or(L"")) + L")";
+}
+
+std::wstring UnreadableLine(const TSyncStore& store)
+{
+    return StoreLabel(store) + L" could not be read: " + ShownWhole(store.Error.value_or(L"")) + kLineEnd;
+}
+
+// The lines of names added to Outlook, and how many there are.
+std::size_t AppendOutlookLines(std::wstring& text, const TSyncRequest& request, const TSyncResult& result)
+{
+    const wchar_t* const verb = request.DryRun ? L"would add to " : L"added to ";
+    if (!NamesStores(request, result)) {
+        AppendLines(text, verb + std::wstring(L"Outlook: "), result.AddedToOutlook);
+        return result.AddedToOutlook.size();
+    }
+    std::size_t lines = 0;
+    for (const TSyncStore& store : result.Stores) {
+        AppendLines(text, (verb + StoreLabel(store) + L": "), store.AddedNames);
+        lines += store.AddedNames.size();
+    }
+    return lines;
+}
+
+std::wstring Summary(const TSyncRequest& request, std::size_t toOutlook, const TSyncResult& result)
 {
     const wchar_t* const added = request.DryRun ? L" would be added to " : L" added to ";
     std::wstring text;
     if (request.Verb != TSyncVerb::ToRegistry)
-        text += std::to_wstring(result.AddedToOutlook.size()) + added + L"Outlook";
+        text += std::to_wstring(toOutlook) + added + L"Outlook";
     if (request.Verb != TSyncVerb::ToOutlook) {
         if (!text.empty())
             text += L", ";
@@ -80,13 +112,33 @@ std::wstring JsonText(const std::optional<std::wstring>& text)
     return text ? JsonString(*text) : L"null";
 }
 
-std::wstring JsonRefused(const std::vector<TRefusedName>& refused)
+std::wstring JsonStores(const std::vector<TSyncStore>& stores)
+{
+    std::wstring json = L"[";
+    for (const TSyncStore& store : stores) {
+        if (json.size() > 1)
+            json += L',';
+        json += L"{\"name\":" + JsonText(store.Name);
+        json += L",\"default\":" + JsonBool(store.Default);
+        json += L",\"readable\":" + JsonBool(store.Readable);
+        json += L",\"error\":" + JsonText(store.Error);
+        json += L",\"names\":" + JsonNames(store.Names);
+        json += L",\"addedNames\":" + JsonNames(store.AddedNames) + L"}";
+    }
+    return json + L"]";
+}
+
+// The store's entry name, or null where Outlook gives its stores no names.
+std::wstring JsonRefused(const std::vector<TRefusedName>& refused, const std::vector<TSyncStore>& stores)
 {
     std::wstring text = L"[";
     for (const TRefusedName& name : refused) {
         if (text.size() > 1)
             text += L',';
-        text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) + L"}";
+        const std::optional<std::wstring> store =
+            name.Store < stores.size() ? stores[name.Store].Name : std::optional<std::wstring>();
+        text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
+                L",\"store\":" + JsonText(store) + L"}";
     }
     return text + L"]";
 }
@@ -156,8 +208,18 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
             text += VersionLine(result) + kLineEnd;
         if (result.RegistryNames)
             AppendLines(text, L"registry: ", *result.RegistryNames);
-        if (result.StoreNames)
+        if (NamesStores(request, result)) {
+            for (const TSyncStore& store : result.Stores) {
+                if (store.Readable)
+                    AppendLines(text, (StoreLabel(store) + L": "), store.Names.value_or(std::vector<std::wstring>()));
+                else
+                    text += UnreadableLine(store);
+            }
+        } else if (result.StoreNames) {
             AppendLines(text, L"Outlook: ", *result.StoreNames);
+        } else if (static_cast<std::size_t>(result.ChosenStore) < result.Stores.size()) {
+            text += UnreadableLine(result.Stores[static_cast<std::size_t>(result.ChosenStore)]);
+        }
         if (result.Connected && !result.StoreInUse)
             text += kStoreNotInUseText + std::wstring(kLineEnd);
         return text;
@@ -165,13 +227,22 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
     if (!result.Connected || !result.StoreInUse)
         return {};
     const bool dry = request.DryRun;
-    AppendLines(text, dry ? L"would add to Outlook: " : L"added to Outlook: ", result.AddedToOutlook);
-    for (const TRefusedName& refused : result.RefusedByOutlook)
-        text += L"Outlook refused: " + ShownWhole(refused.Name) + L" - " + refused.Error + kLineEnd;
+    const std::size_t toOutlook = AppendOutlookLines(text, request, result);
+    for (const TRefusedName& refused : result.RefusedByOutlook) {
+        const bool named = NamesStores(request, result) && refused.Store < result.Stores.size();
+        text += (named ? StoreLabel(result.Stores[refused.Store]) : std::wstring(L"Outlook")) + L" refused: " +
+                ShownWhole(refused.Name) + L" - " + refused.Error + kLineEnd;
+    }
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
+    if (NamesStores(request, result)) {
+        for (const TSyncStore& store : result.Stores) {
+            if (!store.Readable)
+                text += UnreadableLine(store);
+        }
+    }
     AppendLines(text, dry ? L"would not copy to registry (holds \";\"): " : L"not copied to registry (holds \";\"): ",
                 result.NotCopiedToRegistry);
-    return text + Summary(request, result);
+    return text + Summary(request, toOutlook, result);
 }
 
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result)
@@ -188,7 +259,8 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"addedToOutlook\":" + JsonNames(result.AddedToOutlook);
     json += L",\"addedToRegistry\":" + JsonNames(result.AddedToRegistry);
     json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
-    json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook);
+    json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook, result.Stores);
+    json += L",\"stores\":" + JsonStores(result.Stores);
     json += L",\"error\":" + JsonText(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

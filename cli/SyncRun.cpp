@@ -4,6 +4,8 @@
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
 
+#include <windows.h>
+
 namespace {
 
 // On every path, and in the window's order: the application, then its namespace.
@@ -52,6 +54,30 @@ void FailWithCurrentException(TSyncResult& result)
     Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Console));
 }
 
+bool SameName(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// Raises the message PellorinSync gives for a name no store has.
+int StoreNamed(const TProgramState& state, const std::wstring& name)
+{
+    const std::vector<std::wstring> entries = StoreEntryNames(state);
+    std::wstring known;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!state.Stores[i].DisplayName)
+            continue;
+        if (SameName(entries[i], name))
+            return static_cast<int>(i);
+        known += (known.empty() ? L"" : L", ") + entries[i];
+    }
+    std::wstring message = L"No Outlook store is named \"" + name + L"\".";
+    if (!known.empty())
+        message += L" The stores are: " + known + L".";
+    throw EException(message);
+}
+
 void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
 {
     if (dryRun) {
@@ -70,12 +96,41 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
     }
 }
 
+// What was added to each store goes by its StoreID: a copy's closing Refresh
+// reads the stores afresh.
+void TakeStores(TSyncResult& result, const TProgramState& state, const std::vector<std::wstring>& idsBeforeCopy,
+                const std::vector<TStoreAdds>& added)
+{
+    if (!state.PstCategoriesComplete)
+        return;
+    const std::vector<std::wstring> entries = StoreEntryNames(state);
+    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
+        const TOutlookStore& store = state.Stores[i];
+        TSyncStore& out = result.Stores.emplace_back();
+        if (store.DisplayName)
+            out.Name = entries[i];
+        out.Default = store.IsDefault;
+        out.Readable = store.Readable;
+        if (!store.Readable)
+            out.Error = store.Error;
+        else
+            out.Names = Names(store.Names);
+        for (const TStoreAdds& adds : added) {
+            if (adds.Store < idsBeforeCopy.size() && idsBeforeCopy[adds.Store] == store.StoreId)
+                out.AddedNames.insert(out.AddedNames.end(), adds.Names.begin(), adds.Names.end());
+        }
+    }
+    result.ChosenStore = state.ChosenStore;
+}
+
 }  // namespace
 
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
 {
     TSyncResult result;
     TProgramState state;
+    // A script may name the only store of the profile too.
+    state.OnlyStoreNaming = TOnlyStoreNaming::Named;
     const TConnectionRelease release(state);
     // The names the registry cannot hold are printed from the report.
     TUnattendedUi ui;
@@ -105,8 +160,15 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     }
 
     TCopyReport report;
+    std::vector<std::wstring> storeIds;
     try {
         BtnReadCategoriesClick(state, ui);
+        if (request.AllStores)
+            ChooseStore(state, ui, kAllStores);
+        else if (request.StoreName)
+            ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
+        for (const TOutlookStore& store : state.Stores)
+            storeIds.push_back(store.StoreId);
         if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
     } catch (...) {
@@ -115,8 +177,21 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         RefreshRegistryCategories(state, ui);
     }
     result.RegistryNames = Names(state.RegCategories);
-    if (state.PstCategoriesComplete)
+    const bool chosenRead = state.ChosenStore == kAllStores ||
+                            (static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() &&
+                             state.Stores[static_cast<std::size_t>(state.ChosenStore)].Readable);
+    if (state.PstCategoriesComplete && chosenRead)
         result.StoreNames = Names(state.PstCategories);
     TakeReport(result, report, request.DryRun);
+    TakeStores(result, state, storeIds, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
+    // The closing Refresh read the stores afresh: a refused name keeps its store by StoreID.
+    for (TRefusedName& refused : result.RefusedByOutlook) {
+        const std::size_t before = refused.Store;
+        refused.Store = state.Stores.size();
+        for (std::size_t i = 0; before < storeIds.size() && i < state.Stores.size(); ++i) {
+            if (state.Stores[i].StoreId == storeIds[before])
+                refused.Store = i;
+        }
+    }
     return result;
 }

@@ -12,6 +12,17 @@
 
 enum class TSyncExit { Done = 0, Failed = 1, BadUsage = 2, StoreNotInUse = 3 };
 
+// A store of the profile, as the run leaves it.
+struct TSyncStore {
+    // Its entry name; absent where Outlook does not tell its stores apart.
+    std::optional<std::wstring> Name;
+    bool Default = false;
+    bool Readable = true;
+    std::optional<std::wstring> Error;
+    std::optional<std::vector<std::wstring>> Names;  // absent when unreadable
+    std::vector<std::wstring> AddedNames;            // in a dry run: what would be
+};
+
 struct TSyncResult {
     TSyncExit Exit = TSyncExit::Done;
     bool Connected = false;
@@ -30,8 +41,12 @@ struct TSyncResult {
     std::vector<std::wstring> NotCopiedToRegistry;
     // Names Outlook would not add, in order, each with Outlook's description.
     std::vector<TRefusedName> RefusedByOutlook;
-    // The text the window's error box would show, on one line, and what to do about it
-    // (empty when there is no hint for the failure).
+    // Every store in chooser order, once they were all read; and the chosen
+    // one's index (kAllStores for "All stores").
+    std::vector<TSyncStore> Stores;
+    int ChosenStore = 0;
+    // The text the window's error box would show, on one line, and what to do
+    // about it (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
     std::wstring ErrorHint;
 };

@@ -5,6 +5,7 @@
 
 #include "commands/ProgramState.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ public:
     virtual void SetMemoPstText(const std::wstring& text) = 0;
     // An information box: title "Pellorin", information icon, OK.
     virtual void Inform(const std::wstring& text) = 0;
+    // The store chooser's entries and the chosen one (an index into the
+    // stores, or kAllStores for the last entry); no entries, no chooser.
+    virtual void SetStoreChoices(const std::vector<std::wstring>& entries, int chosen) = 0;
 };
 
 // The hourglass stays up for the whole scope and goes away however it ends.
@@ -44,13 +48,15 @@ public:
     void SetMemoRegText(const std::wstring&) override {}
     void SetMemoPstText(const std::wstring&) override {}
     void Inform(const std::wstring&) override {}
+    void SetStoreChoices(const std::vector<std::wstring>&, int) override {}
 };
 
 // Opens the connection again after Outlook was closed, as at start: the old
 // references go first, and nothing read through them counts as a complete
 // read of the store any more.
 void ReconnectOutlook(TProgramState& state, ICommandUi& ui);
-// Refresh: re-reads both stores and fills both memos.
+// Refresh: re-reads the registry and every store of the profile and fills both
+// memos; the chosen entry stays chosen while it exists, else the default store.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
 // Refresh's registry half alone: all there is to read when Outlook keeps no
 // categories in the store.
@@ -62,15 +68,39 @@ void BtnOLtoTAVClick(TProgramState& state, ICommandUi& ui);
 // "Registry <---> PST"
 void BtnSyncOLandTAVClick(TProgramState& state, ICommandUi& ui);
 
+// The stores' entry names in chooser order: each store's display name, one
+// that repeats (ignoring case) followed by " (2)", " (3)"...
+std::vector<std::wstring> StoreEntryNames(const TProgramState& state);
+// The chooser's entries, or none where the window is as it was before stores:
+// with fewer than two readable stores.
+std::vector<std::wstring> StoreChooserEntries(const TProgramState& state);
+// Chooses a store (an index into Stores) or kAllStores and shows its names from
+// the last Refresh; Outlook is not asked.
+void ChooseStore(TProgramState& state, ICommandUi& ui, int entry);
+// What MemoPst shows for the chosen entry.
+std::wstring ChosenStoreText(const TProgramState& state);
+
 enum class TCopyDirection { RegistryToStore, StoreToRegistry, Both };
+
+// The names one store lacks.
+struct TStoreAdds {
+    std::size_t Store;  // an index into Stores
+    std::vector<std::wstring> Names;
+    // For each name, the first other readable store that held it (chooser
+    // order), whose colour it takes; -1 for a name only the registry had.
+    std::vector<int> Givers;
+};
 
 // What each side lacks, decided from the sets as the last Refresh left them.
 // Names differing only in letter case count as the same name.
 struct TCopyPlan {
-    std::vector<std::wstring> ToStore;     // registry names the store lacks, in set order
+    std::vector<TStoreAdds> ToStores;      // each chosen store that lacks names
+    std::vector<std::wstring> ToStore;     // every name some chosen store lacks, in set order
     std::vector<std::wstring> ToRegistry;  // store names the registry lacks, in set order
     // Store names holding ";": a master list would read each back as two names.
     std::vector<std::wstring> NotToRegistry;
+    // With "All stores": the entry names of the stores left out, unread.
+    std::vector<std::wstring> UnreadableStores;
 };
 TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
 
@@ -78,28 +108,34 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
 struct TRefusedName {
     std::wstring Name;
     std::wstring Error;
+    std::size_t Store = 0;  // an index into Stores
 };
 
 // What a copy did, filled in as it goes, so that after a failure it still
 // tells what was done before it.
 struct TCopyReport {
     TCopyPlan Plan;
-    std::vector<std::wstring> AddedToStore;  // each Add that succeeded
+    std::vector<TStoreAdds> AddedToStores;     // each Add that succeeded, per store
+    std::vector<std::wstring> AddedToStore;    // each name added to at least one store
     std::vector<TRefusedName> RefusedByStore;  // each Add that Outlook refused, in order
-    bool RegistryWritten = false;            // Plan.ToRegistry reached the registry
+    bool RegistryWritten = false;              // Plan.ToRegistry reached the registry
 };
 
-// One copy, as the three buttons run it: refuses a store that was not read
-// completely, asks for confirmation, adds to the store, writes the registry,
-// refreshes, then tells of the names Outlook refused and of those the registry
-// cannot hold. A name Outlook refuses does not stop the copy; any other failure
-// does. With dryRun it decides the same names and stops there: no Add, no
-// write, no Refresh.
+// One copy, as the three buttons run it, between the registry and the chosen
+// entry: refuses a store that was not read completely, asks for confirmation,
+// adds to the stores, writes the registry, refreshes, then tells of the stores
+// left out, of the names Outlook refused and of those the registry cannot hold.
+// A name Outlook refuses does not stop the copy; any other failure does. With
+// dryRun it decides the same names and stops there: no Add, no write, no Refresh.
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
              bool dryRun = false);
 
 // The text of the information box that lists store names holding ";", one a
 // line, each as the memos show it.
 std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);
-// The text of the information box that lists the names Outlook refused.
-std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused);
+// The text of the information box that lists the names Outlook refused; with
+// the stores' entry names, each line names the store that refused it.
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused,
+                                  const std::vector<std::wstring>& storeEntries = {});
+// The text of the information box that lists the stores "All stores" left out.
+std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries);

@@ -53,8 +53,23 @@ WORD InvokeFlags(TCallKind kind, bool hasArgument, bool resultWanted)
 
 }  // namespace
 
-void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCallKind kind,
-                   const TCallArgument& argument, TAutomationValue* result)
+std::optional<DISPID> TMemberIds::Find(TOutlookObject object, std::wstring_view member) const
+{
+    for (const TEntry& entry : entries_) {
+        if (entry.Object == object && entry.Member == member)
+            return entry.Id;
+    }
+    return std::nullopt;
+}
+
+void TMemberIds::Remember(TOutlookObject object, std::wstring_view member, DISPID id)
+{
+    entries_.push_back({object, std::wstring(member), id});
+}
+
+void LateBoundInvoke(const TAutomationValue& target, std::wstring_view member, TCallKind kind,
+                     std::span<const TCallArgument> arguments, TAutomationValue* result,
+                     const TMemberLookup& lookup)
 {
     IDispatch* const object = target.Object();
     if (!object)
@@ -63,33 +78,49 @@ void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCa
     const TComPtr<IDispatch> holder(object);
 
     std::wstring name(member);
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN;
-    const HRESULT lookup =
-        RetryWhileBusy([&] { return object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id); });
-    if (lookup == DISP_E_UNKNOWNNAME)
-        throw EOleError(L"Method '" + name + L"' not supported by automation object");
-    OleCheck(lookup);
-
-    VARIANTARG arg;
-    VariantInit(&arg);
-    UniqueBstr text;  // freed when the call ends, however it ends
-    const bool hasArgument = !std::holds_alternative<std::monostate>(argument);
-    if (const auto* s = std::get_if<std::wstring_view>(&argument)) {
-        text = UniqueBstr::FromText(*s);
-        arg.vt = VT_BSTR;
-        arg.bstrVal = text.get();
-    } else if (const auto* i = std::get_if<std::int32_t>(&argument)) {
-        arg.vt = VT_I4;
-        arg.lVal = *i;
+    std::optional<DISPID> id = lookup.Ids ? lookup.Ids->Find(lookup.Object, member) : std::nullopt;
+    if (!id) {
+        LPOLESTR names[] = {name.data()};
+        DISPID found = DISPID_UNKNOWN;
+        const HRESULT hr =
+            RetryWhileBusy([&] { return object->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &found); });
+        if (hr == DISP_E_UNKNOWNNAME)
+            throw EOleError(L"Method '" + name + L"' not supported by automation object");
+        OleCheck(hr);
+        id = found;
+        if (lookup.Ids)
+            lookup.Ids->Remember(lookup.Object, member, found);
     }
-    DISPPARAMS params = {hasArgument ? &arg : nullptr, nullptr, hasArgument ? 1u : 0u, 0};
+
+    // IDispatch takes the arguments last first. Texts are freed when the call
+    // ends, however it ends.
+    std::vector<VARIANTARG> args(arguments.size());
+    std::vector<UniqueBstr> texts;
+    texts.reserve(arguments.size());
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        VARIANTARG& arg = args[arguments.size() - 1 - i];
+        VariantInit(&arg);
+        if (const auto* s = std::get_if<std::wstring_view>(&arguments[i])) {
+            texts.push_back(UniqueBstr::FromText(*s));
+            arg.vt = VT_BSTR;
+            arg.bstrVal = texts.back().get();
+        } else if (const auto* n = std::get_if<std::int32_t>(&arguments[i])) {
+            arg.vt = VT_I4;
+            arg.lVal = *n;
+        } else {
+            // An optional argument left out.
+            arg.vt = VT_ERROR;
+            arg.scode = DISP_E_PARAMNOTFOUND;
+        }
+    }
+    const bool hasArgument = !args.empty();
+    DISPPARAMS params = {hasArgument ? args.data() : nullptr, nullptr, static_cast<UINT>(args.size()), 0};
 
     VARIANT* const out = result ? result->receive() : nullptr;
     TExcepInfo excepInfo;
     const WORD flags = InvokeFlags(kind, hasArgument, result != nullptr);
     const HRESULT hr =
-        RetryWhileBusy([&] { return object->Invoke(id, IID_NULL, 0, flags, &params, out, excepInfo.get(), nullptr); });
+        RetryWhileBusy([&] { return object->Invoke(*id, IID_NULL, 0, flags, &params, out, excepInfo.get(), nullptr); });
     if (hr != S_OK) {
         if (result)
             result->Clear();
@@ -97,6 +128,13 @@ void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCa
             excepInfo.Raise();
         throw EOleSysError(hr);
     }
+}
+
+void LateBoundCall(const TAutomationValue& target, std::wstring_view member, TCallKind kind,
+                   const TCallArgument& argument, TAutomationValue* result, const TMemberLookup& lookup)
+{
+    const bool none = std::holds_alternative<std::monostate>(argument);
+    LateBoundInvoke(target, member, kind, std::span<const TCallArgument>(&argument, none ? 0 : 1), result, lookup);
 }
 
 std::wstring AutomationText(const TAutomationValue& value)

@@ -2,25 +2,53 @@
 
 #include "outlook/LateBound.h"
 
-void ReadPSTCategories(const TAutomationValue& OutlookNamespace, TCategorySet& PstCategories)
+void ReadCategoryNames(TOutlookConnection& connection, const TAutomationValue& collection, TCategorySet& names)
 {
-    PstCategories.Clear();
-    const TAutomationValue collection = GetCategoriesCollection(OutlookNamespace);
+    names.Clear();
     // Read once: names Outlook adds or removes during the read go unnoticed.
-    const std::int32_t count = AutomationInt32(LateBoundGet(collection, L"Count", TCallKind::Method));
+    const std::int32_t count =
+        AutomationInt32(OutlookGet(connection, TOutlookObject::Categories, collection, L"Count"));
     TAutomationValue category;
     for (std::int32_t i = 1; i <= count; ++i) {
-        LateBoundCall(collection, L"Item", TCallKind::PropertyGet, i, &category);
-        PstCategories.Add(AutomationText(LateBoundGet(category, L"Name", TCallKind::Method)));
+        LateBoundCall(collection, L"Item", TCallKind::PropertyGet, i, &category,
+                      {&connection.MemberIds, TOutlookObject::Categories});
+        names.Add(AutomationText(OutlookGet(connection, TOutlookObject::Category, category, L"Name")));
     }
 }
 
-TAutomationValue GetCategoriesCollection(const TAutomationValue& OutlookNamespace)
+void ReadPSTCategories(TOutlookConnection& connection, TCategorySet& PstCategories)
 {
-    return LateBoundGet(OutlookNamespace, L"Categories", TCallKind::Method);
+    PstCategories.Clear();
+    ReadCategoryNames(connection, GetCategoriesCollection(connection), PstCategories);
 }
 
-void AddCategory(const TAutomationValue& collection, const std::wstring& name)
+TAutomationValue GetCategoriesCollection(TOutlookConnection& connection)
 {
-    LateBoundCall(collection, L"Add", TCallKind::Method, std::wstring_view(name), nullptr);
+    return OutlookGet(connection, TOutlookObject::Namespace, connection.OutlookNamespace, L"Categories");
+}
+
+TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const TOutlookStore& store)
+{
+    if (store.Object.IsEmpty())
+        return GetCategoriesCollection(connection);
+    return OutlookGet(connection, TOutlookObject::Store, store.Object, L"Categories");
+}
+
+std::optional<std::int32_t> CategoryColor(TOutlookConnection& connection, const TAutomationValue& collection,
+                                          const std::wstring& name)
+{
+    const TAutomationValue category = OutlookGet(connection, TOutlookObject::Categories, collection, L"Item",
+                                                 TCallKind::PropertyGet, std::wstring_view(name));
+    // Outlook answers Nothing for a name it does not hold.
+    if (!category.Object())
+        return std::nullopt;
+    return AutomationInt32(OutlookGet(connection, TOutlookObject::Category, category, L"Color"));
+}
+
+void AddCategory(TOutlookConnection& connection, const TAutomationValue& collection, const std::wstring& name,
+                 std::optional<std::int32_t> color)
+{
+    const TCallArgument arguments[] = {std::wstring_view(name), color ? TCallArgument(*color) : TCallArgument()};
+    LateBoundInvoke(collection, L"Add", TCallKind::Method, std::span<const TCallArgument>(arguments, color ? 2 : 1),
+                    nullptr, {&connection.MemberIds, TOutlookObject::Categories});
 }

@@ -71,13 +71,24 @@ const TVersionRow kVersionRows[] = {
 
 }  // namespace
 
+TAutomationValue OutlookGet(TOutlookConnection& connection, TOutlookObject object, const TAutomationValue& target,
+                            std::wstring_view member, TCallKind kind, const TCallArgument& argument)
+{
+    return LateBoundGet(target, member, kind, argument, {&connection.MemberIds, object});
+}
+
 void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view progId)
 {
+    connection.MemberIds.Clear();
+    connection.Stores.clear();
     const std::wstring id(progId);
+    const auto application = [&](std::wstring_view member, const TCallArgument& argument = {}) {
+        return OutlookGet(connection, TOutlookObject::Application, connection.OutlookApp, member, TCallKind::Method,
+                          argument);
+    };
     const auto takeNamespace = [&](const TComPtr<IDispatch>& app) {
         connection.OutlookApp = TAutomationValue(app);
-        connection.OutlookNamespace =
-            LateBoundGet(connection.OutlookApp, L"GetNamespace", TCallKind::Method, std::wstring_view(L"MAPI"));
+        connection.OutlookNamespace = application(L"GetNamespace", std::wstring_view(L"MAPI"));
     };
     const TComPtr<IDispatch> running = AttachToRunning(id);
     try {
@@ -92,9 +103,9 @@ void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view pro
 
     // The major version's length comes from the first read and its characters
     // from the second, as Outlook has always been asked.
-    const std::string first = ToAnsi(AutomationText(LateBoundGet(connection.OutlookApp, L"Version", TCallKind::Method)));
+    const std::string first = ToAnsi(AutomationText(application(L"Version")));
     const std::size_t dot = first.find('.');
-    const std::wstring version = AutomationText(LateBoundGet(connection.OutlookApp, L"Version", TCallKind::Method));
+    const std::wstring version = AutomationText(application(L"Version"));
     const std::string second = ToAnsi(version);
     connection.OutlookMajorVersion =
         dot == std::string::npos ? std::string() : second.substr(0, std::min(dot, second.size()));
@@ -105,6 +116,8 @@ void CloseOutlookConnection(TOutlookConnection& connection)
 {
     connection.OutlookApp.Clear();
     connection.OutlookNamespace.Clear();
+    connection.Stores.clear();
+    connection.MemberIds.Clear();
 }
 
 std::wstring OutlookVersionText(const std::string& majorVersion)
@@ -124,7 +137,12 @@ std::wstring DetectedVersionText(const std::string& majorVersion, const std::wst
 
 bool IsStoreInUse(const std::string& majorVersion)
 {
-    for (const char* major : {"12", "14", "15", "16"}) {
+    return SameText(majorVersion, "12") || KeepsListPerStore(majorVersion);
+}
+
+bool KeepsListPerStore(const std::string& majorVersion)
+{
+    for (const char* major : {"14", "15", "16"}) {
         if (SameText(majorVersion, major))
             return true;
     }

@@ -2,10 +2,27 @@
 // The one link to Outlook: attach to a running Outlook or start one, take its
 // MAPI namespace and read its version. Outlook is never told to quit.
 
+#include "categories/CategorySet.h"
 #include "outlook/AutomationValue.h"
+#include "outlook/LateBound.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+// A store of the profile and its category names, as the last read found them.
+struct TOutlookStore {
+    // Absent when Outlook was not asked: a profile read through the namespace alone.
+    std::optional<std::wstring> DisplayName;
+    std::wstring StoreId;
+    bool IsDefault = false;
+    // The Store object; empty when the list is the namespace's.
+    TAutomationValue Object;
+    bool Readable = true;
+    std::wstring Error;  // why it could not be read
+    TCategorySet Names;
+};
 
 struct TOutlookConnection {
     TAutomationValue OutlookApp;
@@ -14,6 +31,11 @@ struct TOutlookConnection {
     std::string OutlookMajorVersion;
     // The full version text Outlook reported, for display.
     std::wstring OutlookVersion;
+    // What this Outlook answered to name lookups; valid only for its life.
+    TMemberIds MemberIds;
+    // The default store first, then the others in Namespace.Stores order. Each
+    // holds its Store until the next read or the close.
+    std::vector<TOutlookStore> Stores;
 };
 
 // On failure the connection keeps what was set before the failing step. A
@@ -22,8 +44,13 @@ struct TOutlookConnection {
 // Tests pass a ProgID of their own so that they never reach a real Outlook.
 void OpenOutlookConnection(TOutlookConnection& connection,
                            std::wstring_view progId = L"Outlook.Application");
-// Releases OutlookApp, then OutlookNamespace; no call to Outlook.
+// Releases OutlookApp, then OutlookNamespace, then the stores; no call to Outlook.
 void CloseOutlookConnection(TOutlookConnection& connection);
+
+// A call on one of the connection's objects, through the identifiers it keeps.
+TAutomationValue OutlookGet(TOutlookConnection& connection, TOutlookObject object, const TAutomationValue& target,
+                            std::wstring_view member, TCallKind kind = TCallKind::Method,
+                            const TCallArgument& argument = {});
 
 // "Outlook version detected: Outlook 2010", or empty for a version without a row.
 std::wstring OutlookVersionText(const std::string& majorVersion);
@@ -32,5 +59,7 @@ std::wstring OutlookVersionText(const std::string& majorVersion);
 std::wstring DetectedVersionText(const std::string& majorVersion, const std::wstring& reportedVersion);
 // Outlook 2007 to Microsoft 365 (12, 14, 15, 16) keep their categories in the store.
 bool IsStoreInUse(const std::string& majorVersion);
+// Outlook 2010 and later (14, 15, 16) keep one list per store of the profile.
+bool KeepsListPerStore(const std::string& majorVersion);
 // What the user is told of any other version, by every front end alike.
 inline constexpr wchar_t kStoreNotInUseText[] = L"Your version of Outlook is not using the PST to store categories.";

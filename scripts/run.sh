@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds everything and runs Pellorin under Wine against a demo: the Outlook
-# stand-in plays Outlook 2010 with a few categories, and the registry holds an
-# Outlook 2003 master list that overlaps them. Everything lives in a Wine prefix
-# of its own, build/demo-prefix, so no real Office setting is ever touched.
+# stand-in plays Outlook 2010 with a profile of three stores, and the registry
+# holds an Outlook 2003 master list that overlaps their lists. Everything lives
+# in a Wine prefix of its own, build/demo-prefix, so no real Office setting is
+# ever touched.
 #
 # With a display ($DISPLAY) the window opens there and the command ends when it
 # is closed. Without one, Pellorin runs under Xvfb; the command saves a
@@ -56,16 +57,27 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Outlook 2010, as the stand-in plays it, with names in several scripts.
+# Outlook 2010, as the stand-in plays it, with a profile of three stores: the
+# mailbox (the default store), an archive data file and a shared mailbox, each
+# with its own list, and names in several scripts.
 mkdir -p "$data"
 cat >"$data/state.txt" <<'EOF'
 version=14.0.7015.1000
+default-store=jane.doe@example.com
 name=Business
 name=Holiday
 name=Café
 name=Geschäftlich
 name=Προσωπικά
 name=Важное
+store=Archive 2019
+name=Business
+name=Old projects
+name=Holiday
+store=Team Mailbox
+name=Business
+name=Key Customer
+name=Team meeting
 EOF
 rm -f "$data/requests.log"
 data_dos="$(timeout 60 winepath -w "$data")"

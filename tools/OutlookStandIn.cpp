@@ -12,6 +12,9 @@
 #include <oleauto.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <new>
 #include <span>
 #include <string>
@@ -35,16 +38,25 @@ constexpr wchar_t kUsage[] =
     L"COM starts it with -Embedding; it then exits when its last object is released.\r\n"
     L"It reads FOLDER\\state.txt (UTF-8, one setting a line, \\uXXXX for control characters):\r\n"
     L"  version=TEXT              what Application.Version answers\r\n"
-    L"  name=TEXT                 one category, repeated in Outlook's order (Add appends)\r\n"
+    L"  name=TEXT[<TAB>COLOR]     one category of the store above, in Outlook's order; before\r\n"
+    L"                            any store line, of the default store (Add appends)\r\n"
+    L"  default-store=TEXT        the default store's display name, and its place among\r\n"
+    L"                            the store lines (default: first, \"Outlook Data File\")\r\n"
+    L"  store=TEXT                another store of the profile, in Namespace.Stores order\r\n"
+    L"  shares=TEXT               that store answers Categories with store TEXT's list\r\n"
+    L"  categories-fault=TEXT     that store's Categories fails with the description TEXT\r\n"
     L"  fail-add=NAME<TAB>TEXT    Add(NAME) fails with the description TEXT\r\n"
-    L"  fail-item=K               Item(K) fails, with fail-item-description=TEXT\r\n"
+    L"  fail-item=K               Item(K) of the default store fails, with\r\n"
+    L"                            fail-item-description=TEXT\r\n"
     L"  no-categories=1           the namespace has no Categories member\r\n"
-    L"  reject-existing=1         Add of a name already held (ignoring case) fails\r\n"
+    L"  no-stores=1               the namespace has no Stores nor DefaultStore (Outlook 2007)\r\n"
     L"  delay=MS                  waits before every answer\r\n"
     L"  busy=MS                   rejects every call for MS milliseconds from when it reads\r\n"
     L"                            this state, as Outlook does while it starts or shows a dialog\r\n"
     L"  busy-after=N              ...or from when it has then answered N invocations\r\n"
     L"  busy-code=rejected|retrylater  the rejection (default: rejected)\r\n"
+    L"An Add of a name the list holds (ignoring case) fails, as Outlook's does; an Add\r\n"
+    L"without a colour takes the first colour no category of the list uses yet.\r\n"
     L"Every name lookup and call is appended to FOLDER\\requests.log.\r\n";
 
 constexpr wchar_t kSource[] = L"Pellorin Outlook stand-in";
@@ -300,41 +312,115 @@ private:
     LONG references_ = 1;
 };
 
+HRESULT ReturnNumber(VARIANT* result, long value)
+{
+    if (result) {
+        result->vt = VT_I4;
+        result->lVal = value;
+    }
+    return S_OK;
+}
+
+// The k-th positional argument (from 0) converted to vt; arguments arrive last first.
+HRESULT PositionalArgument(const DISPPARAMS& params, UINT k, VARTYPE vt, VARIANT& out, UINT* argError)
+{
+    VariantInit(&out);
+    const UINT slot = params.cArgs - 1 - k;
+    const HRESULT hr = VariantChangeType(&out, &params.rgvarg[slot], 0, vt);
+    if (FAILED(hr) && argError)
+        *argError = slot;
+    return FAILED(hr) ? DISP_E_TYPEMISMATCH : S_OK;
+}
+
+bool IsMissing(const VARIANT& v)
+{
+    const VARIANT* value = v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal ? v.pvarVal : &v;
+    return value->vt == VT_EMPTY || (value->vt == VT_ERROR && value->scode == DISP_E_PARAMNOTFOUND);
+}
+
+// The profile's stores in Namespace.Stores order: the default store stands at
+// its position, the other stores around it.
+std::size_t StoreCount(const TStandInState& state)
+{
+    return state.OtherStores.size() + 1;
+}
+
+std::size_t DefaultPosition(const TStandInState& state)
+{
+    return std::min(state.DefaultStorePosition, state.OtherStores.size());
+}
+
+// Null for the default store.
+TStandInStore* OtherStoreAt(TStandInState& state, std::size_t position)
+{
+    const std::size_t home = DefaultPosition(state);
+    if (position == home || position >= StoreCount(state))
+        return nullptr;
+    return &state.OtherStores[position < home ? position : position - 1];
+}
+
+std::wstring StoreNameAt(TStandInState& state, std::size_t position)
+{
+    const TStandInStore* other = OtherStoreAt(state, position);
+    return other ? other->DisplayName : state.DefaultStoreName;
+}
+
+struct TList {
+    std::vector<std::wstring>& Names;
+    std::vector<long>& Colors;
+    bool IsDefault;
+};
+
+TList ListAt(TStandInState& state, std::size_t position)
+{
+    if (TStandInStore* other = OtherStoreAt(state, position)) {
+        other->Colors.resize(other->Names.size(), 0);
+        return {other->Names, other->Colors, false};
+    }
+    state.Colors.resize(state.Names.size(), 0);
+    return {state.Names, state.Colors, true};
+}
+
 class TCategory final : public TDispatchObject {
 public:
-    explicit TCategory(std::wstring name) : name_(std::move(name)) {}
+    TCategory(std::wstring name, long color) : name_(std::move(name)), color_(color) {}
 
 protected:
     std::span<const TMember> Members() const override { return kMembers; }
-    HRESULT Call(DISPID, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
+    HRESULT Call(DISPID id, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
     {
-        return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnText(result, name_);
+        if (params.cArgs)
+            return DISP_E_BADPARAMCOUNT;
+        return id == kName ? ReturnText(result, name_) : ReturnNumber(result, color_);
     }
 
 private:
-    static constexpr TMember kMembers[] = {{L"Name", false}};
+    enum : DISPID { kName = 1, kColor };
+    static constexpr TMember kMembers[] = {{L"Name", false}, {L"Color", false}};
     std::wstring name_;
+    long color_;
 };
 
+// One store's list, named by the position of the store that owns it.
 class TCategories final : public TDispatchObject {
+public:
+    explicit TCategories(std::size_t listPosition) : listPosition_(listPosition) {}
+
 protected:
     std::span<const TMember> Members() const override { return kMembers; }
     HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
                  UINT* argError) override
     {
+        if (listPosition_ >= StoreCount(state))
+            return ServerException(info, E_FAIL, L"The store is no longer available.");
+        const TList list = ListAt(state, listPosition_);
         switch (id) {
         case kCount:
-            if (params.cArgs)
-                return DISP_E_BADPARAMCOUNT;
-            if (result) {
-                result->vt = VT_I4;
-                result->lVal = static_cast<LONG>(state.Names.size());
-            }
-            return S_OK;
+            return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnNumber(result, static_cast<long>(list.Names.size()));
         case kItem:
-            return Item(state, params, result, info, argError);
+            return Item(state, list, params, result, info, argError);
         case kAdd:
-            return Add(state, params, result, info, argError);
+            return Add(state, list, params, info, argError);
         default:
             return DISP_E_MEMBERNOTFOUND;
         }
@@ -344,8 +430,8 @@ private:
     enum : DISPID { kCount = 1, kItem, kAdd };
     static constexpr TMember kMembers[] = {{L"Count", false}, {L"Item", false}, {L"Add", true}};
 
-    HRESULT Item(const TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
-                 UINT* argError)
+    static HRESULT Item(const TStandInState& state, const TList& list, const DISPPARAMS& params, VARIANT* result,
+                        EXCEPINFO* info, UINT* argError)
     {
         if (params.cArgs != 1)
             return DISP_E_BADPARAMCOUNT;
@@ -358,71 +444,182 @@ private:
                 return hr;
             const std::wstring wanted(index.bstrVal, SysStringLen(index.bstrVal));
             VariantClear(&index);
-            for (const std::wstring& name : state.Names) {
-                if (SameName(name, wanted))
-                    return ReturnObject(result, new TCategory(name));
+            for (std::size_t i = 0; i < list.Names.size(); ++i) {
+                if (SameName(list.Names[i], wanted))
+                    return ReturnObject(result, new TCategory(list.Names[i], list.Colors[i]));
             }
-            return ServerException(info, DISP_E_BADINDEX, L"The attempted operation failed.  An object could not be found.");
+            // As Outlook: a name it does not hold gives Nothing, not an error.
+            if (result) {
+                result->vt = VT_DISPATCH;
+                result->pdispVal = nullptr;
+            }
+            return S_OK;
         }
         const HRESULT hr = Argument(params, VT_I4, index, argError);
         if (FAILED(hr))
             return hr;
         const LONG k = index.lVal;
-        if (state.FailingItem != 0 && k == state.FailingItem)
+        if (list.IsDefault && state.FailingItem != 0 && k == state.FailingItem)
             return ServerException(info, E_FAIL, state.ItemFaultDescription);
-        if (k < 1 || static_cast<std::size_t>(k) > state.Names.size())
+        if (k < 1 || static_cast<std::size_t>(k) > list.Names.size())
             return ServerException(info, DISP_E_BADINDEX, L"Array index out of bounds.");
-        return ReturnObject(result, new TCategory(state.Names[static_cast<std::size_t>(k) - 1]));
+        const auto i = static_cast<std::size_t>(k) - 1;
+        return ReturnObject(result, new TCategory(list.Names[i], list.Colors[i]));
     }
 
-    HRESULT Add(TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
-                UINT* argError)
+    static HRESULT Add(const TStandInState& state, const TList& list, const DISPPARAMS& params, EXCEPINFO* info,
+                       UINT* argError)
     {
-        // Add(Name, Color, ShortcutKey): only the name is used.
+        // Add(Name, Color, ShortcutKey): the shortcut key is not kept.
         if (params.cArgs < 1 || params.cArgs > 3)
             return DISP_E_BADPARAMCOUNT;
         VARIANT nameArgument;
-        const HRESULT hr = Argument(params, VT_BSTR, nameArgument, argError);
+        HRESULT hr = Argument(params, VT_BSTR, nameArgument, argError);
         if (FAILED(hr))
             return hr;
         const std::wstring name(nameArgument.bstrVal ? nameArgument.bstrVal : L"", SysStringLen(nameArgument.bstrVal));
         VariantClear(&nameArgument);
+        long color = StandInColorForNewCategory(list.Colors);
+        if (params.cArgs >= 2 && !IsMissing(params.rgvarg[params.cArgs - 2])) {
+            VARIANT colorArgument;
+            hr = PositionalArgument(params, 1, VT_I4, colorArgument, argError);
+            if (FAILED(hr))
+                return hr;
+            color = colorArgument.lVal;
+            if (color < 0 || color > kStandInColorCount)
+                return ServerException(info, E_INVALIDARG,
+                                       L"Could not complete the operation. One or more parameter values are not valid.");
+        }
         for (const TStandInAddFault& fault : state.AddFaults) {
             if (fault.Name == name)
                 return ServerException(info, E_FAIL, fault.Description);
         }
-        if (state.RejectExistingNames) {
-            for (const std::wstring& held : state.Names) {
-                if (SameName(held, name))
-                    return ServerException(info, E_FAIL, L"A category with this name already exists.");
-            }
+        for (const std::wstring& held : list.Names) {
+            if (SameName(held, name))
+                return ServerException(info, E_FAIL, L"A category with this name already exists.");
         }
-        state.Names.push_back(name);
+        list.Names.push_back(name);
+        list.Colors.push_back(color);
         try {
             SaveCachedStandInState(g_dataDirectory);
         } catch (...) {
-            state.Names.pop_back();
+            list.Names.pop_back();
+            list.Colors.pop_back();
             throw;
         }
         // Outlook answers with the new category, but Wine's IDispatch proxy hands us
         // a result slot even when the caller asked for none and never releases what
         // lands there, which would keep this server alive. Nobody reads it.
-        (void)result;
         return S_OK;
     }
+
+    std::size_t listPosition_;
+};
+
+class TStore final : public TDispatchObject {
+public:
+    explicit TStore(std::size_t position) : position_(position) {}
+
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT*) override
+    {
+        if (params.cArgs)
+            return DISP_E_BADPARAMCOUNT;
+        if (position_ >= StoreCount(state))
+            return ServerException(info, E_FAIL, L"The store is no longer available.");
+        switch (id) {
+        case kDisplayName:
+            return ReturnText(result, StoreNameAt(state, position_));
+        case kStoreId: {
+            wchar_t text[80];
+            std::swprintf(text, std::size(text), L"0000000038A1BB1005E5101AA1BB08002B2A56C20000%08X",
+                          static_cast<unsigned>(position_ + 1));
+            return ReturnText(result, text);
+        }
+        case kCategories:
+            return Categories(state, info, result);
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    enum : DISPID { kDisplayName = 1, kStoreId, kCategories };
+    static constexpr TMember kMembers[] = {{L"DisplayName", false}, {L"StoreID", false}, {L"Categories", false}};
+
+    HRESULT Categories(TStandInState& state, EXCEPINFO* info, VARIANT* result) const
+    {
+        std::size_t listPosition = position_;
+        if (const TStandInStore* other = OtherStoreAt(state, position_)) {
+            if (!other->CategoriesFault.empty())
+                return ServerException(info, E_FAIL, other->CategoriesFault);
+            // An IMAP store answers with its primary store's list.
+            for (std::size_t p = 0; !other->SharesListOf.empty() && p < StoreCount(state); ++p) {
+                if (p != position_ && StoreNameAt(state, p) == other->SharesListOf) {
+                    listPosition = p;
+                    break;
+                }
+            }
+        }
+        return ReturnObject(result, new TCategories(listPosition));
+    }
+
+    std::size_t position_;
+};
+
+class TStores final : public TDispatchObject {
+protected:
+    std::span<const TMember> Members() const override { return kMembers; }
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT* argError) override
+    {
+        if (id == kCount)
+            return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnNumber(result, static_cast<long>(StoreCount(state)));
+        if (params.cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
+        VARIANT index;
+        const HRESULT hr = Argument(params, VT_I4, index, argError);
+        if (FAILED(hr))
+            return hr;
+        if (index.lVal < 1 || static_cast<std::size_t>(index.lVal) > StoreCount(state))
+            return ServerException(info, DISP_E_BADINDEX, L"Array index out of bounds.");
+        return ReturnObject(result, new TStore(static_cast<std::size_t>(index.lVal) - 1));
+    }
+
+private:
+    enum : DISPID { kCount = 1, kItem };
+    static constexpr TMember kMembers[] = {{L"Count", false}, {L"Item", false}};
 };
 
 class TNamespace final : public TDispatchObject {
 protected:
     std::span<const TMember> Members() const override { return kMembers; }
-    bool Hidden(const TMember&, const TStandInState& state) const override { return state.NoCategories; }
-    HRESULT Call(DISPID, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
+    bool Hidden(const TMember& member, const TStandInState& state) const override
     {
-        return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnObject(result, new TCategories);
+        return std::wstring_view(member.name) == L"Categories" ? state.NoCategories : state.NoStores;
+    }
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*,
+                 UINT*) override
+    {
+        if (params.cArgs)
+            return DISP_E_BADPARAMCOUNT;
+        switch (id) {
+        case kCategories:
+            return ReturnObject(result, new TCategories(DefaultPosition(state)));
+        case kStores:
+            return ReturnObject(result, new TStores);
+        case kDefaultStore:
+            return ReturnObject(result, new TStore(DefaultPosition(state)));
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+        }
     }
 
 private:
-    static constexpr TMember kMembers[] = {{L"Categories", false}};
+    enum : DISPID { kCategories = 1, kStores, kDefaultStore };
+    static constexpr TMember kMembers[] = {{L"Categories", false}, {L"Stores", false}, {L"DefaultStore", false}};
 };
 
 class TApplication final : public TDispatchObject {

@@ -4,9 +4,11 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cwchar>
-#include <optional>
 #include <iterator>
+#include <optional>
 
 namespace {
 
@@ -161,6 +163,20 @@ bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
 
 EStandInError::EStandInError(const std::wstring& message) : std::runtime_error(ToUtf8(message)) {}
 
+long StandInColorForNewCategory(const std::vector<long>& colorsInUse)
+{
+    long best = 1;
+    std::size_t fewest = SIZE_MAX;
+    for (long color = 1; color <= kStandInColorCount; ++color) {
+        const auto uses = static_cast<std::size_t>(std::count(colorsInUse.begin(), colorsInUse.end(), color));
+        if (uses < fewest) {
+            fewest = uses;
+            best = color;
+        }
+    }
+    return best;
+}
+
 bool IsRunningUnderWine()
 {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -216,9 +232,29 @@ std::wstring StandInLogFile(const std::wstring& dataDirectory)
 
 namespace {
 
+// A name written without its colour gets the one Add would have given it.
+void FillInColors(const std::vector<std::wstring>& names, std::vector<long>& colors)
+{
+    colors.resize(names.size(), -1);
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+        if (colors[i] < 0)
+            colors[i] = StandInColorForNewCategory(std::vector<long>(colors.begin(), colors.begin() + i));
+    }
+}
+
 TStandInState ParseStandInState(const std::string& bytes)
 {
     TStandInState state;
+    // A name belongs to the store opened last; before any, to the default store,
+    // which is all that files written before stores existed hold.
+    constexpr std::size_t kDefaultStore = SIZE_MAX;
+    std::size_t other = kDefaultStore;
+    const auto names = [&]() -> std::vector<std::wstring>& {
+        return other == kDefaultStore ? state.Names : state.OtherStores[other].Names;
+    };
+    const auto colors = [&]() -> std::vector<long>& {
+        return other == kDefaultStore ? state.Colors : state.OtherStores[other].Colors;
+    };
     for (const std::wstring& line : SplitLines(bytes)) {
         const std::size_t equals = line.find(L'=');
         if (line.empty() || line[0] == L'#' || equals == std::wstring::npos)
@@ -228,7 +264,21 @@ TStandInState ParseStandInState(const std::string& bytes)
         if (key == L"version") {
             state.Version = Unescape(value);
         } else if (key == L"name") {
-            state.Names.push_back(Unescape(value));
+            const auto fields = SplitTabs(value);
+            colors().resize(names().size(), -1);
+            names().push_back(Unescape(fields[0]));
+            colors().push_back(fields.size() > 1 ? std::wcstol(std::wstring(fields[1]).c_str(), nullptr, 10) : -1);
+        } else if (key == L"default-store") {
+            state.DefaultStoreName = Unescape(value);
+            state.DefaultStorePosition = state.OtherStores.size();
+            other = kDefaultStore;
+        } else if (key == L"store") {
+            state.OtherStores.push_back({Unescape(value), {}, {}, {}, {}});
+            other = state.OtherStores.size() - 1;
+        } else if (key == L"shares" && other != kDefaultStore) {
+            state.OtherStores[other].SharesListOf = Unescape(value);
+        } else if (key == L"categories-fault" && other != kDefaultStore) {
+            state.OtherStores[other].CategoriesFault = Unescape(value);
         } else if (key == L"fail-add") {
             const auto fields = SplitTabs(value);
             state.AddFaults.push_back({Unescape(fields[0]), fields.size() > 1 ? Unescape(fields[1]) : L""});
@@ -238,8 +288,8 @@ TStandInState ParseStandInState(const std::string& bytes)
             state.ItemFaultDescription = Unescape(value);
         } else if (key == L"no-categories") {
             state.NoCategories = value == L"1";
-        } else if (key == L"reject-existing") {
-            state.RejectExistingNames = value == L"1";
+        } else if (key == L"no-stores") {
+            state.NoStores = value == L"1";
         } else if (key == L"delay") {
             state.DelayMilliseconds = static_cast<DWORD>(std::wcstoul(std::wstring(value).c_str(), nullptr, 10));
         } else if (key == L"busy") {
@@ -250,7 +300,22 @@ TStandInState ParseStandInState(const std::string& bytes)
             state.BusyRetryLater = value == L"retrylater";
         }
     }
+    FillInColors(state.Names, state.Colors);
+    for (TStandInStore& store : state.OtherStores)
+        FillInColors(store.Names, store.Colors);
     return state;
+}
+
+std::wstring NameLines(const std::vector<std::wstring>& names, const std::vector<long>& colors)
+{
+    std::wstring text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += L"name=" + Escape(names[i]);
+        if (i < colors.size() && colors[i] >= 0)
+            text += L"\t" + std::to_wstring(colors[i]);
+        text += L"\n";
+    }
+    return text;
 }
 
 }  // namespace
@@ -342,13 +407,28 @@ void SaveStandInState(const std::wstring& dataDirectory, const TStandInState& st
     text += L"busy-after=" + std::to_wstring(state.BusyAfterCalls) + L"\n";
     text += L"busy-code=" + std::wstring(state.BusyRetryLater ? L"retrylater" : L"rejected") + L"\n";
     text += L"no-categories=" + std::wstring(state.NoCategories ? L"1" : L"0") + L"\n";
-    text += L"reject-existing=" + std::wstring(state.RejectExistingNames ? L"1" : L"0") + L"\n";
+    text += L"no-stores=" + std::wstring(state.NoStores ? L"1" : L"0") + L"\n";
     text += L"fail-item=" + std::to_wstring(state.FailingItem) + L"\n";
     text += L"fail-item-description=" + Escape(state.ItemFaultDescription) + L"\n";
     for (const TStandInAddFault& fault : state.AddFaults)
         text += L"fail-add=" + Escape(fault.Name) + L"\t" + Escape(fault.Description) + L"\n";
-    for (const std::wstring& name : state.Names)
-        text += L"name=" + Escape(name) + L"\n";
+    // The stores in Namespace.Stores order, each with its own names.
+    const std::size_t defaultAt = std::min(state.DefaultStorePosition, state.OtherStores.size());
+    for (std::size_t position = 0; position <= state.OtherStores.size(); ++position) {
+        if (position == defaultAt) {
+            text += L"default-store=" + Escape(state.DefaultStoreName) + L"\n";
+            text += NameLines(state.Names, state.Colors);
+        }
+        if (position == state.OtherStores.size())
+            break;
+        const TStandInStore& store = state.OtherStores[position];
+        text += L"store=" + Escape(store.DisplayName) + L"\n";
+        if (!store.SharesListOf.empty())
+            text += L"shares=" + Escape(store.SharesListOf) + L"\n";
+        if (!store.CategoriesFault.empty())
+            text += L"categories-fault=" + Escape(store.CategoriesFault) + L"\n";
+        text += NameLines(store.Names, store.Colors);
+    }
 
     CreateDirectoryW(dataDirectory.c_str(), nullptr);
     const std::wstring path = StandInStateFile(dataDirectory);

@@ -31,14 +31,29 @@ struct TStandInAddFault {
     std::wstring Description;  // ...with this description (DISP_E_EXCEPTION)
 };
 
+// Another store of the profile than the default one.
+struct TStandInStore {
+    std::wstring DisplayName;
+    std::vector<std::wstring> Names;  // its own list, in Outlook's order
+    std::vector<long> Colors;         // one per name; a missing one is filled in as Add would
+    std::wstring SharesListOf;        // answers Categories with this store's list (an IMAP account)
+    std::wstring CategoriesFault;     // Categories fails with this description
+};
+
 struct TStandInState {
     std::wstring Version = L"14.0.7015.1000";
+    // The default store's list, which Namespace.Categories also answers with.
     std::vector<std::wstring> Names;  // in Outlook's order; Add appends and saves
+    std::vector<long> Colors;         // as for TStandInStore
+    std::wstring DefaultStoreName = L"Outlook Data File";
+    // Without other stores the profile holds the default store alone.
+    std::vector<TStandInStore> OtherStores;
+    std::size_t DefaultStorePosition = 0;  // the default store's place in Namespace.Stores
     std::vector<TStandInAddFault> AddFaults;
-    int FailingItem = 0;  // Item(k) fails for this k; 0 for none
+    int FailingItem = 0;  // Item(k) of the default store's list fails for this k; 0 for none
     std::wstring ItemFaultDescription = L"Array index out of bounds.";
     bool NoCategories = false;  // the namespace does not know Categories
-    bool RejectExistingNames = false;  // Add of a name held (ignoring case) fails
+    bool NoStores = false;      // the namespace does not know Stores nor DefaultStore
     DWORD DelayMilliseconds = 0;  // before every answer
     // Busy as an Outlook that is starting or shows a dialog: every call is
     // rejected for BusyMilliseconds from when the stand-in reads this state
@@ -48,6 +63,12 @@ struct TStandInState {
     int BusyAfterCalls = 0;
     bool BusyRetryLater = false;  // SERVERCALL_RETRYLATER; else SERVERCALL_REJECTED
 };
+
+// OlCategoryColor: 0 is none, 1 (red) to 25 (dark maroon) are the colours.
+inline constexpr long kStandInColorCount = 25;
+// The colour an Add without one gives: the first colour no category uses yet,
+// else the first of those used least.
+long StandInColorForNewCategory(const std::vector<long>& colorsInUse);
 
 // One line of the log. Events: "start" (Member is the mode), "exit", "lookup"
 // (a name asked of GetIDsOfNames), "invoke" and "reject" (a call turned away

@@ -20,4 +20,5 @@ enum TForm1ControlId : int {
     idLabel6,
     idLabel7,
     idlbVersion,
+    idStoreChooser,
 };

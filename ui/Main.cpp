@@ -37,6 +37,7 @@ enum TControlIndex : size_t {
     ixLabel6,
     ixLabel7,
     ixlbVersion,
+    ixStoreChooser,
 };
 
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -44,6 +45,11 @@ constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
 constexpr DWORD kMemoStyle =
     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP;
 constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+constexpr DWORD kChooserStyle = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+// The store chooser starts this far right of "Categories in PST:"; its list
+// drops this far below it.
+constexpr int kChooserGap = 8;
+constexpr int kChooserListHeight = 160;
 constexpr DWORD kHidden = 0x80000000u;  // our own flag: not WS_VISIBLE at design
 
 // A multi-line edit wants every key, Tab included; the memos give Tab back to
@@ -79,13 +85,13 @@ struct TForm1::TControlDesign {
     TFontKind Font;
 };
 
-static_assert(idlbVersion - idBtnReadRegCategories + 1 == 17, "one id per control, in declaration order");
-static_assert(ixlbVersion + 1 == 17, "one index per control, in declaration order");
+static_assert(idStoreChooser - idBtnReadRegCategories + 1 == 18, "one id per control, in declaration order");
+static_assert(ixStoreChooser + 1 == 18, "one index per control, in declaration order");
 
-const std::array<TForm1::TControlDesign, 17>& TForm1::ControlDesigns()
+const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::ControlDesigns()
 {
     using F = TFontKind;
-    static const std::array<TControlDesign, 17> designs{{
+    static const std::array<TControlDesign, kControlCount> designs{{
         {&TForm1::BtnReadRegCategories, WC_BUTTONW, kButtonStyle, 0, {276, 459, 100, 25}, akLeft | akBottom,
          L"Refresh", F::Regular},
         {&TForm1::BtnTAVtoOL, WC_BUTTONW, kButtonStyle, 0, {276, 81, 100, 25}, kDefaultAnchors,
@@ -120,6 +126,8 @@ const std::array<TForm1::TControlDesign, 17>& TForm1::ControlDesigns()
          F::Regular},
         {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, {219, 519, 0, 0}, akLeft | akBottom, L"lbVersion",
          F::Regular},
+        // Placed by the column rule beside Label3; shown only for two or more readable stores.
+        {&TForm1::StoreChooser, WC_COMBOBOXW, kChooserStyle | kHidden, 0, {0, 0, 0, 0}, akTop, L"", F::Regular},
     }};
     return designs;
 }
@@ -278,6 +286,8 @@ void TForm1::CreateControls()
         SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
         SetWindowSubclass(memo, MemoSubclassProc, 1, 0);
     }
+    // Created last for its id, it tabs right before MemoPst, whose list it chooses.
+    SetWindowPos(StoreChooser, MemoReg, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     const int small = GetSystemMetrics(SM_CXSMICON);
     const int large = GetSystemMetrics(SM_CXICON);
@@ -303,6 +313,10 @@ void TForm1::ApplyFonts()
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         textSizes_[i] = MeasureText(font, WindowText(control));
     }
+    // A drop-down list sizes its closed box to its font itself.
+    RECT chooser{};
+    GetWindowRect(StoreChooser, &chooser);
+    textSizes_[ixStoreChooser] = {0, chooser.bottom - chooser.top};
 }
 
 void TForm1::SetLabelText(HWND label, const std::wstring& text)
@@ -328,7 +342,7 @@ void TForm1::FormResize()
         ~TLayoutDone() { Flag = false; }
     } done{inLayout_};
     const auto& designs = ControlDesigns();
-    std::array<TBounds, 17> bounds{};
+    std::array<TBounds, kControlCount> bounds{};
     // The controls stand at their design places in the window's design outer size;
     // the client area that this leaves depends on the system's frame.
     const SIZE designClient = ClientSizeForOuter(
@@ -358,6 +372,12 @@ void TForm1::FormResize()
         // "Pellorin - version " and the number read as one text at every DPI: the
         // design's left of 219 was made for a longer name.
         bounds[ixlbVersion].Left = bounds[ixLabel7].Right();
+        // The chooser stands in Label3's row and ends where MemoPst ends.
+        const TBounds& label = bounds[ixLabel3];
+        TBounds& chooser = bounds[ixStoreChooser];
+        chooser.Left = label.Right() + ScalePixels(kChooserGap, dpi_);
+        chooser.Width = std::max(bounds[ixMemoPst].Right() - chooser.Left, 0);
+        chooser.Top = label.Top + (label.Height - chooser.Height) / 2;
 
         TScrollRange range{0, 0};
         for (size_t i = 0; i < designs.size(); ++i) {
@@ -386,8 +406,10 @@ void TForm1::FormResize()
     // Moved controls repaint whole: the bits copied from their old places can be stale.
     HDWP positions = BeginDeferWindowPos(static_cast<int>(designs.size()));
     for (size_t i = 0; i < designs.size() && positions; ++i) {
+        // A drop-down list's height is that of its open list.
+        const int height = bounds[i].Height + (i == ixStoreChooser ? ScalePixels(kChooserListHeight, dpi_) : 0);
         positions = DeferWindowPos(positions, this->*designs[i].Field, nullptr, bounds[i].Left - scroll_.x,
-                                   bounds[i].Top - scroll_.y, bounds[i].Width, bounds[i].Height,
+                                   bounds[i].Top - scroll_.y, bounds[i].Width, height,
                                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
     if (positions)
@@ -428,6 +450,11 @@ void TForm1::OnDpiChanged(UINT dpi, const RECT& suggested)
 
 void TForm1::OnCommand(HWND control, WORD code)
 {
+    if (control == StoreChooser) {
+        if (code == CBN_SELCHANGE)
+            Guarded([this] { StoreChooserChange(); });
+        return;
+    }
     if (control == Label6) {
         if (code == STN_CLICKED)
             Guarded([this] { Label6Click(); });
@@ -569,6 +596,7 @@ void TForm1::ApplyWindowState(bool connected)
     if (!window.StoreInUse) {
         SetWindowTextW(MemoReg, L"Categories in Registry");
         SetWindowTextW(MemoPst, L"Categories in PST");
+        SetStoreChoices({}, 0);
     }
     const HWND focus = GetFocus();
     if (focus && IsChild(handle_, focus) && !IsWindowEnabled(focus))
@@ -649,6 +677,15 @@ void TForm1::Label6Click()
     ShellExecuteW(handle_, L"open", PELLORIN_WEB_ADDRESS, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+void TForm1::StoreChooserChange()
+{
+    const auto chosen = static_cast<int>(SendMessageW(StoreChooser, CB_GETCURSEL, 0, 0));
+    const auto count = static_cast<int>(SendMessageW(StoreChooser, CB_GETCOUNT, 0, 0));
+    if (chosen < 0)
+        return;
+    ::ChooseStore(state_, *this, chosen == count - 1 ? kAllStores : chosen);
+}
+
 bool TForm1::Confirm(const std::wstring& text)
 {
     return MessageBoxW(handle_, text.c_str(), L"Confirm", MB_ICONQUESTION | MB_OKCANCEL) == IDOK;
@@ -679,4 +716,29 @@ void TForm1::SetMemoPstText(const std::wstring& text)
 void TForm1::Inform(const std::wstring& text)
 {
     MessageBoxW(handle_, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
+}
+
+void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chosen)
+{
+    SendMessageW(StoreChooser, CB_RESETCONTENT, 0, 0);
+    const HFONT font = fonts_[static_cast<size_t>(TFontKind::Regular)].get();
+    LONG widest = 0;
+    for (const std::wstring& entry : entries) {
+        SendMessageW(StoreChooser, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+        widest = std::max(widest, MeasureText(font, entry).cx);
+    }
+    if (!entries.empty()) {
+        const int last = static_cast<int>(entries.size()) - 1;
+        SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(chosen == kAllStores ? last : chosen), 0);
+        // A long store name shows whole in the open list, if not in the box.
+        const int margin = ScalePixels(8, dpi_) + GetSystemMetrics(SM_CXVSCROLL);
+        SendMessageW(StoreChooser, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margin), 0);
+    }
+    // Its own flag: the first Refresh runs while the window itself is hidden.
+    const bool shown = !entries.empty();
+    const bool wasShown = (GetWindowLongW(StoreChooser, GWL_STYLE) & WS_VISIBLE) != 0;
+    if (shown != wasShown) {
+        ShowWindow(StoreChooser, shown ? SW_SHOWNA : SW_HIDE);
+        FormResize();
+    }
 }

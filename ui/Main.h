@@ -12,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 // All program state of unit Main: the category sets, the registry text, the
 // Outlook connection and AutoRefreshOnShow.
@@ -42,11 +43,13 @@ public:
     void SetMemoRegText(const std::wstring& text) override;
     void SetMemoPstText(const std::wstring& text) override;
     void Inform(const std::wstring& text) override;
+    void SetStoreChoices(const std::vector<std::wstring>& entries, int chosen) override;
 
 private:
     enum class TFontKind { Regular, Bold, Heading, Notice, Link, Count };
     struct TControlDesign;
-    static const std::array<TControlDesign, 17>& ControlDesigns();
+    static constexpr size_t kControlCount = 18;
+    static const std::array<TControlDesign, kControlCount>& ControlDesigns();
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -70,6 +73,7 @@ private:
     void FormShow();
     void FormResize();
     void Label6Click();
+    void StoreChooserChange();
 
     void CreateControls();
     void ApplyFonts();
@@ -97,13 +101,14 @@ private:
     HWND Label6 = nullptr;
     HWND Label7 = nullptr;
     HWND lbVersion = nullptr;
+    HWND StoreChooser = nullptr;
 
     HWND handle_ = nullptr;
     TProgramState& state_;
     std::function<void()> releaseSplash_;
     UINT dpi_ = kDesignDpi;
     std::array<UniqueHfont, static_cast<size_t>(TFontKind::Count)> fonts_;
-    std::array<SIZE, 17> textSizes_{};
+    std::array<SIZE, kControlCount> textSizes_{};
     UniqueHicon smallIcon_;
     UniqueHicon largeIcon_;
     HWND focusControl_ = nullptr;

@@ -226,7 +226,8 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
                             lines + "," + japanese +
                             R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],)"
-                            R"("error":null})"
+                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
+                            R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"error":null})"
                             "\r\n");
 
     const TRun both = RunPellorinSync("both --json");
@@ -237,7 +238,10 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
                             "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
                             greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
-                            R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],"error":null})"
+                            R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],)"
+                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
+                            R"("names":["A;B",)" + added + "," + lines + "," + greek + "," + japanese +
+                            R"(],"addedNames":[)" + added + "," + greek + R"(]}],"error":null})"
                             "\r\n");
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
                                                              L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
@@ -280,7 +284,7 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
     expected += ".";
     const std::string unknown = R"("dryRun":false,"outlookVersion":null,"outlookMajor":null,"storeInUse":false,)";
     const std::string rest = R"(,"storeNames":null,"addedToOutlook":[],"addedToRegistry":[],)"
-                             R"("notCopiedToRegistry":[],"refusedByOutlook":[],"error":")" + expected +
+                             R"("notCopiedToRegistry":[],"refusedByOutlook":[],"stores":[],"error":")" + expected +
                              "\\r\\n\\r\\n" + kNotInstalledHint + "\"}\r\n";
     const std::pair<const char*, std::string> runs[] = {
         {"list", "registry: A\r\nregistry: B\r\n"},
@@ -329,8 +333,8 @@ TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
     const TRun again = RunPellorinSync("to-outlook --json");
     EXPECT_EQ(again.ExitCode, 1u);
     EXPECT_NE(again.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
-                             R"("refusedByOutlook":[{"name":"C","error":"The category could not be added"}],)"
-                             R"("error":null})"),
+                             R"("refusedByOutlook":[{"name":"C","error":"The category could not be added",)"
+                             R"("store":"Outlook Data File"}],"stores":)"),
               std::string::npos)
         << again.Out;
 }
@@ -377,6 +381,60 @@ TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
     EXPECT_EQ(json.ExitCode, 1u);
     EXPECT_NE(json.Out.find(R"(,"error":"Failed to create key Error Code: 5."})"), std::string::npos) << json.Out;
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
+}
+
+TEST_F(PellorinSyncTest, StoreOrAllStoresWithEveryVerb)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
+    TStandInState state;
+    state.DefaultStoreName = L"Mailbox";
+    state.Names = {L"A"};
+    state.OtherStores = {{L"Archive", {L"B"}, {}, L"", L""}, {L"Public", {}, {}, L"", L"Not connected"}};
+    WriteStandInState(state);
+    const std::string version = "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n";
+    const std::string unreadable = "Outlook (Public) could not be read: Not connected\r\n";
+
+    EXPECT_EQ(RunPellorinSync("list --store archive").Out, version + "registry: R\r\nOutlook: B\r\n");
+    EXPECT_EQ(RunPellorinSync("list --all-stores").Out,
+              version + "registry: R\r\nOutlook (Mailbox): A\r\nOutlook (Archive): B\r\n" + unreadable);
+    EXPECT_EQ(RunPellorinSync("to-outlook --store Archive --dry-run").Out,
+              "would add to Outlook: R\r\n1 would be added to Outlook\r\n");
+    for (const auto& [arguments, error] :
+         {std::pair<const char*, std::string>{"both --store public",
+                                              "The categories in Outlook could not be read completely. Press "
+                                              "Refresh, then try again."},
+          {"list --store Nowhere", "No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
+        const TRun run = RunPellorinSync(arguments);
+        EXPECT_EQ(run.ExitCode, 1u) << arguments;
+        EXPECT_EQ(run.Err, "PellorinSync: " + error + "\r\n");
+    }
+    EXPECT_FALSE(WasAsked(L"Add"));
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"R;"));
+
+    const TRun toRegistry = RunPellorinSync("to-registry --all-stores");
+    EXPECT_EQ(toRegistry.Out, "added to registry: A\r\nadded to registry: B\r\n" + unreadable +
+                                  "2 added to the registry\r\n");
+    EXPECT_EQ(RunPellorinSync("both --all-stores --dry-run").Out,
+              "would add to Outlook (Mailbox): B\r\nwould add to Outlook (Mailbox): R\r\n"
+              "would add to Outlook (Archive): A\r\nwould add to Outlook (Archive): R\r\n" +
+                  unreadable + "4 would be added to Outlook, 0 would be added to the registry\r\n");
+    const TRun both = RunPellorinSync("both --all-stores --json");
+    EXPECT_EQ(both.ExitCode, 0u);
+    EXPECT_EQ(both.Out,
+              R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
+              R"("storeInUse":true,"registryNames":["A","B","R"],"storeNames":["A","B","R"],)"
+              R"("addedToOutlook":["B","R","A"],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],"stores":[)"
+              R"({"name":"Mailbox","default":true,"readable":true,"error":null,"names":["A","B","R"],)"
+              R"("addedNames":["B","R"]},)"
+              R"({"name":"Archive","default":false,"readable":true,"error":null,"names":["A","B","R"],)"
+              R"("addedNames":["A","R"]},)"
+              R"({"name":"Public","default":false,"readable":false,"error":"Not connected","names":null,)"
+              R"("addedNames":[]}],"error":null})"
+              "\r\n");
+    // Each name from the other store came with its colour there.
+    const TStandInState after = ReadStandInState();
+    EXPECT_EQ(after.Colors.at(1), after.OtherStores.at(0).Colors.at(0)) << "B in Mailbox";
+    EXPECT_EQ(after.OtherStores.at(0).Colors.at(1), after.Colors.at(0)) << "A in Archive";
 }
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)

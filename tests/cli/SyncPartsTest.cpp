@@ -18,6 +18,9 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
     EXPECT_EQ(ParseSyncCommandLine({L"--Wait", L"0", L"list"}).WaitSeconds, 0);
     EXPECT_EQ(ParseSyncCommandLine({L"list", L"--wait", L"3600"}).WaitSeconds, 3600);
     EXPECT_EQ(ParseSyncCommandLine({L"to-registry", L"/?"}).Action, TSyncRequest::TAction::ShowHelp);
+    const TSyncRequest named = ParseSyncCommandLine({L"--STORE", L"--json", L"list"});
+    EXPECT_TRUE(named.StoreName == L"--json" && !named.Json && !named.AllStores) << "a store's name is taken as it is";
+    EXPECT_TRUE(ParseSyncCommandLine({L"both", L"--All-Stores"}).AllStores);
 
     const std::pair<std::vector<std::wstring>, std::wstring> bad[] = {
         {{L"--json"}, L"no verb given"},
@@ -30,6 +33,8 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
          L"\"--wait\" needs a number of seconds from 0 to 3600, not \"99999999999\""},
         {{L"--wait", L"-5", L"list"}, L"\"--wait\" needs a number of seconds from 0 to 3600, not \"-5\""},
         {{L"--wait", L"list"}, L"\"--wait\" needs a number of seconds from 0 to 3600, not \"list\""},
+        {{L"list", L"--store"}, L"no store name after \"--store\""},
+        {{L"both", L"--store", L"A", L"--all-stores"}, L"one store choice at a time, not also \"--all-stores\""},
     };
     for (const auto& [arguments, message] : bad) {
         try {

@@ -43,6 +43,8 @@ public:
     std::optional<std::wstring> MemoReg;
     std::optional<std::wstring> MemoPst;
     std::vector<std::wstring> Informed;
+    std::vector<std::wstring> StoreChoices;
+    int ChosenStore = 0;
 
     bool Confirm(const std::wstring& text) override
     {
@@ -68,6 +70,11 @@ public:
     {
         EXPECT_FALSE(Busy) << "the command has ended before it informs";
         Informed.push_back(text);
+    }
+    void SetStoreChoices(const std::vector<std::wstring>& entries, int chosen) override
+    {
+        StoreChoices = entries;
+        ChosenStore = chosen;
     }
 };
 
@@ -188,7 +195,8 @@ TEST_F(CommandsTest, BothWaysCopiesWhatEachSideLacks)
     EXPECT_EQ(ui_.BusyCount, 1);
     EXPECT_EQ(ui_.RestoreCount, 1);
     EXPECT_FALSE(ui_.Busy);
-    EXPECT_EQ(CountRequests(L"lookup", L"Categories"), 2) << "once for the command, once for its Refresh";
+    EXPECT_EQ(CountRequests(L"invoke", L"Categories"), 2) << "once for the command, once for its Refresh";
+    EXPECT_EQ(CountRequests(L"lookup", L"Add"), 1) << "every other member was looked up by the Refresh";
 }
 
 TEST_F(CommandsTest, NamesDifferingOnlyInCaseAreNotCopiedAndTheValueIsLeftAsItIs)
@@ -311,7 +319,7 @@ TEST_F(CommandsTest, AnyOtherAddFailureStopsTheCommandAndCleansUp)
     Connect({L"Z"});
     Refresh();
     ui_.MemoReg.reset();
-    BusyAfter(2);  // the collection, then Add("A")
+    BusyAfter(5);  // the store read again (collection, count, one item and its name), then Add("A")
 
     ui_.Answers = {true};
     const auto e = Caught<EOleSysError>([&] { BtnSyncOLandTAVClick(state_, ui_); });
@@ -463,9 +471,8 @@ TEST_F(CommandsTest, RegistryWriteKeepsNamesAddedSinceTheRefresh)
     std::vector<std::wstring> asked;
     for (const TStandInRequest& r : ReadStandInRequests())
         asked.push_back(r.Event + L" " + r.Member);
-    EXPECT_EQ(asked, (std::vector<std::wstring>{L"lookup Categories", L"invoke Categories", L"lookup Count",
-                                                L"invoke Count", L"lookup Item", L"invoke Item", L"lookup Name",
-                                                L"invoke Name"}));
+    EXPECT_EQ(asked, (std::vector<std::wstring>{L"invoke Stores", L"invoke Count", L"invoke Categories",
+                                                L"invoke Count", L"invoke Item", L"invoke Name"}));
 }
 
 TEST_F(CommandsTest, CopiesWaitForACompleteReadOfTheStore)
@@ -479,7 +486,7 @@ TEST_F(CommandsTest, CopiesWaitForACompleteReadOfTheStore)
     failing.FailingItem = 5;
     WriteStandInState(failing);
     EXPECT_THROW(BtnReadCategoriesClick(state_, ui_), EOleException);
-    EXPECT_EQ(state_.PstCategories.Count(), 4);
+    EXPECT_EQ(state_.Stores.front().Names.Count(), 4);
     ClearStandInLog();
 
     for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
@@ -513,7 +520,7 @@ TEST_F(CommandsTest, RepeatingACommandAfterAFailedAddAddsNoNameTwice)
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"A;B;C;"));
     Connect({});
     Refresh();
-    BusyAfter(2);
+    BusyAfter(3);  // the store read again (collection, count), then Add("A")
     ui_.Answers = {true};
     EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EOleSysError);
 

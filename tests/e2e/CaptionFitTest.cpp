@@ -57,6 +57,26 @@ TMeasured Measure(const std::wstring& text, const TCaptionFont& font, UINT dpi, 
 LONG WidthOf(const RECT& r) { return r.right - r.left; }
 LONG HeightOf(const RECT& r) { return r.bottom - r.top; }
 
+// Nothing a user reads lies under another control.
+void ExpectNoControlCovers(const TPellorinProcess& app)
+{
+    std::vector<HWND> shown;
+    for (int id = idBtnReadRegCategories; id <= idStoreChooser; ++id) {
+        if (IsWindowVisible(app.Control(id)))
+            shown.push_back(app.Control(id));
+    }
+    for (size_t i = 0; i < shown.size(); ++i) {
+        for (size_t j = i + 1; j < shown.size(); ++j) {
+            const RECT a = BoundsInParent(shown[i]);
+            const RECT b = BoundsInParent(shown[j]);
+            RECT overlap{};
+            EXPECT_FALSE(IntersectRect(&overlap, &a, &b)) << TextOf(shown[i]) << " and " << TextOf(shown[j])
+                                                          << " overlap from x " << overlap.left << " to "
+                                                          << overlap.right;
+        }
+    }
+}
+
 }  // namespace
 
 class CaptionFit : public PellorinEndToEnd, public testing::WithParamInterface<UINT> {
@@ -141,21 +161,43 @@ TEST_P(CaptionFit, EveryCaptionFitsItsControlAndNoControlCoversAnother)
               L"Pellorin - version " PELLORIN_VERSION_TEXT);
 
     // Nor does anything else a user reads lie under another control.
-    std::vector<HWND> shown;
-    for (int id = idBtnReadRegCategories; id <= idlbVersion; ++id) {
-        if (IsWindowVisible(app.Control(id)))
-            shown.push_back(app.Control(id));
-    }
-    for (size_t i = 0; i < shown.size(); ++i) {
-        for (size_t j = i + 1; j < shown.size(); ++j) {
-            const RECT a = BoundsInParent(shown[i]);
-            const RECT b = BoundsInParent(shown[j]);
-            RECT overlap{};
-            EXPECT_FALSE(IntersectRect(&overlap, &a, &b)) << TextOf(shown[i]) << " and " << TextOf(shown[j])
-                                                          << " overlap from x " << overlap.left << " to "
-                                                          << overlap.right;
-        }
-    }
+    ExpectNoControlCovers(app);
+
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(app.WaitForExit(), 0u);
+}
+
+TEST_P(CaptionFit, TheStoreChooserStandsInItsLabelsRowAndEndsWithTheList)
+{
+    TStandInState state;
+    state.Names = {L"Red"};
+    state.OtherStores = {{L"Archive of every year since the first", {L"Old"}, {}, L"", L""}};
+    WriteStandInState(state);
+    TPellorinProcess app;
+    const HWND main = app.WaitForWindow(L"TForm1");
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    const HWND chooser = app.Control(idStoreChooser);
+    ASSERT_TRUE(IsWindowVisible(chooser));
+    const auto expectInPlace = [&] {
+        const RECT label = BoundsInParent(app.Control(idLabel3));
+        const RECT list = BoundsInParent(app.Control(idMemoPst));
+        const RECT box = BoundsInParent(chooser);
+        EXPECT_EQ(box.left, label.right + ScalePixels(8, Dpi()));
+        EXPECT_EQ(box.right, list.right);
+        EXPECT_LE(box.top, label.top);
+        EXPECT_GE(box.bottom, label.bottom);
+        ExpectNoControlCovers(app);
+    };
+    expectInPlace();
+    SaveScreenshot(L"stores-" + std::to_wstring(Dpi()) + L"dpi");
+
+    const LONG width = WidthOf(BoundsInParent(app.Control(idMemoPst)));
+    SetWindowPos(main, nullptr, 0, 0, ScalePixels(901, Dpi()), ScalePixels(700, Dpi()),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(WaitUntil([&] { return WidthOf(BoundsInParent(app.Control(idMemoPst))) > width; }, 5000));
+    app.WaitForIdle();
+    expectInPlace();
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(app.WaitForExit(), 0u);

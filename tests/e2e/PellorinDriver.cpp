@@ -106,6 +106,24 @@ std::wstring TextOf(HWND window)
     return text;
 }
 
+std::vector<std::wstring> EntriesOf(HWND comboBox)
+{
+    std::vector<std::wstring> entries;
+    const auto count = static_cast<int>(SendMessageW(comboBox, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring text(static_cast<size_t>(SendMessageW(comboBox, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            SendMessageW(comboBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()))));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
+int SelectionOf(HWND comboBox)
+{
+    return static_cast<int>(SendMessageW(comboBox, CB_GETCURSEL, 0, 0));
+}
+
 RECT BoundsInParent(HWND control)
 {
     RECT rect{};
@@ -209,6 +227,14 @@ void TPellorinProcess::Answer(const TMessageBox& box, int buttonId) const
 void TPellorinProcess::Click(int controlId) const
 {
     PostMessageW(Control(controlId), BM_CLICK, 0, 0);
+}
+
+void TPellorinProcess::Choose(int controlId, int entry) const
+{
+    const HWND control = Control(controlId);
+    SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
+    PostMessageW(MainWindow(), WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
+    WaitForIdle();
 }
 
 void TPellorinProcess::WaitForIdle() const

@@ -15,6 +15,9 @@
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 15000);
 
 std::wstring TextOf(HWND window);
+// The entries of a drop-down list, and the selected one (-1 for none).
+std::vector<std::wstring> EntriesOf(HWND comboBox);
+int SelectionOf(HWND comboBox);
 // The control's place in its parent's client area.
 RECT BoundsInParent(HWND control);
 SIZE ClientSize(HWND window);
@@ -50,6 +53,8 @@ public:
     void Answer(const TMessageBox& box, int buttonId) const;
     // Posted, so that a handler that opens a modal box does not block the test.
     void Click(int controlId) const;
+    // Selects an entry of a drop-down list as a user does: the window hears of it.
+    void Choose(int controlId, int entry) const;
     // Returns once the program waits for input with nothing queued.
     void WaitForIdle() const;
 

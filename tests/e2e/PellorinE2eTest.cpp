@@ -591,3 +591,121 @@ TEST_F(PellorinEndToEnd, StartedMinimisedTheHandOverWaitsForTheFirstRestore)
     EXPECT_EQ(app.FindWindowOfClass(L"TSplashScreen"), nullptr);
     ExitWithButton(app);
 }
+
+TEST_F(PellorinEndToEnd, AOneStoreProfileLooksAsBeforeAndAsksOnlyForTheStoresAndTheirCount)
+{
+    UseOutlook(L"14.0.7015.1000", {L"Red", L"Blue"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    app.WaitForIdle();
+    EXPECT_FALSE(IsWindowVisible(app.Control(idStoreChooser)));
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\nRed\r\n");
+    std::vector<std::wstring> invoked;
+    for (const TStandInRequest& request : ReadStandInRequests()) {
+        if (request.Event == L"invoke")
+            invoked.push_back(request.Member + L" " + request.Argument);
+    }
+    EXPECT_EQ(invoked, (std::vector<std::wstring>{L"GetNamespace bstr:MAPI", L"Version ", L"Version ", L"Stores ",
+                                                  L"Count ", L"Categories ", L"Count ", L"Item i4:1", L"Name ",
+                                                  L"Item i4:2", L"Name "}));
+    ExitWithButton(app);
+}
+
+TEST_F(PellorinEndToEnd, EveryStoreThroughTheChooserAndEachButton)
+{
+    WriteMasterListValue(L"14.0", L"Reg;");
+    TStandInState state;
+    state.Version = L"14.0.7015.1000";
+    // In Namespace.Stores order: Archive, the default mailbox, an IMAP account
+    // showing the mailbox's list, and public folders that cannot be read.
+    state.DefaultStoreName = L"jane@example.com";
+    state.Names = {L"Red", L"Blue"};
+    state.DefaultStorePosition = 1;
+    state.OtherStores = {{L"Archive", {L"Old", L"Red"}, {}, L"", L""},
+                         {L"jane@example.com", {}, {}, L"jane@example.com", L""},
+                         {L"Public Folders", {}, {}, L"", L"You are not connected"}};
+    WriteStandInState(state);
+    TPellorinProcess app;
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    const HWND chooser = app.Control(idStoreChooser);
+    const HWND memoPst = app.Control(idMemoPst);
+    ASSERT_TRUE(IsWindowVisible(chooser));
+    EXPECT_EQ(EntriesOf(chooser), (std::vector<std::wstring>{L"jane@example.com", L"Archive", L"jane@example.com (2)",
+                                                             L"Public Folders (could not be read)", L"All stores"}));
+    EXPECT_EQ(SelectionOf(chooser), 0);
+    EXPECT_EQ(TextOf(memoPst), L"Blue\r\nRed\r\n");
+    SaveScreenshot(L"main-stores");
+
+    // The chooser tabs in right before the list it chooses.
+    EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(idBtnClose); }, 5000));
+    for (const int next : {idMemoReg, idStoreChooser, idMemoPst}) {
+        PostMessageW(FocusOf(main), WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(FocusOf(main), WM_KEYUP, VK_TAB, 0xC0000001);
+        EXPECT_TRUE(WaitUntil([&] { return FocusOf(main) == app.Control(next); }, 5000)) << next;
+    }
+    ClearStandInLog();
+    const std::pair<int, std::wstring> shown[] = {
+        {1, L"Old\r\nRed\r\n"},
+        {2, L"Blue\r\nRed\r\n"},
+        {3, L"You are not connected"},
+        {4, L"Blue  (not in: Archive)\r\nOld  (not in: jane@example.com, jane@example.com (2))\r\nRed\r\n"}};
+    for (const auto& [entry, text] : shown) {
+        app.Choose(idStoreChooser, entry);
+        EXPECT_TRUE(WaitUntil([&] { return TextOf(memoPst) == text; }, 5000))
+            << entry << ": " << ToUtf8(TextOf(memoPst));
+    }
+    EXPECT_TRUE(ReadStandInRequests().empty()) << "choosing asks Outlook nothing";
+
+    app.Choose(idStoreChooser, 3);
+    for (const int button : kCopyButtons) {
+        app.Click(button);
+        const TMessageBox box = app.WaitForMessageBox();
+        ASSERT_NE(box.Handle, nullptr);
+        EXPECT_EQ(box.Title, L"Pellorin");
+        EXPECT_EQ(box.Text, L"The categories in Outlook could not be read completely. Press Refresh, then try again.");
+        app.Answer(box, IDOK);
+    }
+
+    // Clicks a copy button, checks its question and answers OK; then the box
+    // that names the stores left out, if one is expected.
+    const auto copy = [&](int button, const std::wstring& question, bool leavesStoresOut) {
+        app.Click(button);
+        TMessageBox box = app.WaitForMessageBox();
+        ASSERT_NE(box.Handle, nullptr);
+        EXPECT_EQ(box.Text, question);
+        app.Answer(box, IDOK);
+        if (!leavesStoresOut)
+            return;
+        box = app.WaitForMessageBox();
+        ASSERT_NE(box.Handle, nullptr);
+        EXPECT_EQ(box.Title, L"Pellorin");
+        EXPECT_TRUE(box.HasIcon);
+        EXPECT_EQ(box.Text, L"These stores could not be read, so nothing was copied to or from them:\nPublic Folders");
+        EXPECT_EQ(SelectionOf(chooser), 4) << "the box comes after the closing Refresh";
+        app.Answer(box, IDOK);
+    };
+
+    // One store: today's question, and the store stays chosen after the Refresh.
+    app.Choose(idStoreChooser, 1);
+    copy(idBtnTAVtoOL, L"Do you want to add all categories from the registry into the PST?", false);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(memoPst) == L"Old\r\nRed\r\nReg\r\n"; }));
+    EXPECT_EQ(SelectionOf(chooser), 1);
+
+    // Every store, both ways; the unreadable one is left out and named.
+    app.Choose(idStoreChooser, 4);
+    copy(idBtnSyncOLandTAV, L"Do you want to synchronize all categories between registry and every Outlook store?",
+         true);
+    EXPECT_EQ(TextOf(memoPst), L"Blue\r\nOld\r\nRed\r\nReg\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Blue\r\nOld\r\nRed\r\nReg\r\n");
+    const TStandInState after = ReadStandInState();
+    EXPECT_EQ(after.Names, (std::vector<std::wstring>{L"Red", L"Blue", L"Old", L"Reg"}))
+        << "once only, though two stores show the list";
+    EXPECT_EQ(after.OtherStores[0].Names, (std::vector<std::wstring>{L"Old", L"Red", L"Reg", L"Blue"}));
+    EXPECT_EQ(after.Colors[2], after.OtherStores[0].Colors[0]) << "Old keeps its colour";
+    EXPECT_EQ(after.OtherStores[0].Colors[3], after.Colors[1]) << "Blue keeps its colour";
+
+    copy(idBtnOLtoTAV, L"Do you want to add all categories from every Outlook store into the registry?", true);
+    ExitWithButton(app);
+}

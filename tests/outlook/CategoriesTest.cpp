@@ -15,7 +15,7 @@ protected:
 
     std::vector<std::wstring> Read()
     {
-        ReadPSTCategories(connection.OutlookNamespace, pst);
+        ReadPSTCategories(connection, pst);
         std::vector<std::wstring> names;
         for (int i = 0; i < pst.Count(); ++i)
             names.push_back(pst.Get(i));
@@ -37,13 +37,23 @@ TEST_F(StoreRead, EmptyCollectionMakesNoItemCall)
     EXPECT_EQ(Invocations(), (std::vector<std::wstring>{L"Categories 3", L"Count 3"}));
 }
 
-TEST_F(StoreRead, CostsFourRequestsPlusFourPerName)
+TEST_F(StoreRead, AsksEachMemberOnceAConnectionThenTwoRequestsPerName)
 {
     SetNames({L"Work", L"Home", L"Travel"});
     EXPECT_EQ(Read(), (std::vector<std::wstring>{L"Home", L"Travel", L"Work"}));
-    EXPECT_EQ(ReadStandInRequests().size(), 4u + 4u * 3u);
+    EXPECT_EQ(ReadStandInRequests().size(), 4u + 2u + 2u * 3u);
     EXPECT_EQ(Invocations(), (std::vector<std::wstring>{L"Categories 3", L"Count 3", L"Item 2 i4:1", L"Name 3",
                                                          L"Item 2 i4:2", L"Name 3", L"Item 2 i4:3", L"Name 3"}));
+    ClearStandInLog();
+    Read();
+    EXPECT_EQ(ReadStandInRequests().size(), 2u + 2u * 3u) << "no name is looked up again";
+
+    // A new connection asks afresh: its Outlook may be another one.
+    CloseOutlookConnection(connection);
+    Open();
+    ClearStandInLog();
+    Read();
+    EXPECT_EQ(ReadStandInRequests().size(), 4u + 2u + 2u * 3u);
 }
 
 TEST_F(StoreRead, KeepsTheFirstOfNamesDifferingInCaseAndEveryOddName)
@@ -78,9 +88,9 @@ TEST_F(StoreAdd, NamesGoOutUnchangedOnOneCollection)
 {
     SetNames({L"Red"});
     {
-        const TAutomationValue collection = GetCategoriesCollection(connection.OutlookNamespace);
-        AddCategory(collection, L"  Blue  ");
-        AddCategory(collection, L"Ζωή 日本");
+        const TAutomationValue collection = GetCategoriesCollection(connection);
+        AddCategory(connection, collection, L"  Blue  ");
+        AddCategory(connection, collection, L"Ζωή 日本");
     }
     EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Red", L"  Blue  ", L"Ζωή 日本"}));
     EXPECT_EQ(Invocations(),
@@ -93,8 +103,8 @@ TEST_F(StoreAdd, RefusedNameRaisesOutlooksDescription)
     state.Names = {L"Red"};
     state.AddFaults = {{L"Blocked", L"Outlook refuses this name."}};
     WriteStandInState(state);
-    const TAutomationValue collection = GetCategoriesCollection(connection.OutlookNamespace);
-    const auto e = Caught<EOleException>([&] { AddCategory(collection, L"Blocked"); });
+    const TAutomationValue collection = GetCategoriesCollection(connection);
+    const auto e = Caught<EOleException>([&] { AddCategory(connection, collection, L"Blocked"); });
     EXPECT_EQ(e.Message(), L"Outlook refuses this name");
     EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"Red"});
 }
@@ -106,7 +116,7 @@ TEST_F(StoreAccess, NamespaceWithoutCategories)
     WriteStandInState(state);
     Open();
     TCategorySet pst;
-    const auto e = Caught<EOleError>([&] { ReadPSTCategories(connection.OutlookNamespace, pst); });
+    const auto e = Caught<EOleError>([&] { ReadPSTCategories(connection, pst); });
     EXPECT_EQ(e.Message(), L"Method 'Categories' not supported by automation object");
 }
 
@@ -114,22 +124,23 @@ TEST_F(StoreAccess, EmptyNamespaceIsAnInvalidVariantOperation)
 {
     TCategorySet pst;
     pst.Add(L"stale");
+    TOutlookConnection none;
     const TAutomationValue empty;
-    EXPECT_EQ(Caught<EOleError>([&] { ReadPSTCategories(empty, pst); }).Message(), L"Invalid variant operation");
+    EXPECT_EQ(Caught<EOleError>([&] { ReadPSTCategories(none, pst); }).Message(), L"Invalid variant operation");
     EXPECT_EQ(pst.Count(), 0);
-    EXPECT_EQ(Caught<EOleError>([&] { GetCategoriesCollection(empty); }).Message(), L"Invalid variant operation");
-    EXPECT_EQ(Caught<EOleError>([&] { AddCategory(empty, L"Red"); }).Message(), L"Invalid variant operation");
+    EXPECT_EQ(Caught<EOleError>([&] { GetCategoriesCollection(none); }).Message(), L"Invalid variant operation");
+    EXPECT_EQ(Caught<EOleError>([&] { AddCategory(none, empty, L"Red"); }).Message(), L"Invalid variant operation");
 }
 
 TEST_F(StoreAccess, AddedNamesSurviveARestart)
 {
     Open();
-    AddCategory(GetCategoriesCollection(connection.OutlookNamespace), L"Kept");
+    AddCategory(connection, GetCategoriesCollection(connection), L"Kept");
     CloseOutlookConnection(connection);
     ASSERT_TRUE(WaitForStandInExit());
     Open();
     TCategorySet pst;
-    ReadPSTCategories(connection.OutlookNamespace, pst);
+    ReadPSTCategories(connection, pst);
     EXPECT_EQ(pst.Count(), 1);
     EXPECT_EQ(pst.IndexOf(L"Kept"), 0);
 }
@@ -142,6 +153,6 @@ TEST_F(StoreAccess, DelayHoldsBackEveryAnswer)
     Open();
     TCategorySet pst;
     const ULONGLONG start = GetTickCount64();
-    ReadPSTCategories(connection.OutlookNamespace, pst);
+    ReadPSTCategories(connection, pst);
     EXPECT_GE(GetTickCount64() - start, 4u * 40u - 20u) << "four requests, each held back";
 }

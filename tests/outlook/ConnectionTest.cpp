@@ -42,7 +42,7 @@ TEST_F(Connection, AnEntryLeftByAKilledOutlookIsPassedOver)
         TerminateStandIns();
     }
     Open();
-    ReadPSTCategories(connection.OutlookNamespace, names);
+    ReadPSTCategories(connection, names);
     EXPECT_EQ(names.Count(), 1);
     CloseOutlookConnection(connection);
     ASSERT_TRUE(WaitForStandInExit());
@@ -52,7 +52,7 @@ TEST_F(Connection, AnEntryLeftByAKilledOutlookIsPassedOver)
     ClearStandInLog();
     Open();
     EXPECT_EQ(Starts(), 1) << "a new Outlook was started";
-    ReadPSTCategories(connection.OutlookNamespace, names);
+    ReadPSTCategories(connection, names);
     EXPECT_EQ(names.Count(), 1);
     CloseOutlookConnection(connection);
 }
@@ -124,10 +124,10 @@ TEST_F(Connection, OutlookGoingAwayFailsTheNextCallWithTheSystemsText)
     auto running = std::make_unique<TRunningStandIn>();
     Open();
     TCategorySet names;
-    ReadPSTCategories(connection.OutlookNamespace, names);
+    ReadPSTCategories(connection, names);
     ASSERT_TRUE(running->Stop());
 
-    const auto e = Caught<EOleSysError>([&] { ReadPSTCategories(connection.OutlookNamespace, names); });
+    const auto e = Caught<EOleSysError>([&] { ReadPSTCategories(connection, names); });
     EXPECT_TRUE(FAILED(e.ErrorCode));
     EXPECT_EQ(e.Message(), OleErrorText(e.ErrorCode));
     running.reset();
