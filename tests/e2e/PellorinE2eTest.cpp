@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -443,6 +444,27 @@ TEST_F(PellorinEndToEnd, AfterOutlookWasClosedRefreshConnectsAgain)
     EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(app.Control(idLabelNoPstUsed)) != FALSE; }));
     EXPECT_EQ(TextOf(app.Control(idLabelOlVersion)), L"Outlook version detected: Outlook 2003");
     ExpectNothingOffered(app);
+    ExitWithButton(app);
+}
+
+// Windows can keep the running-object entry of a killed Outlook, and every call
+// to it then fails as with a server that is gone (Wine drops such an entry).
+TEST_F(PellorinEndToEnd, AnEntryLeftByAKilledOutlookIsPassedOverAtTheStart)
+{
+    WriteMasterListValue(L"14.0", L"Red;");
+    UseOutlook(L"14.0.7015.1000", {L"Blue"});
+    const TRunningStandIn stale(TRunningStandIn::TKind::Stale);
+    ClearStandInLog();
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr) << "no error";
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Red\r\n");
+    EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\n");
+    const auto log = ReadStandInLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const TStandInRequest& r) { return r.Event == L"start" && r.Member == L"embedding"; }),
+              1)
+        << "a new Outlook was started";
     ExitWithButton(app);
 }
 
