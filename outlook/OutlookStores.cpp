@@ -1,5 +1,6 @@
 #include "outlook/OutlookStores.h"
 
+#include "outlook/BusyWait.h"
 #include "outlook/OutlookCategories.h"
 
 #include <windows.h>
@@ -44,6 +45,10 @@ void ReadEveryStore(TOutlookConnection& connection, const TAutomationValue& stor
         try {
             ReadCategoryNames(connection, StoreCategoriesCollection(connection, store), store.Names);
         } catch (const EOleError& e) {
+            // An Outlook that was closed, or stayed busy, is no fault of this store.
+            if (const auto* code = dynamic_cast<const EOleSysError*>(&e);
+                code && (IsDisconnectCode(code->ErrorCode) || IsBusyCode(code->ErrorCode)))
+                throw;
             store.Readable = false;
             store.Error = e.Message();
             store.Names.Clear();

@@ -2,6 +2,7 @@
 #include "outlook/LateBound.h"
 #include "outlook/OutlookCategories.h"
 #include "outlook/OutlookStores.h"
+#include "base/WaitLimit.h"
 
 namespace {
 
@@ -118,6 +119,24 @@ TEST_F(Stores, TheDefaultStoresFailureIsRaisedAsAlways)
     WriteStandInState(state);
     Open();
     EXPECT_EQ(Caught<EOleException>([&] { ReadOutlookStores(connection); }).Message(), L"The store is busy");
+}
+
+TEST_F(Stores, AnOutlookBusyPastTheWaitIsNoFaultOfTheStoreBeingRead)
+{
+    struct TRestore {
+        ~TRestore() { SetWaitLimitSeconds(kDefaultWaitSeconds); }
+    } restore;
+    TStandInState state = Profile();
+    state.OtherStores.pop_back();
+    WriteStandInState(state);
+    Open();
+    // Busy from the last store's Count on: the stores before it, Archive (7
+    // calls) and Mailbox (9), after Stores, Count, DefaultStore and its StoreID.
+    state.BusyMilliseconds = 60000;
+    state.BusyAfterCalls = 4 + 7 + 9 + 4;
+    WriteStandInState(state);
+    SetWaitLimitSeconds(0);
+    EXPECT_EQ(Caught<EOleSysError>([&] { ReadOutlookStores(connection); }).ErrorCode, RPC_E_CALL_REJECTED);
 }
 
 TEST_F(Stores, ColoursGoWithAnAddAndOutlookRefusesANameItHolds)
