@@ -437,6 +437,27 @@ TEST_F(PellorinSyncTest, StoreOrAllStoresWithEveryVerb)
     EXPECT_EQ(after.OtherStores.at(0).Colors.at(1), after.Colors.at(0)) << "A in Archive";
 }
 
+TEST_F(PellorinSyncTest, OverSeveralStoresEachRefusalNamesItsStore)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
+    TStandInState state;
+    state.DefaultStoreName = L"Mailbox";
+    state.Names = {L"A"};
+    state.OtherStores = {{L"Archive", {L"A"}, {}, L"", L""}};
+    state.AddFaults = {{L"S", L"The name is too long."}};
+    WriteStandInState(state);
+    const TRun run = RunPellorinSync("to-outlook --all-stores");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "added to Outlook (Mailbox): R\r\nadded to Outlook (Archive): R\r\n"
+                       "Outlook (Mailbox) refused: S - The name is too long\r\n"
+                       "Outlook (Archive) refused: S - The name is too long\r\n2 added to Outlook\r\n");
+    const TRun json = RunPellorinSync("to-outlook --all-stores --json");
+    EXPECT_NE(json.Out.find(R"("refusedByOutlook":[{"name":"S","error":"The name is too long","store":"Mailbox"},)"
+                            R"({"name":"S","error":"The name is too long","store":"Archive"}],)"),
+              std::string::npos)
+        << json.Out;
+}
+
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
 {
     for (const char* arguments : {"sync", "both --force", "", "list --wait 3601"}) {
