@@ -3,6 +3,8 @@
 // Office keys in the build's Wine prefix. Skipped outside Wine, where it would
 // touch the user's Office keys.
 #include "base/ProductInfo.h"
+#include "base/UserMutex.h"
+#include "commands/Commands.h"
 #include "tools/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,6 +65,21 @@ bool WasAsked(const wchar_t* member)
     const auto log = ReadStandInRequests();
     return std::any_of(log.begin(), log.end(),
                        [&](const TStandInRequest& r) { return r.Event == L"lookup" && r.Member == member; });
+}
+
+// The names of the lines that start with prefix, of every run, sorted.
+std::vector<std::string> NamesOfLines(const std::vector<TSyncRun>& runs, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const TSyncRun& run : runs) {
+        std::istringstream lines(run.Out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with(prefix) && line.ends_with("\r"))
+                names.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void DeleteOfficeKeys()
@@ -396,3 +414,69 @@ TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
     EXPECT_EQ(version.Out, "PellorinSync " PELLORIN_VERSION "\r\n");
 }
 
+// A logon script and a scheduled task at once: the copy that comes second
+// waits for the first, then finds its names and adds none of them again.
+TEST_F(PellorinSyncTest, TwoCopiesAtOnceAddEachNameOnce)
+{
+    std::wstring registry;
+    std::vector<std::wstring> store, registryNames;
+    std::vector<std::string> toOutlook, toRegistry;
+    for (int i = 10; i < 40; ++i) {
+        registryNames.push_back(L"Reg" + std::to_wstring(i));
+        registry += registryNames.back() + L";";
+        toOutlook.push_back("Reg" + std::to_string(i));
+        store.push_back(L"Pst" + std::to_wstring(i));
+        toRegistry.push_back("Pst" + std::to_string(i));
+    }
+    Prepare(registry, store);
+    std::vector<TSyncRun> runs;
+    {
+        // Already running, as Outlook runs once: two starts by COM at once
+        // give two stand-ins under Wine.
+        TRunningStandIn outlook;
+        TSyncProcess first(ExePath(), "both"), second(ExePath(), "both");
+        runs = {first.Finish(), second.Finish()};
+        EXPECT_TRUE(outlook.Stop());
+    }
+    for (const TSyncRun& run : runs) {
+        EXPECT_EQ(run.ExitCode, 0u) << run.Out;
+        EXPECT_EQ(run.Err, "");
+    }
+    EXPECT_EQ(NamesOfLines(runs, "added to Outlook: "), toOutlook);
+    EXPECT_EQ(NamesOfLines(runs, "added to registry: "), toRegistry);
+    std::vector<std::wstring> storeAfter = store;
+    storeAfter.insert(storeAfter.end(), registryNames.begin(), registryNames.end());
+    EXPECT_EQ(ReadStandInNames(), storeAfter);
+    for (const std::wstring& name : store)
+        registry += name + L";";
+    EXPECT_EQ(MasterList14(), Utf16Bytes(registry));
+}
+
+// The lock the window and PellorinSync share: held past --wait, the copy fails
+// with nothing changed; left behind by a holder that ended (a killed copy), it is free.
+TEST_F(PellorinSyncTest, ALockHeldPastTheWaitFailsAndAnAbandonedOneIsFree)
+{
+    Prepare(L"A;", {L"B"});
+    const TUserMutex kept(kCopyLockName);  // the mutex outlives each holder
+    {
+        TUserMutex held(kCopyLockName);
+        ASSERT_TRUE(held.Acquire(0));
+        const TSyncRun run = RunPellorinSync("both --wait 2");
+        EXPECT_EQ(run.ExitCode, 1u);
+        EXPECT_EQ(run.Out, "0 added to Outlook, 0 added to the registry\r\n");
+        EXPECT_EQ(run.Err, "PellorinSync: Another copy of categories is running for this user. Try again when it "
+                           "has finished.\r\n");
+        EXPECT_FALSE(WasAsked(L"Add"));
+        EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
+    }
+    DWORD taken = WAIT_FAILED;
+    std::thread([&taken] {
+        const HANDLE lock = OpenMutexW(SYNCHRONIZE, FALSE, TUserMutex::FullName(kCopyLockName).c_str());
+        taken = WaitForSingleObject(lock, 0);
+        CloseHandle(lock);
+    }).join();
+    ASSERT_EQ(taken, WAIT_OBJECT_0);
+    const TSyncRun run = RunPellorinSync("both --wait 2");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to registry: B\r\n1 added to Outlook, 1 added to the registry\r\n");
+}
