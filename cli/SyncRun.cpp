@@ -90,10 +90,9 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
     result.RefusedByOutlook = report.RefusedByStore;
     if (!result.RefusedByOutlook.empty() && result.Exit == TSyncExit::Done)
         result.Exit = TSyncExit::Failed;
-    if (report.RegistryWritten) {
-        result.AddedToRegistry = report.Plan.ToRegistry;
+    result.AddedToRegistry = report.AddedToRegistry;
+    if (report.RegistryWritten)
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;
-    }
 }
 
 // What was added to each store goes by its StoreID: a copy's closing Refresh

@@ -1,6 +1,8 @@
 #include "commands/Commands.h"
 
 #include "base/Errors.h"
+#include "base/UserMutex.h"
+#include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "outlook/OleError.h"
@@ -28,6 +30,8 @@ const wchar_t kAllStoresEntry[] = L"All stores";
 const wchar_t kUnreadableSuffix[] = L" (could not be read)";
 const wchar_t kStoreNotRead[] =
     L"The categories in Outlook could not be read completely. Press Refresh, then try again.";
+const wchar_t kAnotherCopyRunning[] =
+    L"Another copy of categories is running for this user. Try again when it has finished.";
 
 bool CopiesToStore(TCopyDirection direction)
 {
@@ -161,20 +165,26 @@ void AddToStores(TProgramState& state, const std::vector<TStoreAdds>& plan, TCop
 
 // Registry pass. The registry is re-read first, so that the set holds every
 // list's names as they are now, in their own forms; the detected version's
-// value gains only the names it lacks.
+// value gains only the names it lacks. What is reported is what the registry
+// still lacked: another copy may have added the rest since the Refresh.
 void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
 {
-    for (const std::wstring& name : names)
-        state.RegCategories.Add(name);
     std::wstring current;
     ReadRegistryCategories(current);
     TCategorySet merged;
     SplitMasterList(current, CategoryDelimiters, merged);
+    std::vector<std::wstring> lacking;
+    for (const std::wstring& name : names) {
+        if (merged.IndexOf(name) == -1)
+            lacking.push_back(name);
+        state.RegCategories.Add(name);
+    }
     for (int i = 0; i < state.RegCategories.Count(); ++i)
         merged.Add(state.RegCategories.Get(i));
     state.RegCategories = std::move(merged);
 
     WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    report.AddedToRegistry = std::move(lacking);
     report.RegistryWritten = true;
 }
 
@@ -331,10 +341,17 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
         return;
     {
         const TBusyCursor busy(ui);
-        if (CopiesToStore(direction))
-            AddToStores(state, report.Plan.ToStores, report);
-        if (CopiesToRegistry(direction))
-            AddToRegistry(state, report.Plan.ToRegistry, report);
+        {
+            // Both passes re-read their side inside the lock, so a copy that
+            // waited for another one adds only what that one did not.
+            TUserMutex lock(kCopyLockName);
+            if (!lock.Acquire(static_cast<DWORD>(WaitLimitSeconds()) * 1000))
+                throw EException(kAnotherCopyRunning);
+            if (CopiesToStore(direction))
+                AddToStores(state, report.Plan.ToStores, report);
+            if (CopiesToRegistry(direction))
+                AddToRegistry(state, report.Plan.ToRegistry, report);
+        }
         BtnReadCategoriesClick(state, ui);
     }
     if (!report.Plan.UnreadableStores.empty())

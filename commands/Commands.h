@@ -118,15 +118,24 @@ struct TCopyReport {
     std::vector<TStoreAdds> AddedToStores;     // each Add that succeeded, per store
     std::vector<std::wstring> AddedToStore;    // each name added to at least one store
     std::vector<TRefusedName> RefusedByStore;  // each Add that Outlook refused, in order
-    bool RegistryWritten = false;              // Plan.ToRegistry reached the registry
+    // The names of Plan.ToRegistry that the registry still lacked when the
+    // copy wrote it, in set order.
+    std::vector<std::wstring> AddedToRegistry;
+    bool RegistryWritten = false;  // the registry pass is done
 };
+
+// The per-user lock (base/UserMutex.h) that every copy holds, in the window
+// and in PellorinSync, from re-reading both sides to its last write.
+inline constexpr wchar_t kCopyLockName[] = L"Pellorin.CategoryCopy";
 
 // One copy, as the three buttons run it, between the registry and the chosen
 // entry: refuses a store that was not read completely, asks for confirmation,
-// adds to the stores, writes the registry, refreshes, then tells of the stores
-// left out, of the names Outlook refused and of those the registry cannot hold.
-// A name Outlook refuses does not stop the copy; any other failure does. With
-// dryRun it decides the same names and stops there: no Add, no write, no Refresh.
+// takes the copy lock (waiting up to the wait limit for another copy, else
+// failing with nothing changed), adds to the stores, writes the registry,
+// releases the lock, refreshes, then tells of the stores left out, of the names
+// Outlook refused and of those the registry cannot hold. A name Outlook
+// refuses does not stop the copy; any other failure does. With dryRun it
+// decides the same names and stops there: no lock, no Add, no write, no Refresh.
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
              bool dryRun = false);
 

@@ -1,5 +1,6 @@
 #include "outlook/BusyWait.h"
 
+#include "base/PaintingWait.h"
 #include "base/WaitLimit.h"
 
 #include <algorithm>
@@ -12,23 +13,6 @@ constexpr DWORD kRetryPauseMs = 250;
 ULONGLONG WaitLimitMs()
 {
     return static_cast<ULONGLONG>(WaitLimitSeconds()) * 1000;
-}
-
-// Only paint messages (and messages other threads send, which every wait must
-// take) are handled: a click waits in the queue until the command is done,
-// as it does while a call to Outlook blocks.
-void PauseKeepingWindowsPainted(DWORD ms)
-{
-    const ULONGLONG end = GetTickCount64() + ms;
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
-            DispatchMessageW(&message);
-        const ULONGLONG now = GetTickCount64();
-        if (now >= end)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_PAINT | QS_SENDMESSAGE);
-    }
 }
 
 }  // namespace
@@ -53,7 +37,7 @@ HRESULT RetryWhileBusy(const std::function<HRESULT()>& call)
         const ULONGLONG limit = WaitLimitMs();
         if (waited >= limit)
             return result;
-        PauseKeepingWindowsPainted(static_cast<DWORD>(std::min<ULONGLONG>(kRetryPauseMs, limit - waited)));
+        WaitKeepingWindowsPainted(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(kRetryPauseMs, limit - waited)));
     }
 }
 

@@ -3,15 +3,18 @@
 // Office keys in the build's Wine prefix. Skipped outside Wine, where it would
 // touch the user's Office keys.
 #include "base/ProductInfo.h"
+#include "base/UserMutex.h"
+#include "commands/Commands.h"
 #include "tools/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
+#include "support/SyncProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,68 +37,13 @@ const std::string kJapaneseUtf8 = "\xE4\xBC\x9A\xE8\xAD\xB0";
 
 std::wstring ExePath()
 {
-    using DosName = WCHAR*(CDECL*)(LPCSTR);
-    const auto toDos = reinterpret_cast<DosName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-    WCHAR* dos = toDos ? toDos(PELLORIN_SYNC_EXE) : nullptr;
-    if (!dos)
-        throw std::runtime_error("no Windows path for " PELLORIN_SYNC_EXE);
-    std::wstring path = dos;
-    HeapFree(GetProcessHeap(), 0, dos);
-    return path;
+    return WindowsPath(PELLORIN_SYNC_EXE);
 }
 
-struct TRun {
-    DWORD ExitCode = STILL_ACTIVE;
-    std::string Out;
-    std::string Err;
-};
-
-void Drain(HANDLE pipe, std::string& into)
-{
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr) && count > 0)
-        into.append(buffer, count);
-}
-
-// Standard output and error each go to a pipe of their own, as in a script.
 // Every run must leave Outlook free to end.
-TRun RunPellorinSync(const std::string& arguments)
+TSyncRun RunPellorinSync(const std::string& arguments)
 {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0))
-        throw std::runtime_error("no pipe");
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    const std::wstring exe = ExePath();
-    std::wstring commandLine = L"\"" + exe + L"\" " + std::wstring(arguments.begin(), arguments.end());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION info{};
-    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        nullptr, nullptr, &startup, &info);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    TRun run;
-    if (started) {
-        std::thread errors(Drain, errRead, std::ref(run.Err));
-        Drain(outRead, run.Out);
-        errors.join();
-        if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0)
-            TerminateProcess(info.hProcess, STILL_ACTIVE);
-        GetExitCodeProcess(info.hProcess, &run.ExitCode);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-    }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    if (!started)
-        throw std::runtime_error("cannot start PellorinSync.exe");
+    const TSyncRun run = TSyncProcess(ExePath(), arguments).Finish();
     EXPECT_TRUE(WaitForStandInExit()) << "PellorinSync " << arguments << " kept Outlook running";
     return run;
 }
@@ -117,6 +65,21 @@ bool WasAsked(const wchar_t* member)
     const auto log = ReadStandInRequests();
     return std::any_of(log.begin(), log.end(),
                        [&](const TStandInRequest& r) { return r.Event == L"lookup" && r.Member == member; });
+}
+
+// The names of the lines that start with prefix, of every run, sorted.
+std::vector<std::string> NamesOfLines(const std::vector<TSyncRun>& runs, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const TSyncRun& run : runs) {
+        std::istringstream lines(run.Out);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with(prefix) && line.ends_with("\r"))
+                names.push_back(line.substr(prefix.size(), line.size() - prefix.size() - 1));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void DeleteOfficeKeys()
@@ -165,7 +128,7 @@ protected:
 TEST_F(PellorinSyncTest, ListShowsTheVersionAndTheNamesOfBothSides)
 {
     Prepare(L"A;B;", {L"B", L"C"});
-    const TRun run = RunPellorinSync("list");
+    const TSyncRun run = RunPellorinSync("list");
     EXPECT_EQ(run.ExitCode, 0u);
     EXPECT_EQ(run.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n"
                        "registry: A\r\nregistry: B\r\nOutlook: B\r\nOutlook: C\r\n");
@@ -196,14 +159,14 @@ TEST_F(PellorinSyncTest, EachCopyVerbFirstDryThenForReal)
     for (const TCopyCase& c : cases) {
         SCOPED_TRACE(c.Verb);
         Prepare(L"A;B;", {L"B", L"C"});
-        const TRun dry = RunPellorinSync(std::string(c.Verb) + " --dry-run");
+        const TSyncRun dry = RunPellorinSync(std::string(c.Verb) + " --dry-run");
         EXPECT_EQ(dry.ExitCode, 0u);
         EXPECT_EQ(dry.Out, c.DryOut);
         EXPECT_FALSE(WasAsked(L"Add"));
         EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"B", L"C"}));
         EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;"));
 
-        const TRun real = RunPellorinSync(c.Verb);
+        const TSyncRun real = RunPellorinSync(c.Verb);
         EXPECT_EQ(real.ExitCode, 0u);
         EXPECT_EQ(real.Out, c.RealOut);
         EXPECT_EQ(real.Err, "");
@@ -219,7 +182,7 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                       lines = R"("Two\r\nlines")", greek = "\"" + kGreekUtf8 + "\"",
                       japanese = "\"" + kJapaneseUtf8 + "\"";
 
-    const TRun list = RunPellorinSync("list --json");
+    const TSyncRun list = RunPellorinSync("list --json");
     EXPECT_EQ(list.ExitCode, 0u);
     EXPECT_EQ(list.Out, R"({"command":"list","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
                         R"("storeInUse":true,"registryNames":[)" +
@@ -230,7 +193,7 @@ TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
                             R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"error":null})"
                             "\r\n");
 
-    const TRun both = RunPellorinSync("both --json");
+    const TSyncRun both = RunPellorinSync("both --json");
     EXPECT_EQ(both.ExitCode, 0u);
     const std::string added = slashed + "," + quoted + "," + controls;
     EXPECT_EQ(both.Out, R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
@@ -251,7 +214,7 @@ TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacemen
 {
     const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
     Prepare(L"Tab\there;", {L"Evil\r\nadded to Outlook: Fake", L"Del\x7F;X"});
-    const TRun both = RunPellorinSync("both");
+    const TSyncRun both = RunPellorinSync("both");
     EXPECT_EQ(both.ExitCode, 0u);
     EXPECT_EQ(both.Out, "added to Outlook: Tab" + shown + "here\r\n" +
                             "added to registry: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
@@ -262,7 +225,7 @@ TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacemen
 TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
 {
     Prepare(kGreek + L";" + kJapanese + L";", {L"Caf\x00E9", L"\x0416\x0451\x043B\x0442\x044B\x0439"});
-    const TRun run = RunPellorinSync("both");
+    const TSyncRun run = RunPellorinSync("both");
     EXPECT_EQ(run.ExitCode, 0u);
     EXPECT_EQ(run.Out, "added to Outlook: " + kGreekUtf8 + "\r\nadded to Outlook: " + kJapaneseUtf8 +
                            "\r\nadded to registry: Caf\xC3\xA9\r\n"
@@ -293,7 +256,7 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
         {"both --json", R"({"command":"both",)" + unknown + R"("registryNames":null)" + rest},
     };
     for (const auto& [verb, out] : runs) {
-        const TRun run = RunPellorinSync(verb);
+        const TSyncRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 1u) << verb;
         EXPECT_EQ(run.Out, out) << verb;
         EXPECT_EQ(run.Err, "PellorinSync: " + expected + "\r\n\r\n" + kNotInstalledHint + "\r\n") << verb;
@@ -304,12 +267,12 @@ TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
 {
     Prepare(L"Red;", {L"Blue"}, {}, L"11.0");
     for (const char* verb : {"to-outlook", "to-registry --dry-run", "both"}) {
-        const TRun run = RunPellorinSync(verb);
+        const TSyncRun run = RunPellorinSync(verb);
         EXPECT_EQ(run.ExitCode, 3u) << verb;
         EXPECT_EQ(run.Out, "");
         EXPECT_EQ(run.Err, "PellorinSync: " + kStoreNotInUse + "\r\n");
     }
-    const TRun list = RunPellorinSync("list");
+    const TSyncRun list = RunPellorinSync("list");
     EXPECT_EQ(list.ExitCode, 0u);
     EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2003 (11.0)\r\nregistry: Red\r\n" + kStoreNotInUse + "\r\n");
     EXPECT_FALSE(WasAsked(L"Categories")) << "the store is never read";
@@ -320,7 +283,7 @@ TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
 TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
 {
     Prepare(L"A;B;C;D;E;", {L"Z"}, {{L"C", L"The category could not be added."}});
-    const TRun run = RunPellorinSync("both");
+    const TSyncRun run = RunPellorinSync("both");
     EXPECT_EQ(run.ExitCode, 1u);
     EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\nadded to Outlook: D\r\nadded to Outlook: E\r\n"
                        "Outlook refused: C - The category could not be added\r\nadded to registry: Z\r\n"
@@ -330,7 +293,7 @@ TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;D;E;Z;"));
 
     // Asked again, Outlook refuses again, and nothing else is left to do.
-    const TRun again = RunPellorinSync("to-outlook --json");
+    const TSyncRun again = RunPellorinSync("to-outlook --json");
     EXPECT_EQ(again.ExitCode, 1u);
     EXPECT_NE(again.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
                              R"("refusedByOutlook":[{"name":"C","error":"The category could not be added",)"
@@ -349,7 +312,7 @@ TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
         state.BusyRetryLater = retryLater;
         WriteStandInState(state);
         ClearStandInLog();
-        const TRun run = RunPellorinSync("list");
+        const TSyncRun run = RunPellorinSync("list");
         EXPECT_EQ(run.ExitCode, 0u) << run.Err;
         EXPECT_EQ(run.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\nregistry: A\r\nOutlook: B\r\n");
         EXPECT_TRUE(WasRejected()) << "Outlook was busy while it was asked";
@@ -359,7 +322,7 @@ TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
     state.BusyAfterCalls = 3;
     state.BusyMilliseconds = 20000;
     WriteStandInState(state);
-    const TRun run = RunPellorinSync("both --wait 2");
+    const TSyncRun run = RunPellorinSync("both --wait 2");
     EXPECT_EQ(run.ExitCode, 1u);
     EXPECT_EQ(run.Out, "0 added to Outlook, 0 added to the registry\r\n");
     EXPECT_EQ(run.Err.substr(0, 14), "PellorinSync: ");
@@ -374,10 +337,10 @@ TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
 {
     Prepare(L"A;", {L"B"});
     const RestrictedKey locked(kKey14, kDenyWrite);
-    const TRun run = RunPellorinSync("to-registry");
+    const TSyncRun run = RunPellorinSync("to-registry");
     EXPECT_EQ(run.ExitCode, 1u);
     EXPECT_EQ(run.Err, "PellorinSync: Failed to create key Error Code: 5.\r\n");
-    const TRun json = RunPellorinSync("to-registry --json");
+    const TSyncRun json = RunPellorinSync("to-registry --json");
     EXPECT_EQ(json.ExitCode, 1u);
     EXPECT_NE(json.Out.find(R"(,"error":"Failed to create key Error Code: 5."})"), std::string::npos) << json.Out;
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
@@ -404,21 +367,21 @@ TEST_F(PellorinSyncTest, StoreOrAllStoresWithEveryVerb)
                                               "The categories in Outlook could not be read completely. Press "
                                               "Refresh, then try again."},
           {"list --store Nowhere", "No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
-        const TRun run = RunPellorinSync(arguments);
+        const TSyncRun run = RunPellorinSync(arguments);
         EXPECT_EQ(run.ExitCode, 1u) << arguments;
         EXPECT_EQ(run.Err, "PellorinSync: " + error + "\r\n");
     }
     EXPECT_FALSE(WasAsked(L"Add"));
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"R;"));
 
-    const TRun toRegistry = RunPellorinSync("to-registry --all-stores");
+    const TSyncRun toRegistry = RunPellorinSync("to-registry --all-stores");
     EXPECT_EQ(toRegistry.Out, "added to registry: A\r\nadded to registry: B\r\n" + unreadable +
                                   "2 added to the registry\r\n");
     EXPECT_EQ(RunPellorinSync("both --all-stores --dry-run").Out,
               "would add to Outlook (Mailbox): B\r\nwould add to Outlook (Mailbox): R\r\n"
               "would add to Outlook (Archive): A\r\nwould add to Outlook (Archive): R\r\n" +
                   unreadable + "4 would be added to Outlook, 0 would be added to the registry\r\n");
-    const TRun both = RunPellorinSync("both --all-stores --json");
+    const TSyncRun both = RunPellorinSync("both --all-stores --json");
     EXPECT_EQ(both.ExitCode, 0u);
     EXPECT_EQ(both.Out,
               R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
@@ -461,13 +424,80 @@ TEST_F(PellorinSyncTest, OverSeveralStoresEachRefusalNamesItsStore)
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)
 {
     for (const char* arguments : {"sync", "both --force", "", "list --wait 3601"}) {
-        const TRun run = RunPellorinSync(arguments);
+        const TSyncRun run = RunPellorinSync(arguments);
         EXPECT_EQ(run.ExitCode, 2u) << arguments;
         EXPECT_EQ(run.Out, "");
         EXPECT_NE(run.Err.find("\r\nUsage:\r\n  PellorinSync list        [--json]\r\n"), std::string::npos) << run.Err;
     }
     EXPECT_TRUE(ReadStandInLog().empty()) << "Outlook is not even started";
-    const TRun version = RunPellorinSync("--version");
+    const TSyncRun version = RunPellorinSync("--version");
     EXPECT_EQ(version.ExitCode, 0u);
     EXPECT_EQ(version.Out, "PellorinSync " PELLORIN_VERSION "\r\n");
+}
+
+// A logon script and a scheduled task at once: the copy that comes second
+// waits for the first, then finds its names and adds none of them again.
+TEST_F(PellorinSyncTest, TwoCopiesAtOnceAddEachNameOnce)
+{
+    std::wstring registry;
+    std::vector<std::wstring> store, registryNames;
+    std::vector<std::string> toOutlook, toRegistry;
+    for (int i = 10; i < 40; ++i) {
+        registryNames.push_back(L"Reg" + std::to_wstring(i));
+        registry += registryNames.back() + L";";
+        toOutlook.push_back("Reg" + std::to_string(i));
+        store.push_back(L"Pst" + std::to_wstring(i));
+        toRegistry.push_back("Pst" + std::to_string(i));
+    }
+    Prepare(registry, store);
+    std::vector<TSyncRun> runs;
+    {
+        // Already running, as Outlook runs once: two starts by COM at once
+        // give two stand-ins under Wine.
+        TRunningStandIn outlook;
+        TSyncProcess first(ExePath(), "both"), second(ExePath(), "both");
+        runs = {first.Finish(), second.Finish()};
+        EXPECT_TRUE(outlook.Stop());
+    }
+    for (const TSyncRun& run : runs) {
+        EXPECT_EQ(run.ExitCode, 0u) << run.Out;
+        EXPECT_EQ(run.Err, "");
+    }
+    EXPECT_EQ(NamesOfLines(runs, "added to Outlook: "), toOutlook);
+    EXPECT_EQ(NamesOfLines(runs, "added to registry: "), toRegistry);
+    std::vector<std::wstring> storeAfter = store;
+    storeAfter.insert(storeAfter.end(), registryNames.begin(), registryNames.end());
+    EXPECT_EQ(ReadStandInNames(), storeAfter);
+    for (const std::wstring& name : store)
+        registry += name + L";";
+    EXPECT_EQ(MasterList14(), Utf16Bytes(registry));
+}
+
+// The lock the window and PellorinSync share: held past --wait, the copy fails
+// with nothing changed; left behind by a holder that ended (a killed copy), it is free.
+TEST_F(PellorinSyncTest, ALockHeldPastTheWaitFailsAndAnAbandonedOneIsFree)
+{
+    Prepare(L"A;", {L"B"});
+    const TUserMutex kept(kCopyLockName);  // the mutex outlives each holder
+    {
+        TUserMutex held(kCopyLockName);
+        ASSERT_TRUE(held.Acquire(0));
+        const TSyncRun run = RunPellorinSync("both --wait 2");
+        EXPECT_EQ(run.ExitCode, 1u);
+        EXPECT_EQ(run.Out, "0 added to Outlook, 0 added to the registry\r\n");
+        EXPECT_EQ(run.Err, "PellorinSync: Another copy of categories is running for this user. Try again when it "
+                           "has finished.\r\n");
+        EXPECT_FALSE(WasAsked(L"Add"));
+        EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
+    }
+    DWORD taken = WAIT_FAILED;
+    std::thread([&taken] {
+        const HANDLE lock = OpenMutexW(SYNCHRONIZE, FALSE, TUserMutex::FullName(kCopyLockName).c_str());
+        taken = WaitForSingleObject(lock, 0);
+        CloseHandle(lock);
+    }).join();
+    ASSERT_EQ(taken, WAIT_OBJECT_0);
+    const TSyncRun run = RunPellorinSync("both --wait 2");
+    EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to registry: B\r\n1 added to Outlook, 1 added to the registry\r\n");
 }

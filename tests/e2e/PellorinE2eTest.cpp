@@ -4,9 +4,13 @@
 #include "EndToEndTest.h"
 #include "PellorinDriver.h"
 #include "base/Errors.h"
+#include "base/UserMutex.h"
+#include "commands/Commands.h"
 #include "tools/StandInControl.h"
 #include "ui/ControlIds.h"
 #include "ui/ErrorReporter.h"
+
+#include "support/SyncProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +31,14 @@ bool WasAsked(const std::wstring& member)
             return true;
     }
     return false;
+}
+
+std::size_t Invocations(const std::wstring& member)
+{
+    const std::vector<TStandInRequest> log = ReadStandInRequests();
+    return static_cast<std::size_t>(std::count_if(log.begin(), log.end(), [&](const TStandInRequest& request) {
+        return request.Event == L"invoke" && request.Member == member;
+    }));
 }
 
 bool WasRejected()
@@ -729,5 +741,50 @@ TEST_F(PellorinEndToEnd, EveryStoreThroughTheChooserAndEachButton)
     EXPECT_EQ(after.OtherStores[0].Colors[3], after.Colors[1]) << "Blue keeps its colour";
 
     copy(idBtnOLtoTAV, L"Do you want to add all categories from every Outlook store into the registry?", true);
+    ExitWithButton(app);
+}
+
+// Both planned from the same lists while another copy holds the lock: both
+// wait, the window painting itself, then one copies and the other finds
+// nothing left to add.
+TEST_F(PellorinEndToEnd, TheWindowAndPellorinSyncAtOnceAddEachNameOnce)
+{
+    std::wstring registry, both;
+    std::vector<std::wstring> store, storeAfter;
+    for (int i = 10; i < 30; ++i) {
+        registry += L"Reg" + std::to_wstring(i) + L";";
+        store.push_back(L"Pst" + std::to_wstring(i));
+        both += store.back() + L"\r\n";
+    }
+    storeAfter = store;
+    for (int i = 10; i < 30; ++i) {
+        storeAfter.push_back(L"Reg" + std::to_wstring(i));
+        both += storeAfter.back() + L"\r\n";
+    }
+    WriteMasterListValue(L"14.0", registry);
+    UseOutlook(L"14.0", store, {}, 10);
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    ClearStandInLog();
+
+    std::optional<TUserMutex> held(std::in_place, kCopyLockName);
+    ASSERT_TRUE(held->Acquire(0));
+    TSyncProcess sync(WindowsPath(PELLORIN_SYNC_EXE), "both");
+    ASSERT_TRUE(WaitUntil([&] { return Invocations(L"Name") == store.size(); })) << "PellorinSync read the store";
+    RunConfirmed(app, idBtnSyncOLandTAV);
+    const HWND memo = app.Control(idMemoPst);
+    RedrawWindow(memo, nullptr, nullptr, RDW_INVALIDATE);
+    EXPECT_TRUE(WaitUntil([&] { return !GetUpdateRect(memo, nullptr, FALSE); })) << "the waiting window paints";
+    EXPECT_FALSE(WasAsked(L"Add"));
+
+    held.reset();
+    const TSyncRun run = sync.Finish();
+    EXPECT_EQ(run.ExitCode, 0u) << run.Out << run.Err;
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(memo) == both && TextOf(app.Control(idMemoReg)) == both; }));
+    EXPECT_EQ(app.FindWindowOfClass(L"#32770"), nullptr) << "Outlook refused no name";
+    EXPECT_EQ(ReadStandInNames(), storeAfter);
+    for (const std::wstring& name : store)
+        registry += name + L";";
+    EXPECT_EQ(ReadMasterListValueBytes(L"14.0"), Utf16Bytes(registry));
     ExitWithButton(app);
 }

@@ -1,0 +1,71 @@
+#include "support/SyncProcess.h"
+
+#include <stdexcept>
+
+namespace {
+
+// Closes the pipe when the program's end of it is gone.
+void Drain(HANDLE pipe, std::string& into)
+{
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr) && count > 0)
+        into.append(buffer, count);
+    CloseHandle(pipe);
+}
+
+}  // namespace
+
+TSyncProcess::TSyncProcess(const std::wstring& exe, const std::string& arguments)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, 0))
+        throw std::runtime_error("no pipe");
+    if (!CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        CloseHandle(outRead);
+        CloseHandle(outWrite);
+        throw std::runtime_error("no pipe");
+    }
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + exe + L"\" " + std::wstring(arguments.begin(), arguments.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION info{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &startup, &info);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (!started) {
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        throw std::runtime_error("cannot start PellorinSync.exe");
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    out_ = std::thread(Drain, outRead, std::ref(run_.Out));
+    err_ = std::thread(Drain, errRead, std::ref(run_.Err));
+}
+
+TSyncProcess::~TSyncProcess()
+{
+    Finish();
+}
+
+TSyncRun TSyncProcess::Finish()
+{
+    if (process_) {
+        if (WaitForSingleObject(process_, 60000) != WAIT_OBJECT_0)
+            TerminateProcess(process_, STILL_ACTIVE);
+        out_.join();
+        err_.join();
+        GetExitCodeProcess(process_, &run_.ExitCode);
+        CloseHandle(process_);
+        process_ = nullptr;
+    }
+    return run_;
+}
