@@ -409,12 +409,12 @@ TEST_F(PellorinSyncTest, OverSeveralStoresEachRefusalNamesItsStore)
     state.OtherStores = {{L"Archive", {L"A"}, {}, L"", L""}};
     state.AddFaults = {{L"S", L"The name is too long."}};
     WriteStandInState(state);
-    const TRun run = RunPellorinSync("to-outlook --all-stores");
+    const TSyncRun run = RunPellorinSync("to-outlook --all-stores");
     EXPECT_EQ(run.ExitCode, 1u);
     EXPECT_EQ(run.Out, "added to Outlook (Mailbox): R\r\nadded to Outlook (Archive): R\r\n"
                        "Outlook (Mailbox) refused: S - The name is too long\r\n"
                        "Outlook (Archive) refused: S - The name is too long\r\n2 added to Outlook\r\n");
-    const TRun json = RunPellorinSync("to-outlook --all-stores --json");
+    const TSyncRun json = RunPellorinSync("to-outlook --all-stores --json");
     EXPECT_NE(json.Out.find(R"("refusedByOutlook":[{"name":"S","error":"The name is too long","store":"Mailbox"},)"
                             R"({"name":"S","error":"The name is too long","store":"Archive"}],)"),
               std::string::npos)
