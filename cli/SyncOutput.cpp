@@ -217,8 +217,9 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
             }
         } else if (result.StoreNames) {
             AppendLines(text, L"Outlook: ", *result.StoreNames);
-        } else if (static_cast<std::size_t>(result.ChosenStore) < result.Stores.size()) {
-            text += UnreadableLine(result.Stores[static_cast<std::size_t>(result.ChosenStore)]);
+        } else if (const auto chosen = static_cast<std::size_t>(result.ChosenStore);
+                   chosen < result.Stores.size() && !result.Stores[chosen].Readable) {
+            text += UnreadableLine(result.Stores[chosen]);
         }
         if (result.Connected && !result.StoreInUse)
             text += kStoreNotInUseText + std::wstring(kLineEnd);

@@ -160,12 +160,15 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
 
     TCopyReport report;
     std::vector<std::wstring> storeIds;
+    // A store asked for by a name no store has: no store's names stand for it.
+    bool chosen = false;
     try {
         BtnReadCategoriesClick(state, ui);
         if (request.AllStores)
             ChooseStore(state, ui, kAllStores);
         else if (request.StoreName)
             ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
+        chosen = true;
         for (const TOutlookStore& store : state.Stores)
             storeIds.push_back(store.StoreId);
         if (request.Verb != TSyncVerb::List)
@@ -179,7 +182,7 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     const bool chosenRead = state.ChosenStore == kAllStores ||
                             (static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() &&
                              state.Stores[static_cast<std::size_t>(state.ChosenStore)].Readable);
-    if (state.PstCategoriesComplete && chosenRead)
+    if (state.PstCategoriesComplete && chosen && chosenRead)
         result.StoreNames = Names(state.PstCategories);
     TakeReport(result, report, request.DryRun);
     TakeStores(result, state, storeIds, request.DryRun ? report.Plan.ToStores : report.AddedToStores);

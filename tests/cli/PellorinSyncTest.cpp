@@ -362,14 +362,21 @@ TEST_F(PellorinSyncTest, StoreOrAllStoresWithEveryVerb)
               version + "registry: R\r\nOutlook (Mailbox): A\r\nOutlook (Archive): B\r\n" + unreadable);
     EXPECT_EQ(RunPellorinSync("to-outlook --store Archive --dry-run").Out,
               "would add to Outlook: R\r\n1 would be added to Outlook\r\n");
-    for (const auto& [arguments, error] :
-         {std::pair<const char*, std::string>{"both --store public",
-                                              "The categories in Outlook could not be read completely. Press "
-                                              "Refresh, then try again."},
-          {"list --store Nowhere", "No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
-        const TSyncRun run = RunPellorinSync(arguments);
-        EXPECT_EQ(run.ExitCode, 1u) << arguments;
-        EXPECT_EQ(run.Err, "PellorinSync: " + error + "\r\n");
+    struct TFailure {
+        const char* Arguments;
+        std::string Out;
+        std::string Error;
+    };
+    for (const TFailure& failure :
+         {TFailure{"both --store public", "0 added to Outlook, 0 added to the registry\r\n",
+                   "The categories in Outlook could not be read completely. Press Refresh, then try again."},
+          // No store's names stand for the one asked for.
+          TFailure{"list --store Nowhere", version + "registry: R\r\n",
+                   "No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
+        const TSyncRun run = RunPellorinSync(failure.Arguments);
+        EXPECT_EQ(run.ExitCode, 1u) << failure.Arguments;
+        EXPECT_EQ(run.Out, failure.Out) << failure.Arguments;
+        EXPECT_EQ(run.Err, "PellorinSync: " + failure.Error + "\r\n");
     }
     EXPECT_FALSE(WasAsked(L"Add"));
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"R;"));
