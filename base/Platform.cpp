@@ -35,3 +35,9 @@ std::optional<DWORD> QueryPlatformId()
         return std::nullopt;
     return info.dwPlatformId;
 }
+
+bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
+{
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The full path of the running program file; empty if the system cannot say.
 std::wstring ProgramFilePath();
@@ -12,3 +13,7 @@ std::wstring ProgramFilePath();
 // Asks the system for its platform id through the 148-byte 8-bit version record;
 // nothing when the query fails.
 std::optional<DWORD> QueryPlatformId();
+
+// Equal but for letter case, unit by unit and in no locale's order: store
+// names and ids, PellorinSync's verbs and options.
+bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b);

@@ -1,5 +1,7 @@
 #include "cli/SyncCommandLine.h"
 
+#include "base/Platform.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -24,8 +26,7 @@ constexpr TVerbName kVerbs[] = {
 
 bool Is(const std::wstring& argument, const wchar_t* name)
 {
-    return CompareStringOrdinal(argument.c_str(), static_cast<int>(argument.size()), name, -1, TRUE) ==
-           CSTR_EQUAL;
+    return SameTextIgnoringCase(argument, name);
 }
 
 std::wstring Quoted(const std::wstring& argument)

@@ -1,5 +1,6 @@
 #include "cli/SyncRun.h"
 
+#include "base/Platform.h"
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
@@ -54,12 +55,6 @@ void FailWithCurrentException(TSyncResult& result)
     Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Console));
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 // Raises the message PellorinSync gives for a name no store has.
 int StoreNamed(const TProgramState& state, const std::wstring& name)
 {
@@ -68,7 +63,7 @@ int StoreNamed(const TProgramState& state, const std::wstring& name)
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!state.Stores[i].DisplayName)
             continue;
-        if (SameName(entries[i], name))
+        if (SameTextIgnoringCase(entries[i], name))
             return static_cast<int>(i);
         known += (known.empty() ? L"" : L", ") + entries[i];
     }

@@ -1,6 +1,7 @@
 #include "commands/Commands.h"
 
 #include "base/Errors.h"
+#include "base/Platform.h"
 #include "base/UserMutex.h"
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
@@ -55,12 +56,6 @@ const wchar_t* ConfirmationText(TCopyDirection direction, bool everyStore)
     }
 }
 
-bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b)
-{
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 std::size_t ReadableStoreCount(const TProgramState& state)
 {
     return static_cast<std::size_t>(
@@ -92,7 +87,7 @@ void TakeChosenNames(TProgramState& state)
 void KeepChoice(TProgramState& state, bool wasAll, const std::wstring& wasStoreId)
 {
     state.ChosenStore = 0;
-    if (StoreChooserEntries(state).empty())
+    if (ReadableStoreCount(state) < 2)
         return;
     if (wasAll) {
         state.ChosenStore = kAllStores;
@@ -359,7 +354,8 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
     if (!report.RefusedByStore.empty()) {
         // Over several stores each line says which store refused the name.
         const bool named = everyStore && state.Stores.size() > 1;
-        ui.Inform(RefusedByOutlookText(report.RefusedByStore, named ? StoreEntryNames(state) : std::vector<std::wstring>()));
+        ui.Inform(RefusedByOutlookText(report.RefusedByStore,
+                                       named ? StoreEntryNames(state) : std::vector<std::wstring>()));
     }
     if (!report.Plan.NotToRegistry.empty())
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));

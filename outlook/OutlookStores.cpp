@@ -1,5 +1,6 @@
 #include "outlook/OutlookStores.h"
 
+#include "base/Platform.h"
 #include "outlook/BusyWait.h"
 #include "outlook/OutlookCategories.h"
 
@@ -18,13 +19,6 @@ TAutomationValue StoresGet(TOutlookConnection& connection, const TAutomationValu
 std::wstring StoreText(TOutlookConnection& connection, const TAutomationValue& store, std::wstring_view member)
 {
     return AutomationText(OutlookGet(connection, TOutlookObject::Store, store, member));
-}
-
-bool SameStoreId(const std::wstring& a, const std::wstring& b)
-{
-    // Hex digits, whose case Outlook may not keep from one object to the next.
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
 }
 
 void ReadEveryStore(TOutlookConnection& connection, const TAutomationValue& stores, std::int32_t count)
@@ -59,7 +53,8 @@ void ReadEveryStore(TOutlookConnection& connection, const TAutomationValue& stor
     // Should no StoreID match, the first store stands in for the default one.
     std::size_t home = 0;
     for (std::size_t i = 0; i < read.size(); ++i) {
-        if (SameStoreId(read[i].StoreId, defaultId)) {
+        // Hex digits, whose case Outlook may not keep from one object to the next.
+        if (SameTextIgnoringCase(read[i].StoreId, defaultId)) {
             home = i;
             break;
         }
