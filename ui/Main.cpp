@@ -316,7 +316,14 @@ void TForm1::ApplyFonts()
     // A drop-down list sizes its closed box to its font itself.
     RECT chooser{};
     GetWindowRect(StoreChooser, &chooser);
-    textSizes_[ixStoreChooser] = {0, chooser.bottom - chooser.top};
+    const int closedHeight = chooser.bottom - chooser.top;
+    textSizes_[ixStoreChooser] = {0, closedHeight};
+    // Made taller than its box once, it keeps the extra as its open list's height
+    // and shrinks back at once; the layout then moves it at its box's height, so
+    // it is never seen over MemoPst in the midst of one.
+    SetWindowPos(StoreChooser, nullptr, 0, 0, chooser.right - chooser.left,
+                 closedHeight + ScalePixels(kChooserListHeight, dpi_),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }
 
 void TForm1::SetLabelText(HWND label, const std::wstring& text)
@@ -406,10 +413,8 @@ void TForm1::FormResize()
     // Moved controls repaint whole: the bits copied from their old places can be stale.
     HDWP positions = BeginDeferWindowPos(static_cast<int>(designs.size()));
     for (size_t i = 0; i < designs.size() && positions; ++i) {
-        // A drop-down list's height is that of its open list.
-        const int height = bounds[i].Height + (i == ixStoreChooser ? ScalePixels(kChooserListHeight, dpi_) : 0);
         positions = DeferWindowPos(positions, this->*designs[i].Field, nullptr, bounds[i].Left - scroll_.x,
-                                   bounds[i].Top - scroll_.y, bounds[i].Width, height,
+                                   bounds[i].Top - scroll_.y, bounds[i].Width, bounds[i].Height,
                                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
     if (positions)
