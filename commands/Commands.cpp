@@ -275,7 +275,9 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
     if (CopiesToRegistry(direction)) {
         for (int i = 0; i < state.PstCategories.Count(); ++i) {
             const std::wstring& name = state.PstCategories.Get(i);
-            if (state.RegCategories.IndexOf(name) != -1)
+            // A blank name, or one starting with U+0000, reads back from a master
+            // list as no name at all: it is never written, so never offered.
+            if (state.RegCategories.IndexOf(name) != -1 || !IsAcceptedWord(name))
                 continue;
             if (name.find_first_of(CategoryDelimiters) != std::wstring::npos)
                 plan.NotToRegistry.push_back(name);

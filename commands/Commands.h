@@ -96,7 +96,8 @@ struct TStoreAdds {
 struct TCopyPlan {
     std::vector<TStoreAdds> ToStores;      // each chosen store that lacks names
     std::vector<std::wstring> ToStore;     // every name some chosen store lacks, in set order
-    std::vector<std::wstring> ToRegistry;  // store names the registry lacks, in set order
+    // Store names the registry lacks and can hold as names, in set order.
+    std::vector<std::wstring> ToRegistry;
     // Store names holding ";": a master list would read each back as two names.
     std::vector<std::wstring> NotToRegistry;
     // With "All stores": the entry names of the stores left out, unread.

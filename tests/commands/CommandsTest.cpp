@@ -455,6 +455,24 @@ TEST_F(CommandsTest, StoreNamesHoldingSemicolonsStayOutOfTheRegistry)
     EXPECT_EQ(ui_.Informed.size(), 1u) << "only commands that write the registry tell of them";
 }
 
+TEST_F(CommandsTest, StoreNamesNoMasterListCanHoldAreNeitherWrittenNorReportedAsAdded)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"X;"));
+    Connect({L" ", L"\0C"s, L"D"});
+    Refresh();
+
+    ui_.Answers = {true, true};
+    TCopyReport dry;
+    RunCopy(state_, ui_, TCopyDirection::StoreToRegistry, dry, true);
+    EXPECT_EQ(dry.Plan.ToRegistry, (std::vector<std::wstring>{L"D"}));
+
+    TCopyReport report;
+    RunCopy(state_, ui_, TCopyDirection::StoreToRegistry, report);
+    EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, MasterListBytes(L"X;D;"));
+    EXPECT_EQ(report.AddedToRegistry, (std::vector<std::wstring>{L"D"}));
+    EXPECT_TRUE(ui_.Informed.empty());
+}
+
 TEST_F(CommandsTest, RegistryWriteKeepsNamesAddedSinceTheRefresh)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, MasterListBytes(L"Red;"));
