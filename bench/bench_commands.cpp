@@ -6,7 +6,7 @@
 //   scripts/wine-run.sh build build/bench/bench_commands.exe [--stores 1,3] [names...]
 #include "categories/MainUnit.h"
 #include "commands/Commands.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
 

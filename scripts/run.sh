@@ -81,7 +81,7 @@ name=Team meeting
 EOF
 rm -f "$data/requests.log"
 data_dos="$(timeout 60 winepath -w "$data")"
-standin_dos="$(timeout 60 winepath -w "$build/tools/OutlookStandIn.exe")"
+standin_dos="$(timeout 60 winepath -w "$build/standins/outlook/OutlookStandIn.exe")"
 timeout 60 wine "$standin_dos" /register Outlook.Application /data "$data_dos" >/dev/null
 
 # Outlook 2003's master list: REG_BINARY, UTF-16 low byte first, each name

@@ -5,7 +5,7 @@
 #include "base/ProductInfo.h"
 #include "base/UserMutex.h"
 #include "commands/Commands.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
 #include "support/SyncProcess.h"

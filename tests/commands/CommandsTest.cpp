@@ -4,7 +4,7 @@
 #include "commands/Commands.h"
 #include "base/WaitLimit.h"
 #include "outlook/LateBound.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include "support/Caught.h"
 #include "support/ScratchHkcu.h"

@@ -8,7 +8,7 @@
 #include "categories/MasterListText.h"
 #include "commands/Commands.h"
 #include "registry/MasterList.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
 

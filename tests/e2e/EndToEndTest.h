@@ -5,7 +5,7 @@
 
 #include "PellorinDriver.h"
 #include "base/ProductInfo.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 #include "ui/ControlIds.h"
 
 #include <gtest/gtest.h>

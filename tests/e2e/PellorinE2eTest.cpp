@@ -6,7 +6,7 @@
 #include "base/Errors.h"
 #include "base/UserMutex.h"
 #include "commands/Commands.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 #include "ui/ControlIds.h"
 #include "ui/ErrorReporter.h"
 

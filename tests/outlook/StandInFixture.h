@@ -4,7 +4,7 @@
 // stand-in process left from an earlier test.
 
 #include "outlook/OutlookConnection.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 #include "support/Caught.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // system's own API, so that a resource the compiler mangled (the "(c)" sign of
 // the notice, say) or a version written by hand somewhere shows here.
 #include "base/ProductInfo.h"
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include <gtest/gtest.h>
 

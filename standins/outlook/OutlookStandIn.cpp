@@ -2,7 +2,7 @@
 // that answers exactly the members Pellorin calls, from a state file a test
 // writes, and logs every request it receives. See Usage below.
 
-#include "tools/StandInStore.h"
+#include "standins/outlook/StandInStore.h"
 
 #include "base/Platform.h"
 #include "outlook/ScopedComObject.h"

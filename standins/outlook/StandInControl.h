@@ -9,7 +9,7 @@
 //   ... OpenOutlookConnection(connection, registration.ProgId()) ...
 //   EXPECT_TRUE(WaitForStandInExit());           // once every reference is released
 
-#include "tools/StandInStore.h"
+#include "standins/outlook/StandInStore.h"
 
 #include <windows.h>
 

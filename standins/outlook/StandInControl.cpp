@@ -1,4 +1,4 @@
-#include "tools/StandInControl.h"
+#include "standins/outlook/StandInControl.h"
 
 #include "base/Errors.h"
 

@@ -1,4 +1,4 @@
-#include "tools/StandInStore.h"
+#include "standins/outlook/StandInStore.h"
 
 #include "base/Errors.h"
 
