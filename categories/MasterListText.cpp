@@ -114,6 +114,15 @@ std::wstring TrimBlanksW(std::wstring_view text)
     return t;
 }
 
+TMasterListFit MasterListFit(std::wstring_view name)
+{
+    if (!IsAcceptedWord(name))
+        return TMasterListFit::NeverAName;
+    if (name.find_first_of(CategoryDelimiters) != std::wstring_view::npos)
+        return TMasterListFit::HoldsDelimiter;
+    return TMasterListFit::Fits;
+}
+
 bool IsAcceptedWord(std::wstring_view word)
 {
     if (word.empty() || word.front() == L'\0')

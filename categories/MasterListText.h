@@ -33,6 +33,13 @@ std::wstring TrimBlanksW(std::wstring_view text);
 // character that is not blank. The untrimmed word is what is stored.
 bool IsAcceptedWord(std::wstring_view word);
 
+// Whether a master list can hold a name so that it reads back as itself. A
+// blank name, or one starting with U+0000, reads back as no name at all; one
+// holding a delimiter reads back as two. Neither could ever be found in the
+// list again, so every copy would add it once more.
+enum class TMasterListFit { Fits, NeverAName, HoldsDelimiter };
+TMasterListFit MasterListFit(std::wstring_view name);
+
 // Adds every accepted word of text to set, in word order. One pass over the text.
 void SplitMasterList(std::wstring_view text, std::wstring_view delimiters, TCategorySet& set);
 

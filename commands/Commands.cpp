@@ -275,14 +275,20 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
     if (CopiesToRegistry(direction)) {
         for (int i = 0; i < state.PstCategories.Count(); ++i) {
             const std::wstring& name = state.PstCategories.Get(i);
-            // A blank name, or one starting with U+0000, reads back from a master
-            // list as no name at all: it is never written, so never offered.
-            if (state.RegCategories.IndexOf(name) != -1 || !IsAcceptedWord(name))
+            if (state.RegCategories.IndexOf(name) != -1)
                 continue;
-            if (name.find_first_of(CategoryDelimiters) != std::wstring::npos)
-                plan.NotToRegistry.push_back(name);
-            else
+            // A name that would read back as no name is never written, so never
+            // offered; one that would read back as two is said.
+            switch (MasterListFit(name)) {
+            case TMasterListFit::Fits:
                 plan.ToRegistry.push_back(name);
+                break;
+            case TMasterListFit::HoldsDelimiter:
+                plan.NotToRegistry.push_back(name);
+                break;
+            case TMasterListFit::NeverAName:
+                break;
+            }
         }
     }
     if (state.ChosenStore == kAllStores) {

@@ -101,8 +101,7 @@ std::wstring MissingNames(const TStoredList& list, const TCategorySet& names)
         // A text ends at its first U+0000: the value can hold a name only up to it.
         const std::wstring& name = names.Get(i);
         const std::wstring form = list.Type == REG_SZ ? std::wstring(name.c_str()) : name;
-        if (!IsAcceptedWord(form) || form.find_first_of(CategoryDelimiters) != std::wstring::npos ||
-            held.IndexOf(form) != -1)
+        if (MasterListFit(form) != TMasterListFit::Fits || held.IndexOf(form) != -1)
             continue;
         held.Add(form);
         missing += form + L';';

@@ -1,0 +1,49 @@
+#pragma once
+// A category list that can be read and added to: a store of an Outlook
+// profile, a Microsoft 365 mailbox, a list file. The commands know every kind
+// of store only through this; each kind lives in a folder of its own.
+
+#include "categories/CategoryColor.h"
+#include "categories/CategorySet.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What became of one Add. A store that turns one name away (Outlook raising
+// about that name, Graph answering 4xx for it) answers Refused with its own
+// reason; every other failure raises, and stops the copy.
+struct TAddOutcome {
+    bool Added = false;
+    std::wstring Refusal;  // the store's reason, when not added
+};
+
+class ICategoryStore {
+public:
+    virtual ~ICategoryStore() = default;
+
+    // Names this store across reads: Outlook's StoreID, "m365:" and the
+    // account's object id.
+    virtual std::wstring Key() const = 0;
+    // Whether key names this store, compared as the store's own kind compares
+    // keys (Outlook's StoreIDs are hex whose letter case it does not keep).
+    virtual bool HasKey(std::wstring_view key) const = 0;
+    // The name the store gives itself; absent where it was not asked.
+    virtual std::optional<std::wstring> DisplayName() const = 0;
+    virtual bool IsDefault() const = 0;
+    virtual bool Readable() const = 0;
+    // Why the list could not be read; empty while it is readable.
+    virtual std::wstring Error() const = 0;
+
+    // The names as the last read left them, with each name added since.
+    virtual const TCategorySet& Names() const = 0;
+    // The colour the store gives a name now; nothing once it no longer holds
+    // it. Asked only when a colour is needed: it may cost a request per name.
+    virtual std::optional<TCategoryColor> ColorOf(const std::wstring& name) = 0;
+    // Reads the names again, just before adding: another program, or another
+    // store sharing this list, may have added some since. Raises on failure.
+    virtual void ReRead() = 0;
+    // Adds a name, with a colour or with the one the store picks. An added
+    // name joins Names().
+    virtual TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) = 0;
+};
