@@ -5,9 +5,10 @@ PELLORIN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian 12 packages the build, the tests and the demo need (the release check
 # signs a release with a throwaway certificate).
 PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 fonts-wine xvfb
-                   imagemagick xdotool procps util-linux osslsigncode openssl)
+                   imagemagick xdotool procps util-linux osslsigncode openssl
+                   nlohmann-json3-dev python3)
 # The part that building alone needs (the release).
-PELLORIN_BUILD_PACKAGES=(cmake make g++-mingw-w64-i686)
+PELLORIN_BUILD_PACKAGES=(cmake make g++-mingw-w64-i686 nlohmann-json3-dev)
 
 # Where fonts-wine puts Wine's own fonts (MS Sans Serif, Marlett, Tahoma...). Debian's
 # Wine 8 never reads this folder, so each prefix gets a copy in C:\windows\Fonts.
