@@ -184,11 +184,7 @@ TEST_F(MasterList, ATypeThatHoldsNoListIsReportedForItsVersionAndHidesNoOther)
         {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, L"REG_QWORD"},
         {REG_NONE, Utf16Bytes(L"B;"), L"REG_NONE"},
         {REG_NONE, {}, L"REG_NONE"},
-        {REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, L"REG_DWORD_BIG_ENDIAN"},
-        {REG_RESOURCE_LIST, Utf16Bytes(L"B;"), L"REG_RESOURCE_LIST"},
-        {REG_RESOURCE_REQUIREMENTS_LIST, Utf16Bytes(L"B;"), L"REG_RESOURCE_REQUIREMENTS_LIST"},
         {12, Utf16Bytes(L"B;"), L"registry type 12"},
-        {0x7FFF0000, Utf16Bytes(L"B;"), L"registry type 2147418112"},
     };
     PutMasterList(L"10.0", REG_BINARY, Utf16Bytes(L"A;"));
     PutMasterList(L"16.0", REG_BINARY, Utf16Bytes(L"C;"));
