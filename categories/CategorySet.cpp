@@ -1,6 +1,7 @@
 #include "CategorySet.h"
 
 #include "base/Errors.h"
+#include "categories/ShownText.h"
 
 #include <windows.h>
 
@@ -122,20 +123,13 @@ std::wstring DisplayText(const TCategorySet& set, bool cutAtFirstNul)
     const int count = set.Count();
     for (int i = 0; i < count; ++i) {
         const std::wstring& entry = set.Get(i);
-        text += ShownWhole(cutAtFirstNul ? std::wstring_view(entry.c_str()) : std::wstring_view(entry));
+        text += ShownInMemo(cutAtFirstNul ? std::wstring_view(entry.c_str()) : std::wstring_view(entry));
         text += L"\r\n";
     }
     return text;
 }
 
 }  // namespace
-
-std::wstring ShownWhole(std::wstring_view name)
-{
-    std::wstring shown(name);
-    std::replace_if(shown.begin(), shown.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F; }, L'\xFFFD');
-    return shown;
-}
 
 std::wstring RegistryDisplayText(const TCategorySet& set)
 {

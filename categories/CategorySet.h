@@ -39,11 +39,7 @@ private:
     std::size_t count_ = 0;
 };
 
-// A name as the window and the console's lines show it: whole, each control
-// character (U+0000 to U+001F, U+007F) as U+FFFD. Text controls and consoles
-// stop at U+0000, and a name's own line break would forge a line of its own.
-std::wstring ShownWhole(std::wstring_view name);
-// Memo texts: each name as ShownWhole shows it, followed by CR LF. The registry
-// memo shows a name only up to its first U+0000.
+// Memo texts: each name as ShownInMemo shows it, followed by CR LF. The
+// registry memo shows a name only up to its first U+0000.
 std::wstring RegistryDisplayText(const TCategorySet& set);
 std::wstring StoreDisplayText(const TCategorySet& set);

@@ -4,6 +4,7 @@
 #include "base/UnicoWS.h"
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
+#include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
@@ -21,10 +22,11 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"PellorinSync: ";
 
-// The hint, if any, follows the message after a blank line.
+// The hint, if any, follows the message after a blank line. The message may
+// carry Outlook's or the system's text, or the user's own argument.
 void WriteError(std::wstring_view message, std::wstring_view hint = {})
 {
-    std::wstring text = kPrefix + std::wstring(message) + L"\r\n";
+    std::wstring text = kPrefix + ShownOnLine(OneLineMessage(message)) + L"\r\n";
     if (!hint.empty())
         text += L"\r\n" + std::wstring(hint) + L"\r\n";
     WriteText(GetStdHandle(STD_ERROR_HANDLE), text);

@@ -1,6 +1,6 @@
 #include "cli/SyncOutput.h"
 
-#include "categories/CategorySet.h"
+#include "categories/ShownText.h"
 #include "outlook/OutlookConnection.h"
 
 #include <windows.h>
@@ -32,15 +32,15 @@ const wchar_t* ShortEscape(wchar_t c)
 void AppendLines(std::wstring& text, std::wstring_view prefix, const std::vector<std::wstring>& names)
 {
     for (const std::wstring& name : names)
-        text += std::wstring(prefix) + ShownWhole(name) + kLineEnd;
+        text += std::wstring(prefix) + ShownOnLine(name) + kLineEnd;
 }
 
 std::wstring VersionLine(const TSyncResult& result)
 {
     const std::wstring text = DetectedVersionText(result.OutlookMajorVersion, result.OutlookVersion);
     if (OutlookVersionText(result.OutlookMajorVersion).empty())
-        return text;
-    return text + L" (" + result.OutlookVersion + L")";
+        return ShownOnLine(text);
+    return ShownOnLine(text + L" (" + result.OutlookVersion + L")");
 }
 
 // With "All stores" over several stores, each line says which store it is about.
@@ -51,12 +51,12 @@ bool NamesStores(const TSyncRequest& request, const TSyncResult& result)
 
 std::wstring StoreLabel(const TSyncStore& store)
 {
-    return L"Outlook (" + ShownWhole(store.Name.value_or(L"")) + L")";
+    return L"Outlook (" + ShownOnLine(store.Name.value_or(L"")) + L")";
 }
 
 std::wstring UnreadableLine(const TSyncStore& store)
 {
-    return StoreLabel(store) + L" could not be read: " + ShownWhole(store.Error.value_or(L"")) + kLineEnd;
+    return StoreLabel(store) + L" could not be read: " + ShownOnLine(store.Error.value_or(L"")) + kLineEnd;
 }
 
 // The lines of names added to Outlook, and how many there are.
@@ -188,7 +188,8 @@ std::wstring JsonString(std::wstring_view text)
                             (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1]));
         if (const wchar_t* escape = ShortEscape(c)) {
             json += escape;
-        } else if (c < 0x20 || ((IsHighSurrogate(c) || IsLowSurrogate(c)) && !paired)) {
+        } else if (c < 0x20 || c == 0x2028 || c == 0x2029 ||
+                   ((IsHighSurrogate(c) || IsLowSurrogate(c)) && !paired)) {
             wchar_t escaped[8];
             std::swprintf(escaped, std::size(escaped), L"\\u%04X", static_cast<unsigned>(c));
             json += escaped;
@@ -232,7 +233,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
     for (const TRefusedName& refused : result.RefusedByOutlook) {
         const bool named = NamesStores(request, result) && refused.Store < result.Stores.size();
         text += (named ? StoreLabel(result.Stores[refused.Store]) : std::wstring(L"Outlook")) + L" refused: " +
-                ShownWhole(refused.Name) + L" - " + refused.Error + kLineEnd;
+                ShownOnLine(refused.Name) + L" - " + ShownOnLine(refused.Error) + kLineEnd;
     }
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
     if (NamesStores(request, result)) {

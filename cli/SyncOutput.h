@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-// Each line ends in CR LF. A name shows as in the window's memos, each control
-// character as U+FFFD, so that no name forges a line or puts a NUL in a file.
+// Each line ends in CR LF. Every outside text (a name, a store's name,
+// Outlook's reasons and version) shows as ShownOnLine shows it, so that none
+// forges a line, drives a terminal or puts a NUL in a file.
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result);
 
 // One object on one line, its keys always present and in the README's order.
@@ -20,5 +21,5 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
 std::wstring OneLineMessage(std::wstring_view message);
 
 // A JSON string, quotes included. A lone surrogate is written as \uXXXX, as
-// UTF-8 cannot carry it.
+// UTF-8 cannot carry it; so are U+2028 and U+2029, for JavaScript's readers.
 std::wstring JsonString(std::wstring_view text);

@@ -6,6 +6,7 @@
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
+#include "categories/ShownText.h"
 #include "outlook/OleError.h"
 #include "outlook/OutlookCategories.h"
 #include "outlook/OutlookStores.h"
@@ -205,7 +206,7 @@ std::vector<std::wstring> StoreChooserEntries(const TProgramState& state)
         return entries;
     const std::vector<std::wstring> names = StoreEntryNames(state);
     for (std::size_t i = 0; i < names.size(); ++i)
-        entries.push_back(ShownWhole(names[i]) + (state.Stores[i].Readable ? L"" : kUnreadableSuffix));
+        entries.push_back(ShownOnLine(names[i]) + (state.Stores[i].Readable ? L"" : kUnreadableSuffix));
     entries.push_back(kAllStoresEntry);
     return entries;
 }
@@ -224,7 +225,7 @@ std::wstring ChosenStoreText(const TProgramState& state)
     if (state.ChosenStore != kAllStores) {
         const auto chosen = static_cast<std::size_t>(state.ChosenStore);
         if (chosen < state.Stores.size() && !state.Stores[chosen].Readable)
-            return ShownWhole(state.Stores[chosen].Error);
+            return ShownOnLine(state.Stores[chosen].Error);
         return StoreDisplayText(state.PstCategories);
     }
     const std::vector<std::wstring> entries = StoreEntryNames(state);
@@ -234,9 +235,9 @@ std::wstring ChosenStoreText(const TProgramState& state)
         std::wstring lacking;
         for (std::size_t s = 0; s < state.Stores.size(); ++s) {
             if (state.Stores[s].Readable && state.Stores[s].Names.IndexOf(name) == -1)
-                lacking += (lacking.empty() ? L"" : L", ") + ShownWhole(entries[s]);
+                lacking += (lacking.empty() ? L"" : L", ") + ShownOnLine(entries[s]);
         }
-        text += ShownWhole(name);
+        text += ShownInMemo(name);
         if (!lacking.empty())
             text += L"  (not in: " + lacking + L")";
         text += L"\r\n";
@@ -306,7 +307,7 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     std::wstring text = L"These categories contain \";\", which the registry's master list cannot hold, "
                         L"so they were not copied to the registry:";
     for (const std::wstring& name : names)
-        text += L"\n" + ShownWhole(name);
+        text += L"\n" + ShownOnLine(name);
     return text;
 }
 
@@ -315,10 +316,10 @@ std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused,
 {
     std::wstring text = L"Outlook refused these categories, so they were not added to Outlook:";
     for (const TRefusedName& name : refused) {
-        text += L"\n" + ShownWhole(name.Name);
+        text += L"\n" + ShownOnLine(name.Name);
         if (name.Store < storeEntries.size())
-            text += L" (" + ShownWhole(storeEntries[name.Store]) + L")";
-        text += L" - " + name.Error;
+            text += L" (" + ShownOnLine(storeEntries[name.Store]) + L")";
+        text += L" - " + ShownOnLine(name.Error);
     }
     return text;
 }
@@ -327,7 +328,7 @@ std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries)
 {
     std::wstring text = L"These stores could not be read, so nothing was copied to or from them:";
     for (const std::wstring& entry : entries)
-        text += L"\n" + ShownWhole(entry);
+        text += L"\n" + ShownOnLine(entry);
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -47,8 +48,14 @@ std::wstring BinaryListText(const std::string& version, const std::vector<BYTE>&
     return text;
 }
 
-// A MasterList as it is stored. Text is what Refresh reads of it: a REG_SZ up
-// to its first U+0000, a REG_BINARY by its version's rule, nothing of another
+bool IsText(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
+
+// A MasterList as it is stored. Text is what Refresh reads of it: a REG_SZ or
+// REG_EXPAND_SZ up to its first U+0000 and never expanded (a "%" in a name is
+// the name's own), a REG_BINARY by its version's rule, nothing of another
 // type. A missing value counts as an empty REG_BINARY, as Outlook makes it.
 struct TStoredList {
     DWORD Type = REG_BINARY;
@@ -63,7 +70,7 @@ bool ReadStoredList(TStRegIni& reg, const std::string& version, TStoredList& lis
     DWORD size = 0;
     if (reg.QueryValueInfo(nullptr, kValueName, list.Type, size) != ERROR_SUCCESS)
         return true;
-    if (list.Type == REG_SZ) {
+    if (IsText(list.Type)) {
         // What is read of a text never holds U+0000, so this default tells a failed read.
         const std::wstring unread(1, L'\0');
         list.Text = reg.ReadWideStringValue(kValueName, unread);
@@ -100,13 +107,29 @@ std::wstring MissingNames(const TStoredList& list, const TCategorySet& names)
     for (int i = 0; i < names.Count(); ++i) {
         // A text ends at its first U+0000: the value can hold a name only up to it.
         const std::wstring& name = names.Get(i);
-        const std::wstring form = list.Type == REG_SZ ? std::wstring(name.c_str()) : name;
+        const std::wstring form = IsText(list.Type) ? std::wstring(name.c_str()) : name;
         if (MasterListFit(form) != TMasterListFit::Fits || held.IndexOf(form) != -1)
             continue;
         held.Add(form);
         missing += form + L';';
     }
     return missing;
+}
+
+// Every failure once the accessor exists gives an empty REG_BINARY list: only
+// a type that holds no list is reported.
+TStoredList ReadVersion(const std::string& version)
+{
+    TStRegIni reg(kRootName);
+    try {
+        reg.SetCurrentSubKey(OutlookKeyPath(version) + "Categories");
+        TStoredList list;
+        if (ReadStoredList(reg, version, list))
+            return list;
+    } catch (const std::exception&) {
+        // One unreadable version must not hide the others.
+    }
+    return {};
 }
 
 }  // namespace
@@ -119,26 +142,46 @@ EMasterListTypeError::EMasterListTypeError(const std::string& version)
 
 std::wstring ReadMasterList(const std::string& Version)
 {
-    TStRegIni reg(kRootName);
-    try {
-        reg.SetCurrentSubKey(OutlookKeyPath(Version) + "Categories");
-        TStoredList list;
-        return ReadStoredList(reg, Version, list) ? list.Text : std::wstring();
-    } catch (const std::exception&) {
-        // One unreadable version must not hide the others.
-        return {};
+    return ReadVersion(Version).Text;
+}
+
+TRegistryMasterLists ReadRegistryMasterLists()
+{
+    TRegistryMasterLists lists;
+    for (const char* version : ProbedVersions) {
+        const TStoredList list = ReadVersion(version);
+        if (list.Type != REG_BINARY && !IsText(list.Type))
+            lists.Unreadable.push_back({version, list.Type});
+        if (!list.Text.empty() && !lists.Text.empty() && lists.Text.back() != L';')
+            lists.Text += L';';
+        lists.Text += list.Text;
     }
+    return lists;
 }
 
 void ReadRegistryCategories(std::wstring& RegistryMasterText)
 {
-    RegistryMasterText.clear();
-    for (const char* version : ProbedVersions) {
-        const std::wstring text = ReadMasterList(version);
-        if (!text.empty() && !RegistryMasterText.empty() && RegistryMasterText.back() != L';')
-            RegistryMasterText += L';';
-        RegistryMasterText += text;
-    }
+    RegistryMasterText = ReadRegistryMasterLists().Text;
+}
+
+std::wstring RegistryTypeName(DWORD type)
+{
+    static const wchar_t* const names[] = {
+        L"REG_NONE",          L"REG_SZ",        L"REG_EXPAND_SZ",
+        L"REG_BINARY",        L"REG_DWORD",     L"REG_DWORD_BIG_ENDIAN",
+        L"REG_LINK",          L"REG_MULTI_SZ",  L"REG_RESOURCE_LIST",
+        L"REG_FULL_RESOURCE_DESCRIPTOR",        L"REG_RESOURCE_REQUIREMENTS_LIST",
+        L"REG_QWORD",
+    };
+    if (type < std::size(names))
+        return names[type];
+    return L"registry type " + std::to_wstring(type);
+}
+
+std::wstring UnreadableMasterListText(const TUnreadableMasterList& list)
+{
+    return L"The master list of Outlook " + std::wstring(list.Version.begin(), list.Version.end()) +
+           L" is stored as " + RegistryTypeName(list.Type) + L", which Pellorin cannot read, so its names are left out.";
 }
 
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories)
@@ -163,29 +206,37 @@ void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCat
     const std::wstring missing = MissingNames(current, RegCategories);
     if (missing.empty())
         return;
-    if (current.Type != REG_SZ && current.Type != REG_BINARY)
+    if (current.Type != REG_BINARY && !IsText(current.Type))
         throw EMasterListTypeError(version);
     if (!keyExists) {
         reg.SetCurrentSubKey(parentPath.substr(0, parentPath.size() - 1));
         reg.CreateSubKey("Categories");
         reg.SetCurrentSubKey(categoriesPath);
     }
-    const std::wstring added =
-        current.Text.empty() || current.Text.back() == L';' ? missing : L";" + missing;
-    if (current.Type == REG_SZ) {
+    if (IsText(current.Type)) {
         // Some writer chose text; the names are added in the form it chose.
-        reg.WriteWideStringValue(kValueName, current.Text + added);
+        const std::wstring& text = current.Text;
+        reg.WriteWideStringValue(kValueName, text + (text.empty() || text.back() == L';' ? L"" : L";") + missing,
+                                 current.Type);
         return;
     }
 
     // UTF-16LE whatever the host's byte order, with no terminator. An odd last
-    // byte is half a unit that no reader can use.
+    // byte is half a unit that no reader can use. Trailing U+0000 units stay
+    // last: a reader that stops at the first one would never see names after
+    // them.
     std::vector<BYTE>& bytes = current.Bytes;
     bytes.resize(bytes.size() / 2 * 2);
-    bytes.reserve(bytes.size() + added.size() * 2);
-    for (const wchar_t unit : added) {
-        bytes.push_back(static_cast<BYTE>(unit & 0xFF));
-        bytes.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
+    auto end = bytes.end();
+    while (end - bytes.begin() >= 2 && end[-2] == 0 && end[-1] == 0)
+        end -= 2;
+    const bool delimited = end == bytes.begin() || (end[-2] == ';' && end[-1] == 0);
+    std::vector<BYTE> added;
+    added.reserve((missing.size() + 1) * 2);
+    for (const wchar_t unit : (delimited ? L"" : L";") + missing) {
+        added.push_back(static_cast<BYTE>(unit & 0xFF));
+        added.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
     }
+    bytes.insert(end, added.begin(), added.end());
     reg.WriteBinaryValue(kValueName, bytes.data(), static_cast<int>(bytes.size()));
 }

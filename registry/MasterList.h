@@ -2,13 +2,17 @@
 // The MasterList values of the Office versions, below
 // HKEY_CURRENT_USER\Software\Microsoft\Office\<version>\Outlook\Categories.
 // Written as REG_BINARY UTF-16 (low byte first, no terminator), each name
-// followed by ";", or added to an existing REG_SZ; read from either.
+// followed by ";", or added to an existing REG_SZ or REG_EXPAND_SZ; read from
+// any of these. A value of another type holds no list Pellorin can read.
 
 #include "base/Errors.h"
 #include "categories/CategorySet.h"
 
+#include <windows.h>
+
 #include <array>
 #include <string>
+#include <vector>
 
 // Read in this order; 13.0 never existed. 15.0 and 16.0 are Outlook 2013 and
 // 2016 to Microsoft 365, which keep their own key although they use the store.
@@ -23,10 +27,33 @@ inline constexpr std::array<const char*, 7> ProbedVersions = {"9.0",  "10.0", "1
 // the empty text.
 std::wstring ReadMasterList(const std::string& Version);
 
-// The texts of all probed versions in probe order. A text that does not end
-// with ";" gets one before the next version's text, so that two versions'
-// names never run into one.
+// A version's MasterList of a type that holds no list Pellorin can read
+// (REG_MULTI_SZ, REG_DWORD, REG_NONE...). Its names are left out of the
+// registry's list, and the user must be told so.
+struct TUnreadableMasterList {
+    std::string Version;  // such as "14.0"
+    DWORD Type = REG_NONE;
+};
+
+// What a Refresh reads of the registry: the texts of all probed versions in
+// probe order, and each version whose value could not be read for its type.
+struct TRegistryMasterLists {
+    std::wstring Text;
+    std::vector<TUnreadableMasterList> Unreadable;  // in probe order
+};
+
+// A text that does not end with ";" gets one before the next version's text,
+// so that two versions' names never run into one.
+TRegistryMasterLists ReadRegistryMasterLists();
+// The same text alone, for callers that do not report unreadable values.
 void ReadRegistryCategories(std::wstring& RegistryMasterText);
+
+// The registry type's usual name, such as "REG_MULTI_SZ"; "registry type N"
+// for a number Windows gives no name.
+std::wstring RegistryTypeName(DWORD type);
+// "The master list of Outlook 14.0 is stored as REG_MULTI_SZ, which Pellorin
+// cannot read, so its names are left out."
+std::wstring UnreadableMasterListText(const TUnreadableMasterList& list);
 
 // A MasterList of a type that holds no list (REG_DWORD, REG_MULTI_SZ...).
 class EMasterListTypeError : public EException {
@@ -37,11 +64,13 @@ public:
 // Adds to the MasterList of majorVersion + ".0" the names of the set that it
 // lacks (letter case ignored), so that the value only ever grows: its content
 // stays as it is, followed by a ";" where it does not end with one, then by
-// each missing name and ";". Nothing is written when nothing is missing. A
-// missing key or value is created as REG_BINARY, written as UTF-16 as Outlook
-// 2002 and later write it (a copy never writes Outlook 2000's key: that
-// Outlook keeps no categories in the store). A REG_SZ value stays REG_SZ and
-// gains each name up to its first U+0000, which would end the text; a value
-// of any other type is left alone and raises EMasterListTypeError. Registry
-// failures raise EStRegIniError.
+// each missing name and ";". A REG_BINARY value whose text ends in U+0000
+// units gains the names before those units, which stay last: a reader that
+// stops at the first U+0000 sees them. Nothing is written when nothing is
+// missing. A missing key or value is created as REG_BINARY, written as UTF-16
+// as Outlook 2002 and later write it (a copy never writes Outlook 2000's key:
+// that Outlook keeps no categories in the store). A REG_SZ or REG_EXPAND_SZ
+// value keeps its type and gains each name up to its first U+0000, which
+// would end the text; a value of any other type is left alone and raises
+// EMasterListTypeError. Registry failures raise EStRegIniError.
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories);

@@ -285,14 +285,14 @@ void TStRegIni::WriteBinaryValue(const std::string& ValueName, const void* Data,
         RaiseRegIniError(8, {status});
 }
 
-void TStRegIni::WriteWideStringValue(const std::string& ValueName, const std::wstring& Text)
+void TStRegIni::WriteWideStringValue(const std::string& ValueName, const std::wstring& Text, DWORD Type)
 {
     OpenForReading = false;
     const UniqueHkey key = OpenCurrentKey();
     const std::wstring name = AnsiToWide(ValueName);
     const auto bytes = static_cast<DWORD>((Text.size() + 1) * sizeof(wchar_t));
     const LONG status =
-        RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(Text.c_str()), bytes);
+        RegSetValueExW(key.get(), name.c_str(), 0, Type, reinterpret_cast<const BYTE*>(Text.c_str()), bytes);
     if (status != ERROR_SUCCESS)
         RaiseRegIniError(8, {status});
 }

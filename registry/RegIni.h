@@ -65,8 +65,9 @@ public:
     void WriteBinaryValue(const std::string& ValueName, const void* Data, int Size);
 
     // Creates the current key and its missing parents (error 5), then stores
-    // Text as REG_SZ through the wide API, with its terminating U+0000 (error 8).
-    void WriteWideStringValue(const std::string& ValueName, const std::wstring& Text);
+    // Text as REG_SZ, or REG_EXPAND_SZ when Type says so, through the wide API,
+    // with its terminating U+0000 (error 8).
+    void WriteWideStringValue(const std::string& ValueName, const std::wstring& Text, DWORD Type = REG_SZ);
 
     // Creates CurrentSubKey + "\" + Name, or Name when there is no current key.
     // Raises error 9 for an empty name, error 5 when the registry refuses.

@@ -1,6 +1,7 @@
 #include "ui/ErrorReporter.h"
 
 #include "base/Platform.h"
+#include "categories/ShownText.h"
 #include "outlook/OleError.h"
 
 #include <cwchar>
@@ -32,7 +33,8 @@ std::wstring RuntimeErrorText(int code, std::uintptr_t address)
 
 void ShowErrorBox(HWND owner, std::wstring_view message, std::wstring_view hint)
 {
-    std::wstring text = ErrorBoxText(message);
+    // The message may carry Outlook's or the system's text; its own lines stay.
+    std::wstring text = ShownLineByLine(ErrorBoxText(message));
     if (!hint.empty())
         text.append(L"\n\n").append(hint);
     MessageBoxW(owner, text.c_str(), ApplicationTitle().c_str(), MB_OK | MB_ICONSTOP);

@@ -1,11 +1,13 @@
 #include "ui/WindowState.h"
 
+#include "categories/ShownText.h"
 #include "outlook/OutlookConnection.h"
 
 TWindowState WindowStateForVersion(const std::string& majorVersion, const std::wstring& reportedVersion)
 {
     TWindowState state{};
-    state.OlVersionText = DetectedVersionText(majorVersion, reportedVersion);
+    // The version is Outlook's own text.
+    state.OlVersionText = ShownOnLine(DetectedVersionText(majorVersion, reportedVersion));
     state.StoreInUse = IsStoreInUse(majorVersion);
     state.ShowNoPstUsed = !state.StoreInUse;
     return state;

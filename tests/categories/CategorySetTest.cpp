@@ -57,6 +57,33 @@ TEST(CategorySet, IgnoresCaseButNotBlanksAndKeepsTheFirstForm)
     EXPECT_EQ(cyrillic.IndexOf(L"\x0436\x0401\x041B\x0422\x042B\x0419"), 0);  // ЖЁЛТЫЙ
 }
 
+TEST(CategorySet, WindowsMakesOneNameOfMoreThanLetterCase)
+{
+    // The README tells users which names count as one; this pins what it says.
+    struct Case {
+        std::wstring a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {L"Stra\x00DF" L"e", L"Strasse", true},     // sharp s and ss
+        {L"STRASSE", L"stra\x00DF" L"e", true},
+        {L"Caf\x00E9", L"Cafe\x0301", true},        // composed and decomposed accent
+        {L"CAF\x00C9", L"cafe\x0301", true},
+        {L"\xFB01" L"le", L"file", true},            // the ligature fi and f, i
+        {L"\xFB01" L"le", L"FILE", true},
+        {L"Caf\x00E9", L"Cafe", false},              // an accent itself counts
+        {L"\xFF32\xFF45\xFF44", L"Red", false},      // so does full width
+        {L"Stra\x00DF" L"e", L"Strase", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.a.size() << " and " << c.b.size() << " units, " << c.same);
+        TCategorySet set;
+        set.Add(c.a);
+        set.Add(c.b);
+        EXPECT_EQ(set.Count(), c.same ? 1 : 2);
+    }
+}
+
 TEST(CategorySet, OrdersByLocaleIgnoringCase)
 {
     TCategorySet set;
@@ -130,9 +157,11 @@ TEST(DisplayTexts, ControlCharactersShowAsReplacementsAndTheRegistryCutsAtU0000)
 
     set.Add(L"Blue\0\n"s);
     set.Add(L"Evil\r\nadded to Outlook: Fake");
-    set.Add(L"Red\x01\x1F\x7F\x20\x80\t");
-    EXPECT_EQ(RegistryDisplayText(set),
-              L"Blue\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\nRed\xFFFD\xFFFD\xFFFD \x80\xFFFD\r\n");
-    EXPECT_EQ(StoreDisplayText(set),
-              L"Blue\xFFFD\xFFFD\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\nRed\xFFFD\xFFFD\xFFFD \x80\xFFFD\r\n");
+    set.Add(L"Red\x01\x1F\x7F\x20\x80\t\x2028");
+    // Hebrew in the embedding its writer chose: a memo line holds only the name.
+    set.Add(L"\x202B\x05D0\x05D1\x202C");
+    EXPECT_EQ(RegistryDisplayText(set), L"Blue\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\n"
+                                        L"Red\xFFFD\xFFFD\xFFFD \xFFFD\xFFFD\xFFFD\r\n\x202B\x05D0\x05D1\x202C\r\n");
+    EXPECT_EQ(StoreDisplayText(set), L"Blue\xFFFD\xFFFD\r\nEvil\xFFFD\xFFFD" L"added to Outlook: Fake\r\n"
+                                     L"Red\xFFFD\xFFFD\xFFFD \xFFFD\xFFFD\xFFFD\r\n\x202B\x05D0\x05D1\x202C\r\n");
 }

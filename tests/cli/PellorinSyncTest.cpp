@@ -222,6 +222,26 @@ TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacemen
                             "1 added to Outlook, 1 added to the registry\r\n");
 }
 
+TEST_F(PellorinSyncTest, OutlooksOwnTextsNeitherForgeLinesNorDriveTheTerminal)
+{
+    const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+    Prepare(L"Bad\x1B[2J;", {}, {{L"Bad\x1B[2J", L"Denied\r\nadded to Outlook: Forged\x1B[2J\x9B" L"2J"}},
+            L"14.0.1\x1B]0;x\x07");
+    const TSyncRun list = RunPellorinSync("list");
+    EXPECT_EQ(list.Out.substr(0, list.Out.find('\n') + 1),
+              "Outlook version detected: Outlook 2010 (14.0.1" + shown + "]0;x" + shown + ")\r\n");
+    const TSyncRun run = RunPellorinSync("to-outlook");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "Outlook refused: Bad" + shown + "[2J - Denied" + shown + shown + "added to Outlook: Forged" +
+                           shown + "[2J" + shown + "2J\r\n0 added to Outlook\r\n");
+
+    // Standard error, here with the user's own argument in the message.
+    const TSyncRun named = RunPellorinSync("list --store \"No\x1B[2Jwhere\"");
+    EXPECT_EQ(named.ExitCode, 1u);
+    EXPECT_NE(named.Err.find("\"No" + shown + "[2Jwhere\""), std::string::npos) << named.Err;
+    EXPECT_EQ(named.Err.find('\x1B'), std::string::npos) << named.Err;
+}
+
 TEST_F(PellorinSyncTest, RedirectedOutputIsUtf8WithoutAByteOrderMark)
 {
     Prepare(kGreek + L";" + kJapanese + L";", {L"Caf\x00E9", L"\x0416\x0451\x043B\x0442\x044B\x0439"});

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace std::string_literals;
+
 TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
 {
     const TSyncRequest both = ParseSyncCommandLine({L"--JSON", L"Both", L"--dry-run"});
@@ -52,6 +54,45 @@ TEST(JsonString, EscapesLoneSurrogatesAndKeepsPairs)
     EXPECT_EQ(JsonString(L"a\xD800" L"b\xDC00"), L"\"a\\uD800b\\uDC00\"");
     EXPECT_EQ(JsonString(L"\xDE00\xD83D"), L"\"\\uDE00\\uD83D\"");
     EXPECT_EQ(JsonString(std::wstring(1, L'\0')), L"\"\\u0000\"");
+    EXPECT_EQ(JsonString(L"a\x2028" L"b\x2029\x2027"), L"\"a\\u2028b\\u2029\x2027\"");
+}
+
+TEST(SyncPlainText, OutsideTextNeverForgesALineNorDrivesATerminalAndJsonKeepsItExact)
+{
+    // Each character in a store's name, a store's error, a refused name and
+    // Outlook's reason for it, and in the version text Outlook reports.
+    const std::pair<wchar_t, const wchar_t*> characters[] = {
+        {L'\0', L"\\u0000"},      {L'\r', L"\\r"},         {L'\n', L"\\n"},
+        {L'\x1B', L"\\u001B"},    {L'\x85', L"\x85"},       {L'\x9B', L"\x9B"},
+        {L'\x2028', L"\\u2028"},  {L'\x2029', L"\\u2029"}, {L'\x202E', L"\x202E"},
+        {L'\x2066', L"\x2066"},
+    };
+    for (const auto& [c, inJson] : characters) {
+        SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<unsigned>(c));
+        const std::wstring text = L"a"s + c + L"b";
+        TSyncRequest request;
+        request.Verb = TSyncVerb::ToOutlook;
+        request.AllStores = true;
+        TSyncResult result;
+        result.Connected = true;
+        result.StoreInUse = true;
+        result.OutlookMajorVersion = "99";
+        result.OutlookVersion = L"99." + text;
+        result.Stores = {TSyncStore{L"Main" + text, true, true, std::nullopt, std::vector<std::wstring>(), {}},
+                         TSyncStore{L"Other", false, false, L"Denied" + text, std::nullopt, {}}};
+        result.RefusedByOutlook = {TRefusedName{L"Red" + text, L"No" + text, 0}};
+
+        EXPECT_EQ(SyncPlainText(request, result), L"Outlook (Maina\xFFFD" L"b) refused: Reda\xFFFD" L"b - Noa\xFFFD" L"b\r\n"
+                                                  L"Outlook (Other) could not be read: Denieda\xFFFD" L"b\r\n"
+                                                  L"0 added to Outlook\r\n");
+        request.Verb = TSyncVerb::List;
+        const std::wstring list = SyncPlainText(request, result);
+        EXPECT_EQ(list.substr(0, list.find(L'\n') + 1), L"Outlook version detected: 99.a\xFFFD" L"b\r\n");
+
+        const std::wstring json = SyncJsonText(request, result);
+        for (const wchar_t* key : {L"\"outlookVersion\":\"99.", L"\"name\":\"Main", L"\"error\":\"Denied"})
+            EXPECT_NE(json.find(key + (L"a"s + inJson + L"b\"")), std::wstring::npos) << ToUtf8(key);
+    }
 }
 
 TEST(OneLineMessage, EachLineBreakBecomesOneSpace)

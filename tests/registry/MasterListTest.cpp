@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 using namespace std::string_literals;
@@ -141,10 +142,13 @@ TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
         {REG_SZ, {'A', 0, 'B', 0, 'C'}, L"AB"},
         {REG_SZ, Utf16Bytes(L"A;\0B;\0"s), L"A;"},
         {REG_SZ, {}, L""},
-        {REG_EXPAND_SZ, Utf16Bytes(L"Red;Blue;\0"s), L""},
+        // Text that some writer chose to expand is still only text: never expanded.
+        {REG_EXPAND_SZ, Utf16Bytes(L"Red;Blue;\0"s), L"Red;Blue;"},
+        {REG_EXPAND_SZ, Utf16Bytes(L"%USERPROFILE%;%X%;\0Y;\0"s), L"%USERPROFILE%;%X%;"},
         {REG_MULTI_SZ, Utf16Bytes(L"Red;\0Blue;\0\0"s), L""},
         {REG_DWORD, {1, 0, 0, 0}, L""},
         {REG_NONE, Utf16Bytes(L"Red;"), L""},
+        {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.bytes.size() << " bytes");
@@ -162,6 +166,58 @@ TEST_F(MasterList, ReadsBinaryAsUtf16AndTextAsStoredAndNothingElse)
     const std::wstring text = ReadMasterList("11.0");
     ASSERT_EQ(text.size(), big.size() / 2);
     EXPECT_EQ(Utf16Bytes(text), std::vector<BYTE>(big.begin(), big.end() - 1));
+}
+
+TEST_F(MasterList, ATypeThatHoldsNoListIsReportedForItsVersionAndHidesNoOther)
+{
+    struct Case {
+        DWORD type;
+        std::vector<BYTE> bytes;
+        const wchar_t* name;  // empty: the list is read, nothing reported
+    };
+    const Case cases[] = {
+        {REG_BINARY, Utf16Bytes(L"B;"), L""},
+        {REG_SZ, Utf16Bytes(L"B;\0"s), L""},
+        {REG_EXPAND_SZ, Utf16Bytes(L"B;\0"s), L""},
+        {REG_MULTI_SZ, Utf16Bytes(L"B;\0\0"s), L"REG_MULTI_SZ"},
+        {REG_DWORD, {1, 0, 0, 0}, L"REG_DWORD"},
+        {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, L"REG_QWORD"},
+        {REG_NONE, Utf16Bytes(L"B;"), L"REG_NONE"},
+        {REG_NONE, {}, L"REG_NONE"},
+        {12, Utf16Bytes(L"B;"), L"registry type 12"},
+    };
+    PutMasterList(L"10.0", REG_BINARY, Utf16Bytes(L"A;"));
+    PutMasterList(L"16.0", REG_BINARY, Utf16Bytes(L"C;"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type);
+        PutMasterList(L"14.0", c.type, c.bytes);
+        const TRegistryMasterLists lists = ReadRegistryMasterLists();
+        if (*c.name == L'\0') {
+            EXPECT_EQ(lists.Text, L"A;B;C;");
+            EXPECT_TRUE(lists.Unreadable.empty());
+            continue;
+        }
+        EXPECT_EQ(lists.Text, L"A;C;");
+        ASSERT_EQ(lists.Unreadable.size(), 1u);
+        EXPECT_EQ(lists.Unreadable[0].Version, "14.0");
+        EXPECT_EQ(RegistryTypeName(lists.Unreadable[0].Type), c.name);
+        EXPECT_EQ(UnreadableMasterListText(lists.Unreadable[0]),
+                  L"The master list of Outlook 14.0 is stored as "s + c.name +
+                      L", which Pellorin cannot read, so its names are left out.");
+    }
+
+    // Every such key, in probe order; a missing or denied one is no such key.
+    PutMasterList(L"9.0", REG_MULTI_SZ, Utf16Bytes(L"X;\0\0"s));
+    PutMasterList(L"12.0", REG_DWORD, {7, 0, 0, 0});
+    const RestrictedKey denied(CategoriesKey(L"10.0"), kDenyRead);
+    const TRegistryMasterLists lists = ReadRegistryMasterLists();
+    EXPECT_EQ(lists.Text, L"C;");
+    ASSERT_EQ(lists.Unreadable.size(), 3u);
+    EXPECT_EQ(lists.Unreadable[0].Version, "9.0");
+    EXPECT_EQ(lists.Unreadable[0].Type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(lists.Unreadable[1].Version, "12.0");
+    EXPECT_EQ(lists.Unreadable[2].Version, "14.0");
+    EXPECT_EQ(RegistryText(), L"C;") << "the text alone, as before";
 }
 
 TEST_F(MasterList, UnreadableVersionReadsAsEmptyWithoutHidingTheOthers)
@@ -204,15 +260,25 @@ TEST_F(MasterList, WriteOnlyAppendsWhatTheValueLacksAndOtherwiseWritesNothing)
     const auto text = [](std::wstring_view t) { return Utf16Bytes(std::wstring(t) + L'\0'); };
     std::vector<BYTE> oddByte = Utf16Bytes(L"Red;");
     oddByte.push_back('x');
+    std::vector<BYTE> trailingOdd = Utf16Bytes(L"Red;\0"s);
+    trailingOdd.push_back(0);
     const Case cases[] = {
         // Nothing lacking, whatever the spelling, order or type: no write.
         {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"B"}, std::nullopt},
         {REG_SZ, text(L"b;A;a"), {L"a", L"b"}, std::nullopt},
+        {REG_EXPAND_SZ, text(L"%B%;A"), {L"a", L"%b%"}, std::nullopt},
         // Names that could never be read back as themselves are not written.
         {REG_BINARY, Utf16Bytes(L"Red;"), {L" ", L"\0x"s, L"A;B"}, std::nullopt},
         // The old content stays in place; a ";" only where it lacks one.
         {REG_BINARY, Utf16Bytes(L"b;A;a"), {L"A", L"b", L"c"}, Utf16Bytes(L"b;A;a;c;")},
-        {REG_BINARY, Utf16Bytes(L"Red;\0"s), {L"Blue"}, Utf16Bytes(L"Red;\0;Blue;"s)},
+        // Trailing U+0000 units stay last, so that a reader stopping at the
+        // first one sees the new names; a U+0000 before other text stays put.
+        {REG_BINARY, Utf16Bytes(L"Red;\0"s), {L"Blue"}, Utf16Bytes(L"Red;Blue;\0"s)},
+        {REG_BINARY, Utf16Bytes(L"Green;Red\0\0\0"s), {L"Blue"}, Utf16Bytes(L"Green;Red;Blue;\0\0\0"s)},
+        {REG_BINARY, Utf16Bytes(L"\0"s), {L"Blue"}, Utf16Bytes(L"Blue;\0"s)},
+        {REG_BINARY, Utf16Bytes(L"Red;\0x"s), {L"Blue"}, Utf16Bytes(L"Red;\0x;Blue;"s)},
+        {REG_BINARY, trailingOdd, {L"Blue"}, Utf16Bytes(L"Red;Blue;\0"s)},
+        {REG_EXPAND_SZ, text(L"%X%;Red"), {L"Blue", L"%x%"}, text(L"%X%;Red;Blue;")},
         {REG_BINARY, oddByte, {L"Blue"}, Utf16Bytes(L"Red;Blue;")},
         {REG_BINARY, {}, {L"Blue"}, Utf16Bytes(L"Blue;")},
         {REG_SZ, text(L"b;A;a"), {L"c", L"A"}, text(L"b;A;a;c;")},
@@ -256,7 +322,7 @@ TEST_F(MasterList, WriteKeepsTextAsTextAndRefusesWhatHoldsNoList)
     const std::vector<RegistryValue> refused = {
         {REG_DWORD, {1, 2, 3, 4}},
         {REG_NONE, {}},
-        {REG_EXPAND_SZ, Utf16Bytes(L"%X%;\0"s)},
+        {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
         {REG_MULTI_SZ, Utf16Bytes(L"A;\0\0"s)},
     };
     for (const RegistryValue& value : refused) {
@@ -343,23 +409,53 @@ TEST_F(MasterList, RandomSetsReadBackAsWritten)
     static const std::wstring letters = L"abcXYZ\x00C4\x00E4\x00DF\x03B1\x0391\x0416\x0436\x3042\x65E5";
     static const std::wstring rest = letters + L"019 \t-'._," + L"\0\x3000"s;
     std::mt19937 random(20261207);
-    for (int round = 0; round < 4; ++round) {
-        TCategorySet written;
+    const auto randomName = [&](const std::wstring& tail) {
+        std::wstring name(1, letters[random() % letters.size()]);
+        for (auto length = random() % 40; length > 0; --length)
+            name += tail[random() % tail.size()];
+        return name;
+    };
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        // An old value, as another writer may have left it: its own names, a
+        // last ";" or none, and maybe U+0000 units after them.
+        std::wstring old;
+        std::size_t zeros = 0;
         RegDeleteKeyValueW(HKEY_CURRENT_USER, CategoriesKey(L"12.0").c_str(), L"MasterList");
-        while (written.Count() < 300) {
-            std::wstring name(1, letters[random() % letters.size()]);
-            for (auto length = random() % 40; length > 0; --length)
-                name += rest[random() % rest.size()];
-            written.Add(name);
+        if (round % 4 != 0) {
+            for (auto count = random() % 30; count > 0; --count)
+                old += randomName(letters + L" ") + L";";
+            if (random() % 2 && !old.empty())
+                old.pop_back();
+            zeros = random() % 4;
+            PutMasterList(L"12.0", REG_BINARY, Utf16Bytes(old + std::wstring(zeros, L'\0')));
         }
+        TCategorySet expected;
+        SplitMasterList(old, CategoryDelimiters, expected);
+        TCategorySet written;
+        while (written.Count() < 300)
+            written.Add(randomName(rest));
         WriteMasterList("12", written);
+        for (int i = 0; i < written.Count(); ++i)
+            expected.Add(written.Get(i));
+
+        // The old text stays a prefix, the new names come next, and the zero
+        // units that ended the value still end it.
+        const std::vector<BYTE> bytes = MasterListOf(L"12.0")->bytes;
+        const std::vector<BYTE> oldBytes = Utf16Bytes(old);
+        ASSERT_GE(bytes.size(), oldBytes.size() + zeros * 2 + 4);
+        EXPECT_TRUE(std::equal(oldBytes.begin(), oldBytes.end(), bytes.begin()));
+        EXPECT_EQ(std::vector<BYTE>(bytes.end() - static_cast<std::ptrdiff_t>(zeros * 2), bytes.end()),
+                  std::vector<BYTE>(zeros * 2, 0));
+        const auto beforeZeros = bytes.end() - static_cast<std::ptrdiff_t>(zeros * 2);
+        EXPECT_EQ(std::vector<BYTE>(beforeZeros - 2, beforeZeros), Utf16Bytes(L";"));
 
         std::wstring text;
         ReadRegistryCategories(text);
         TCategorySet read;
         SplitMasterList(text, CategoryDelimiters, read);
-        ASSERT_EQ(read.Count(), written.Count()) << "round " << round;
-        for (int i = 0; i < written.Count(); ++i)
-            ASSERT_EQ(read.Get(i), written.Get(i)) << "round " << round << ", name " << i;
+        ASSERT_EQ(read.Count(), expected.Count());
+        for (int i = 0; i < expected.Count(); ++i)
+            ASSERT_EQ(read.Get(i), expected.Get(i)) << "name " << i;
     }
 }
