@@ -53,10 +53,11 @@ Control, for tests (never logged): under /_control/
   POST reset                      back to the empty state
   POST user {oid, upn, categories:[{displayName, color}]}
   POST settings {latency_ms, page_size, next_link_base, interval, expires_in,
-                 access_lifetime, sign_in_user, poll_script:[...]}
+                 access_lifetime, sign_in_user, poll_script:[...], grant_refresh}
        poll_script: what successive token polls answer: "pending",
        "slow_down", "declined", "expired", "bad_code" or "approve"
        (signs in sign_in_user); once it runs out, polls stay pending.
+       grant_refresh false: no refresh token, as for an app without offline_access.
   POST fail {status, code, message, retry_after, count, method, path, name,
              where: "outer"|"inner"|"any", oauth_error}
        the next `count` requests that match (-1: all) get that answer.
@@ -124,6 +125,7 @@ class State:
         self.access_lifetime = 3599
         self.sign_in_user = None
         self.poll_script = []
+        self.grant_refresh = True
 
     def user(self, ref):
         if ref in self.users:
@@ -174,7 +176,7 @@ def issue_tokens(oid, client_id, scope):
             "expires_in": STATE.access_lifetime, "ext_expires_in": STATE.access_lifetime,
             "access_token": access}
     scopes = scope.split()
-    if "offline_access" in scopes:
+    if "offline_access" in scopes and STATE.grant_refresh:
         refresh = "rt-" + secrets.token_urlsafe(32)
         STATE.refresh[refresh] = {"oid": oid, "client_id": client_id, "scope": scope, "revoked": False}
         body["refresh_token"] = refresh
@@ -379,7 +381,7 @@ def control(method, path, query, body):
                                         "categories": categories}
         elif path == "settings" and method == "POST":
             for key in ("latency_ms", "page_size", "next_link_base", "interval", "expires_in",
-                        "access_lifetime", "sign_in_user", "poll_script"):
+                        "access_lifetime", "sign_in_user", "poll_script", "grant_refresh"):
                 if key in body:
                     setattr(STATE, key, body[key])
         elif path == "fail" and method == "POST":

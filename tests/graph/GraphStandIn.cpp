@@ -38,13 +38,15 @@ void TGraphStandIn::AddUser(const std::string& oid, const std::string& upn,
 
 std::vector<nlohmann::json> TGraphStandIn::Log() const
 {
-    return Get("log")["requests"].get<std::vector<nlohmann::json>>();
+    const nlohmann::json answer = Get("log");
+    return answer["requests"].get<std::vector<nlohmann::json>>();
 }
 
 std::vector<std::pair<std::string, std::string>> TGraphStandIn::Categories(const std::string& oid) const
 {
     std::vector<std::pair<std::string, std::string>> result;
-    for (const nlohmann::json& c : Get("categories?user=" + oid)["value"])
+    const nlohmann::json answer = Get("categories?user=" + oid);
+    for (const nlohmann::json& c : answer["value"])
         result.emplace_back(c["displayName"].get<std::string>(), c["color"].get<std::string>());
     return result;
 }
