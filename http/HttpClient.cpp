@@ -15,6 +15,8 @@ void CloseInternetHandle(HINTERNET handle)
 }
 using TInternetHandle = TUniqueHandle<HINTERNET, CloseInternetHandle>;
 
+// Resolving the name counts as connecting.
+constexpr int kResolveTimeoutMs = 30'000;
 constexpr int kConnectTimeoutMs = 30'000;
 constexpr int kSendTimeoutMs = 30'000;
 constexpr int kReceiveTimeoutMs = 60'000;
@@ -153,7 +155,7 @@ THttpClient::THttpClient()
         const DWORD error = GetLastError();
         throw EHttpError(L"WinHTTP could not be started: " + WinHttpErrorText(error), error);
     }
-    WinHttpSetTimeouts(session, 0, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
     // TLS 1.2 is off by default before Windows 8; 1.3 only where the system has it.
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
