@@ -1,0 +1,178 @@
+// Prints what reading and adding 1,000 categories cost against the Graph
+// stand-in answering every request after 50 ms: the HTTP requests made, the
+// wall time, and the floor of requests x 50 ms. Also the stand-in's own
+// throughput, with one client shared by many threads.
+// Run it beside the stand-in:
+//   bash standins/graph/with-graph-standin.sh build build/bench/bench_graph.exe [names] [latency-ms]
+#include "categories/MainUnit.h"
+#include "graph/MailboxStore.h"
+#include "identity/DeviceCodeSignIn.h"
+#include "identity/SignedInUser.h"
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr char kOid[] = "bench-oid";
+
+class TStandIn {
+public:
+    explicit TStandIn(const THttpClient& http) : http_(http)
+    {
+        wchar_t url[256] = {};
+        if (!GetEnvironmentVariableW(L"PELLORIN_TEST_GRAPH_STANDIN", url, 256)) {
+            std::fprintf(stderr, "Run beside the stand-in: standins/graph/with-graph-standin.sh\n");
+            std::exit(2);
+        }
+        url_ = url;
+    }
+    const std::wstring& Url() const { return url_; }
+    void Post(const char* path, const nlohmann::json& body = nlohmann::json::object()) const
+    {
+        const THttpResponse r = http_.Send({L"POST", url_ + L"/_control/" + FromUtf8(path),
+                                            {{L"Content-Type", L"application/json"}}, body.dump()});
+        if (r.Status != 200) {
+            std::fprintf(stderr, "stand-in control %s answered %lu\n", path, r.Status);
+            std::exit(2);
+        }
+    }
+    void Mailbox(int categories) const
+    {
+        nlohmann::json list = nlohmann::json::array();
+        for (int i = 0; i < categories; ++i)
+            list.push_back({{"displayName", "Existing " + std::to_string(i)}, {"color", "preset" + std::to_string(i % 25)}});
+        Post("user", {{"oid", kOid}, {"upn", "bench@contoso.example"}, {"categories", list}});
+    }
+
+private:
+    const THttpClient& http_;
+    std::wstring url_;
+};
+
+double Seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Report(const char* what, std::uint64_t requests, double seconds, int latencyMs)
+{
+    const double floor = static_cast<double>(requests) * latencyMs / 1000.0;
+    std::printf("%-46s %6llu requests %8.2f s   floor %7.2f s   ratio %.2f\n", what,
+                static_cast<unsigned long long>(requests), seconds, floor, floor > 0 ? seconds / floor : 0.0);
+}
+
+double Throughput(const THttpClient& http, const TStandIn& standIn, IAccessTokenSource& tokens, int threads,
+                  int latencyMs, double forSeconds)
+{
+    standIn.Post("settings", {{"latency_ms", latencyMs}});
+    const std::wstring url = standIn.Url() + L"/v1.0/me/outlook/masterCategories";
+    const std::wstring bearer = L"Bearer " + FromUtf8(tokens.AccessToken());
+    std::atomic<long> answered{0};
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> workers;
+    const auto start = Clock::now();
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            while (!stop.load()) {
+                if (http.Send({L"GET", url, {{L"Authorization", bearer}}, {}}).Status == 200)
+                    ++answered;
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::duration<double>(forSeconds));
+    stop = true;
+    for (std::thread& worker : workers)
+        worker.join();
+    return answered.load() / Seconds(start);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int names = argc > 1 ? _wtoi(argv[1]) : 1000;
+    const int latencyMs = argc > 2 ? _wtoi(argv[2]) : 50;
+    StartMainUnit();
+    THttpClient http;
+    const TStandIn standIn(http);
+    standIn.Post("reset");
+    standIn.Mailbox(names);
+
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring cachePath = std::wstring(temp) + L"pellorin-bench-graph.token";
+    TMicrosoft365Settings settings;
+    settings.TenantId = L"contoso.example";
+    settings.ClientId = L"bench-app";
+    settings.LoginUrl = standIn.Url();
+    settings.GraphUrl = standIn.Url();
+    standIn.Post("settings", {{"sign_in_user", kOid}, {"poll_script", {"approve"}}});
+    TDeviceCodeSignIn flow(http, settings, TTokenCache(cachePath));
+    SignInWithDeviceCode(flow, [](const TDeviceCodePrompt&) {}, [](DWORD) { return true; });
+    auto user = std::make_shared<TSignedInUser>(http, settings, TTokenCache(cachePath));
+    user->AccessToken();
+
+    std::printf("Graph stand-in, %d ms an answer; %d categories in the mailbox, %d to add\n\n", latencyMs, names, names);
+    standIn.Post("settings", {{"latency_ms", latencyMs}});
+    for (const int pageSize : {0, 100}) {
+        standIn.Post("settings", {{"page_size", pageSize}});
+        const std::uint64_t before = http.RequestsSent();
+        const auto start = Clock::now();
+        TMailboxStore store(user, http, standIn.Url(), L"bench@contoso.example", FromUtf8(kOid));
+        const std::string what = "read " + std::to_string(store.Names().Count()) + " categories, " +
+                                 (pageSize ? std::to_string(pageSize) + " a page" : std::string("one page"));
+        Report(what.c_str(), http.RequestsSent() - before, Seconds(start), latencyMs);
+    }
+
+    standIn.Post("settings", {{"page_size", 0}});
+    TMailboxStore store(user, http, standIn.Url(), L"bench@contoso.example", FromUtf8(kOid));
+    std::vector<TNewCategory> added;
+    for (int i = 0; i < names; ++i)
+        added.push_back({L"Added " + std::to_wstring(i), TCategoryColor::FromOutlook(i % 26)});
+    {
+        const std::uint64_t before = http.RequestsSent();
+        const auto start = Clock::now();
+        store.ReRead();
+        const std::uint64_t reads = http.RequestsSent() - before;
+        const auto outcomes = store.AddMany(added);
+        const double seconds = Seconds(start);
+        int ok = 0;
+        for (const TAddOutcome& outcome : outcomes)
+            ok += outcome.Added ? 1 : 0;
+        const std::uint64_t all = http.RequestsSent() - before;
+        const std::string what = "re-read, then add " + std::to_string(ok) + " in batches";
+        Report(what.c_str(), all, seconds, latencyMs);
+        std::printf("%-46s %6llu reads + %llu batches (at most ceil(%d/20) = %d)\n", "",
+                    static_cast<unsigned long long>(reads), static_cast<unsigned long long>(all - reads), names,
+                    (names + 19) / 20);
+    }
+    {
+        const int single = std::min(names, 100);
+        const std::uint64_t before = http.RequestsSent();
+        const auto start = Clock::now();
+        for (int i = 0; i < single; ++i)
+            store.Add(L"One by one " + std::to_wstring(i), std::nullopt);
+        const std::string what = "add " + std::to_string(single) + " one by one (Add alone)";
+        Report(what.c_str(), http.RequestsSent() - before, Seconds(start), latencyMs);
+    }
+
+    std::printf("\nStand-in throughput, one client shared by the threads (a GET of 10 categories each):\n");
+    standIn.Mailbox(10);
+    for (const auto& [threads, latency] : {std::pair{1, 0}, std::pair{8, 0}, std::pair{16, latencyMs}, std::pair{64, latencyMs}}) {
+        const double rate = Throughput(http, standIn, *user, threads, latency, 3.0);
+        std::printf("  %2d threads, %2d ms an answer: %7.0f requests/s\n", threads, latency, rate);
+    }
+    DeleteFileW(cachePath.c_str());
+    StopMainUnit();
+    return 0;
+}

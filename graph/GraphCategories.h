@@ -1,0 +1,108 @@
+#pragma once
+// A mailbox's master category list through Microsoft Graph: read it page by
+// page, add to it in JSON batches of at most 20, change a category's colour.
+// Graph never renames a category.
+//
+// Throttling (429, 503) is waited out as Retry-After asks, fractions of a
+// second included, as long as the waits of one call stay within the wait
+// limit (WaitLimitSeconds); the waits keep windows painted. A token Graph
+// turns away (401) is renewed once. Any other failure raises EGraphError with
+// Graph's error code and message.
+
+#include "categories/CategoryColor.h"
+#include "base/Errors.h"
+#include "http/HttpClient.h"
+#include "identity/AccessTokenSource.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class EGraphError : public EException {
+public:
+    EGraphError(std::wstring message, DWORD status, std::wstring code)
+        : EException(std::move(message)), status_(status), code_(std::move(code))
+    {
+    }
+    DWORD Status() const noexcept { return status_; }  // 0 where no status applies
+    const std::wstring& Code() const noexcept { return code_; }
+
+private:
+    DWORD status_;
+    std::wstring code_;
+};
+
+struct TGraphCategory {
+    std::wstring Id;
+    std::wstring DisplayName;
+    std::wstring Color;  // Graph's spelling: "none", "preset0" ...
+
+    // Nothing for a colour name Graph may add later.
+    std::optional<TCategoryColor> OutlookColor() const { return TCategoryColor::FromGraphName(Color); }
+};
+
+struct TNewCategory {
+    std::wstring DisplayName;
+    std::optional<TCategoryColor> Color;  // none given, or none Graph can spell: Graph's choice
+};
+
+struct TAddResult {
+    bool Added = false;
+    TGraphCategory Category;  // as created, when added
+    std::wstring Refusal;     // Graph's reason, when refused
+};
+
+// The mailbox part of an address: the signed-in user's own, or any user's by
+// id or user principal name (for an application's calls).
+std::wstring SignedInMailbox();
+std::wstring UserMailbox(std::wstring_view idOrPrincipalName);
+
+// Who the missing-permission message speaks to.
+enum class TPermissionKind { Delegated, Application };
+
+class TGraphCategories {
+public:
+    static constexpr std::size_t kMaxBatch = 20;
+
+    TGraphCategories(const THttpClient& http, IAccessTokenSource& tokens, std::wstring graphUrl,
+                     std::wstring mailbox = SignedInMailbox(), TPermissionKind permission = TPermissionKind::Delegated);
+
+    // Every category, following @odata.nextLink. A next page on any server
+    // but Graph's own is refused: the request would carry the token there.
+    std::vector<TGraphCategory> List();
+
+    // Adds the categories in batches of at most kMaxBatch. Each one's result
+    // goes to each(index, result) as it comes, so that a caller keeps track
+    // of those added before a later failure raises. A 4xx answer for one
+    // category is its refusal; inner 429 and 503 are sent again after their
+    // Retry-After. A name Graph could not receive intact (not valid UTF-16)
+    // is refused without a request.
+    void Add(const std::vector<TNewCategory>& categories,
+             const std::function<void(std::size_t index, const TAddResult& result)>& each);
+
+    // The colour of one category; the changed category as Graph answers it.
+    TGraphCategory SetColor(const std::wstring& id, TCategoryColor color);
+
+    static constexpr const wchar_t* kInvalidName =
+        L"The name is not valid Unicode text, so Microsoft 365 cannot hold it.";
+
+private:
+    struct TAnswer;
+    TAnswer Call(const std::wstring& method, const std::wstring& url, const std::string& body);
+    std::wstring CategoriesPath() const;
+
+    const THttpClient& http_;
+    IAccessTokenSource& tokens_;
+    const std::wstring graphUrl_;
+    const std::wstring mailbox_;
+    const TPermissionKind permission_;
+};
+
+// Retry-After in milliseconds: seconds, fractions allowed; nothing for any
+// other text (an HTTP date included: Graph does not send one).
+std::optional<DWORD> RetryAfterMs(std::wstring_view value);

@@ -1,0 +1,102 @@
+#include "graph/MailboxStore.h"
+
+#include "identity/SignInErrors.h"
+
+bool TMailboxStore::TNameOrder::operator()(const std::wstring& a, const std::wstring& b) const
+{
+    // The category set's own comparison, so that a name the set holds is found here too.
+    return CompareCategoryNames(a, b) < 0;
+}
+
+TMailboxStore::TMailboxStore(std::shared_ptr<IAccessTokenSource> tokens, const THttpClient& http,
+                             std::wstring graphUrl, std::wstring account, std::wstring objectId)
+    : tokens_(std::move(tokens)), graph_(http, *tokens_, std::move(graphUrl)), account_(std::move(account)),
+      objectId_(std::move(objectId))
+{
+    try {
+        Take(graph_.List());
+    } catch (const ESignInRequired&) {
+        throw;
+    } catch (const EException& e) {
+        readable_ = false;
+        error_ = e.Message();
+    }
+}
+
+std::wstring TMailboxStore::EntryName(std::wstring_view account)
+{
+    return L"Microsoft 365 (" + std::wstring(account) + L")";
+}
+
+std::wstring TMailboxStore::Key() const
+{
+    return std::wstring(kKeyPrefix) + objectId_;
+}
+
+bool TMailboxStore::HasKey(std::wstring_view key) const
+{
+    return key == Key();
+}
+
+std::optional<std::wstring> TMailboxStore::DisplayName() const
+{
+    return EntryName(account_.empty() ? objectId_ : account_);
+}
+
+std::optional<TCategoryColor> TMailboxStore::ColorOf(const std::wstring& name)
+{
+    const auto found = categories_.find(name);
+    if (found == categories_.end())
+        return std::nullopt;
+    return found->second.OutlookColor();
+}
+
+std::optional<TGraphCategory> TMailboxStore::Find(const std::wstring& name) const
+{
+    const auto found = categories_.find(name);
+    if (found == categories_.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void TMailboxStore::ReRead()
+{
+    Take(graph_.List());
+}
+
+void TMailboxStore::Take(std::vector<TGraphCategory> categories)
+{
+    names_.Clear();
+    categories_.clear();
+    for (const TGraphCategory& category : categories)
+        Keep(category);
+    readable_ = true;
+    error_.clear();
+}
+
+void TMailboxStore::Keep(const TGraphCategory& category)
+{
+    names_.Add(category.DisplayName);
+    categories_.emplace(category.DisplayName, category);
+}
+
+TAddOutcome TMailboxStore::Add(const std::wstring& name, std::optional<TCategoryColor> color)
+{
+    return AddMany({{name, color}}).front();
+}
+
+std::vector<TAddOutcome> TMailboxStore::AddMany(const std::vector<TNewCategory>& categories)
+{
+    std::vector<TAddOutcome> outcomes(categories.size());
+    graph_.Add(categories, [&](std::size_t index, const TAddResult& result) {
+        outcomes[index] = {result.Added, result.Refusal};
+        if (result.Added) {
+            TGraphCategory added = result.Category;
+            // Graph answers the new category; should it leave out a part, what was asked stands.
+            if (added.DisplayName.empty())
+                added.DisplayName = categories[index].DisplayName;
+            Keep(added);
+        }
+    });
+    return outcomes;
+}

@@ -1,0 +1,112 @@
+#include "identity/Microsoft365Settings.h"
+
+#include "identity/SignInErrors.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+std::wstring Trimmed(std::wstring text)
+{
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    while (!text.empty() && blank(text.back()))
+        text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && blank(text[start]))
+        ++start;
+    return text.substr(start);
+}
+
+std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::optional<std::wstring> result;
+    DWORD type = 0;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ) {
+        std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
+        bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) ==
+                ERROR_SUCCESS &&
+            type == REG_SZ) {
+            // The value need not end in a zero; the extra slot guarantees one.
+            std::wstring text(buffer.data());
+            text = Trimmed(std::move(text));
+            if (!text.empty())
+                result = std::move(text);
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+std::optional<std::wstring> Configured(const std::optional<std::wstring>& given, const wchar_t* name)
+{
+    if (given) {
+        std::wstring text = Trimmed(*given);
+        if (!text.empty())
+            return text;
+    }
+    if (auto policy = RegistryText(HKEY_LOCAL_MACHINE, kMicrosoft365PolicyKey, name))
+        return policy;
+    return RegistryText(HKEY_CURRENT_USER, kMicrosoft365UserKey, name);
+}
+
+std::wstring BaseUrl(const wchar_t* variable, const wchar_t* fallback)
+{
+    std::wstring value(1024, L'\0');
+    const DWORD n = GetEnvironmentVariableW(variable, value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0 || n >= value.size())
+        return fallback;
+    value.resize(n);
+    value = Trimmed(std::move(value));
+    while (!value.empty() && value.back() == L'/')
+        value.pop_back();
+    return value.empty() ? std::wstring(fallback) : value;
+}
+
+// A tenant id is a GUID, a verified domain name, or one of the aliases: all
+// of letters, digits, "-" and ".". Anything else could reshape the address.
+std::wstring TenantPath(const std::wstring& tenant)
+{
+    bool valid = !tenant.empty() && tenant.size() <= 253 && tenant.front() != L'.' && tenant.front() != L'-';
+    for (const wchar_t c : tenant) {
+        if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+              c == L'.'))
+            valid = false;
+    }
+    if (!valid)
+        throw ESettingsError(L"The Microsoft 365 tenant \"" + tenant +
+                             L"\" is not a tenant id, a domain name, \"organizations\" or \"common\".");
+    return tenant;
+}
+
+}  // namespace
+
+std::wstring TMicrosoft365Settings::DeviceCodeUrl() const
+{
+    return LoginUrl + L"/" + TenantPath(TenantId) + L"/oauth2/v2.0/devicecode";
+}
+
+std::wstring TMicrosoft365Settings::TokenUrl() const
+{
+    return LoginUrl + L"/" + TenantPath(TenantId) + L"/oauth2/v2.0/token";
+}
+
+std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides)
+{
+    auto tenant = Configured(overrides.TenantId, L"TenantId");
+    auto client = Configured(overrides.ClientId, L"ClientId");
+    if (!tenant || !client)
+        return std::nullopt;
+    TMicrosoft365Settings settings;
+    settings.TenantId = std::move(*tenant);
+    settings.ClientId = std::move(*client);
+    settings.LoginUrl = BaseUrl(L"PELLORIN_LOGIN_URL", kDefaultLoginUrl);
+    settings.GraphUrl = BaseUrl(L"PELLORIN_GRAPH_URL", kDefaultGraphUrl);
+    return settings;
+}
