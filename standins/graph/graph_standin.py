@@ -1,0 +1,553 @@
+#!/usr/bin/env python3
+"""A stand-in for the Microsoft identity platform and for Microsoft Graph's
+Outlook category calls, so that tests and benchmarks never reach a real
+Microsoft service. It listens on 127.0.0.1 alone, on a port the system
+chooses, and writes that port to the file named by --port-file.
+
+Why Python 3 and its standard library: it runs natively beside Wine with
+nothing to build or install (every Debian machine has python3), it starts in
+a fraction of a second, and ThreadingHTTPServer answers a few hundred
+requests per second on this 2-core machine while the programs under test
+run under Wine (bench_graph prints the figure it measures).
+
+What it models, and where from:
+- Device authorization grant: /{tenant}/oauth2/v2.0/devicecode and /token,
+  answers authorization_pending, authorization_declined,
+  bad_verification_code, expired_token; the token answer with access_token,
+  refresh_token (only when offline_access was asked) and id_token.
+  https://learn.microsoft.com/entra/identity-platform/v2-oauth2-device-code
+  slow_down, which that page leaves out, is RFC 8628 section 3.5:
+  https://www.rfc-editor.org/rfc/rfc8628#section-3.5
+- Refreshing a token (grant_type=refresh_token) and the token endpoint's
+  error answer (error, error_description, error_codes); invalid_grant for a
+  refresh token that is no longer valid.
+  https://learn.microsoft.com/entra/identity-platform/v2-oauth2-auth-code-flow
+- The id token's claims preferred_username and oid.
+  https://learn.microsoft.com/entra/identity-platform/id-token-claims-reference
+- GET /me/outlook/masterCategories and /users/{id|userPrincipalName}/...:
+  https://learn.microsoft.com/graph/api/outlookuser-list-mastercategories
+  with paging through @odata.nextLink:
+  https://learn.microsoft.com/graph/paging
+- POST (201 and the new category):
+  https://learn.microsoft.com/graph/api/outlookuser-post-mastercategories
+  A displayName must be unique in the list and cannot be changed, colours
+  are "none" and "preset0" to "preset24":
+  https://learn.microsoft.com/graph/api/resources/outlookcategory
+  A second category of the same name (letter case ignored) is answered 409
+  Conflict, the status the errors page gives a request that conflicts with
+  the current state; the documentation names no error code for it, so the
+  code "NameAlreadyExists" used here is the stand-in's own, and so is the
+  "none" a category gets when it is created without a colour.
+- PATCH of the colour (200), never of the name:
+  https://learn.microsoft.com/graph/api/outlookcategory-update
+- POST /v1.0/$batch: at most 20 requests, each answered with its own id,
+  status, headers and body; a batch is 200 even when inner requests fail:
+  https://learn.microsoft.com/graph/json-batching
+- 429 and 503 with Retry-After, also inside a batch:
+  https://learn.microsoft.com/graph/throttling
+- Error bodies {"error": {"code", "message", "innerError"}}, 401, 403
+  (ErrorAccessDenied), 503:
+  https://learn.microsoft.com/graph/errors
+
+Control, for tests (never logged): under /_control/
+  POST reset                      back to the empty state
+  POST user {oid, upn, categories:[{displayName, color}]}
+  POST settings {latency_ms, page_size, next_link_base, interval, expires_in,
+                 access_lifetime, sign_in_user, poll_script:[...]}
+       poll_script: what successive token polls answer: "pending",
+       "slow_down", "declined", "expired", "bad_code" or "approve"
+       (signs in sign_in_user); once it runs out, polls stay pending.
+  POST fail {status, code, message, retry_after, count, method, path, name,
+             where: "outer"|"inner"|"any", oauth_error}
+       the next `count` requests that match (-1: all) get that answer.
+  POST tokens {expire_access, revoke_refresh}
+  GET  tokens                     every token handed out, for leak checks
+  GET  log, POST log/clear        the requests served, oldest first
+  GET  categories?user=OID        a mailbox's list
+  GET  redirect                   a 302 to /_control/log, for the client's redirect rule
+"""
+
+import argparse
+import base64
+import json
+import os
+import secrets
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+MAX_BATCH = 20
+COLORS = {"none"} | {"preset%d" % i for i in range(25)}
+GRAPH_PREFIX = "/v1.0"
+VERIFICATION_URI = "https://microsoft.com/devicelogin"
+
+
+def b64url(data):
+    return base64.urlsafe_b64encode(data).rstrip(b"=").decode("ascii")
+
+
+def graph_error(status, code, message, headers=None):
+    body = {"error": {"code": code, "message": message,
+                      "innerError": {"date": time.strftime("%Y-%m-%dT%H:%M:%S"),
+                                     "request-id": secrets.token_hex(8)}}}
+    return status, dict(headers or {}), body
+
+
+def oauth_error(error, description, code=0):
+    return 400, {}, {"error": error, "error_description": description,
+                     "error_codes": [code] if code else [],
+                     "timestamp": time.strftime("%Y-%m-%d %H:%M:%SZ")}
+
+
+class State:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.reset()
+
+    def reset(self):
+        self.users = {}            # oid -> {"oid", "upn", "categories": [...]}
+        self.devices = {}          # device_code -> {...}
+        self.access = {}           # token -> (oid, expiry)
+        self.refresh = {}          # token -> {"oid", "client_id", "revoked"}
+        self.id_tokens = []
+        self.rules = []
+        self.log = []
+        self.serial = 0
+        self.latency_ms = 0
+        self.page_size = 0
+        self.next_link_base = None
+        self.interval = 5
+        self.expires_in = 900
+        self.access_lifetime = 3599
+        self.sign_in_user = None
+        self.poll_script = []
+
+    def user(self, ref):
+        if ref in self.users:
+            return self.users[ref]
+        for user in self.users.values():
+            if user["upn"].lower() == ref.lower():
+                return user
+        return None
+
+    def take_rule(self, method, path, name, inner):
+        for rule in self.rules:
+            if rule["count"] == 0:
+                continue
+            where = rule.get("where", "any")
+            if (where == "outer" and inner) or (where == "inner" and not inner):
+                continue
+            if rule.get("method") and rule["method"].upper() != method:
+                continue
+            if rule.get("path") and rule["path"] not in path:
+                continue
+            if rule.get("name") and (name is None or rule["name"] not in name):
+                continue
+            if rule["count"] > 0:
+                rule["count"] -= 1
+            return rule
+        return None
+
+
+STATE = State()
+
+
+def rule_answer(rule):
+    headers = {}
+    if rule.get("retry_after") is not None:
+        headers["Retry-After"] = str(rule["retry_after"])
+    if rule.get("oauth_error"):
+        status, _, body = oauth_error(rule["oauth_error"], rule.get("message", ""))
+        return rule.get("status", status), headers, body
+    return graph_error(rule["status"], rule.get("code", ""), rule.get("message", ""), headers)
+
+
+def issue_tokens(oid, client_id, scope):
+    """Token answer for a signed-in user; the caller holds the lock."""
+    user = STATE.users[oid]
+    access = "at-" + secrets.token_urlsafe(24)
+    STATE.access[access] = (oid, time.time() + STATE.access_lifetime)
+    body = {"token_type": "Bearer", "scope": "https://graph.microsoft.com/MailboxSettings.ReadWrite",
+            "expires_in": STATE.access_lifetime, "ext_expires_in": STATE.access_lifetime,
+            "access_token": access}
+    scopes = scope.split()
+    if "offline_access" in scopes:
+        refresh = "rt-" + secrets.token_urlsafe(32)
+        STATE.refresh[refresh] = {"oid": oid, "client_id": client_id, "scope": scope, "revoked": False}
+        body["refresh_token"] = refresh
+    if "openid" in scopes:
+        now = int(time.time())
+        header = {"typ": "JWT", "alg": "RS256", "kid": "stand-in"}
+        claims = {"aud": client_id, "iss": "https://login.microsoftonline.com/stand-in/v2.0",
+                  "iat": now, "nbf": now, "exp": now + 3600, "name": user.get("name", user["upn"]),
+                  "oid": oid, "preferred_username": user["upn"], "sub": b64url(oid.encode()),
+                  "tid": "stand-in", "ver": "2.0"}
+        token = ".".join([b64url(json.dumps(header).encode()), b64url(json.dumps(claims).encode()),
+                          b64url(secrets.token_bytes(32))])
+        STATE.id_tokens.append(token)
+        body["id_token"] = token
+    return 200, {}, body
+
+
+def device_code(tenant, form, entry):
+    client_id = form.get("client_id", "")
+    scope = form.get("scope", "")
+    entry.update(tenant=tenant, client_id=client_id, scope=scope)
+    if not client_id or not scope:
+        return oauth_error("invalid_request", "AADSTS900144: The request body must contain client_id and scope.",
+                           900144)
+    code = secrets.token_urlsafe(32)
+    user_code = secrets.token_hex(4).upper()
+    with STATE.lock:
+        STATE.devices[code] = {"client_id": client_id, "scope": scope, "state": "pending",
+                               "expiry": time.time() + STATE.expires_in}
+        body = {"user_code": user_code, "device_code": code, "verification_uri": VERIFICATION_URI,
+                "expires_in": STATE.expires_in, "interval": STATE.interval,
+                "message": "To sign in, use a web browser to open the page %s and enter the code %s to "
+                           "authenticate." % (VERIFICATION_URI, user_code)}
+    return 200, {}, body
+
+
+def token(tenant, form, entry):
+    grant = form.get("grant_type", "")
+    client_id = form.get("client_id", "")
+    entry.update(tenant=tenant, grant_type=grant, client_id=client_id, scope=form.get("scope"))
+    with STATE.lock:
+        if grant == "urn:ietf:params:oauth:grant-type:device_code":
+            device = STATE.devices.get(form.get("device_code", ""))
+            if device is None or device["client_id"] != client_id or device["state"] == "redeemed":
+                return oauth_error("bad_verification_code", "AADSTS70019: The device code was not recognised.",
+                                   70019)
+            if device["state"] == "pending":
+                step = STATE.poll_script.pop(0) if STATE.poll_script else "pending"
+                if time.time() > device["expiry"]:
+                    step = "expired"
+                if step == "approve":
+                    device["state"] = "approved"
+                elif step in ("declined", "expired"):
+                    device["state"] = step
+                elif step == "slow_down":
+                    return oauth_error("slow_down", "Polling too fast.")
+                elif step == "bad_code":
+                    return oauth_error("bad_verification_code", "AADSTS70019: The device code was not "
+                                       "recognised.", 70019)
+            if device["state"] == "pending":
+                return oauth_error("authorization_pending", "AADSTS70016: OAuth 2.0 device flow error. "
+                                   "Authorization is pending. Continue polling.", 70016)
+            if device["state"] == "declined":
+                return oauth_error("authorization_declined", "AADSTS70000: The user declined the sign-in.",
+                                   70000)
+            if device["state"] == "expired":
+                return oauth_error("expired_token", "AADSTS70020: The provided value for the input parameter "
+                                   "'device_code' is no longer valid.", 70020)
+            device["state"] = "redeemed"
+            if STATE.sign_in_user not in STATE.users:
+                return oauth_error("invalid_grant", "AADSTS50034: The user account does not exist.", 50034)
+            return issue_tokens(STATE.sign_in_user, client_id, device["scope"])
+        if grant == "refresh_token":
+            grant_entry = STATE.refresh.get(form.get("refresh_token", ""))
+            if grant_entry is None or grant_entry["revoked"] or grant_entry["client_id"] != client_id:
+                return oauth_error("invalid_grant", "AADSTS700082: The refresh token has expired due to "
+                                   "inactivity.", 700082)
+            return issue_tokens(grant_entry["oid"], client_id, form.get("scope") or grant_entry["scope"])
+        return oauth_error("unsupported_grant_type", "AADSTS70003: The app requested an unsupported grant type.",
+                           70003)
+
+
+def mailbox_path(path):
+    """(mailbox reference, rest) for /me/... or /users/{id}/..., else None."""
+    parts = path.split("/")
+    if len(parts) >= 2 and parts[1] == "me":
+        return "me", parts[2:]
+    if len(parts) >= 3 and parts[1] == "users":
+        return urllib.parse.unquote(parts[2]), parts[3:]
+    return None
+
+
+def graph_call(method, target, body, oid, inner):
+    """One Graph call, outer or inside a batch: (status, headers, body)."""
+    split = urllib.parse.urlsplit(target)
+    path, query = split.path, urllib.parse.parse_qs(split.query)
+    if not path.startswith("/"):
+        path = "/" + path
+    name = body.get("displayName") if isinstance(body, dict) else None
+    with STATE.lock:
+        rule = STATE.take_rule(method, path, name, inner)
+    if rule:
+        return rule_answer(rule)
+    located = mailbox_path(path)
+    if not located or located[1][:2] != ["outlook", "masterCategories"]:
+        return graph_error(400, "BadRequest", "Resource not found for the segment '%s'." % path)
+    ref, rest = located
+    with STATE.lock:
+        user = STATE.users.get(oid) if ref == "me" else STATE.user(ref)
+        if user is None:
+            return graph_error(404, "ErrorInvalidUser", "The requested user '%s' is invalid." % ref)
+        categories = user["categories"]
+        if len(rest) == 2 and method == "GET":
+            skip = int(query.get("$skip", ["0"])[0])
+            size = int(query.get("$top", [str(STATE.page_size)])[0]) or len(categories)
+            page = categories[skip:skip + size]
+            answer = {"@odata.context": "stand-in", "value": [dict(c) for c in page]}
+            if skip + size < len(categories):
+                base = STATE.next_link_base or SERVER_BASE
+                answer["@odata.nextLink"] = "%s%s%s?$skip=%d" % (base, GRAPH_PREFIX, path, skip + size)
+            return 200, {}, answer
+        if len(rest) == 2 and method == "POST":
+            if not isinstance(name, str) or not name:
+                return graph_error(400, "ErrorInvalidArgument", "The displayName is missing.")
+            color = body.get("color", "none")
+            if color not in COLORS:
+                return graph_error(400, "ErrorInvalidArgument", "The color '%s' is not valid." % color)
+            if any(c["displayName"].lower() == name.lower() for c in categories):
+                return graph_error(409, "NameAlreadyExists", "A category named '%s' already exists." % name)
+            category = {"id": secrets.token_hex(16), "displayName": name, "color": color}
+            categories.append(category)
+            return 201, {}, dict(category)
+        if len(rest) == 3 and method == "PATCH":
+            found = next((c for c in categories if c["id"] == rest[2]), None)
+            if found is None:
+                return graph_error(404, "ErrorItemNotFound", "The specified object was not found in the store.")
+            if not isinstance(body, dict) or "displayName" in body:
+                return graph_error(400, "ErrorInvalidProperty", "The displayName of a category cannot be changed.")
+            color = body.get("color")
+            if color not in COLORS:
+                return graph_error(400, "ErrorInvalidArgument", "The color '%s' is not valid." % color)
+            found["color"] = color
+            return 200, {}, dict(found)
+    return graph_error(405, "BadRequest", "The method is not allowed here.")
+
+
+def authorised_user(headers):
+    value = headers.get("Authorization", "")
+    if not value.startswith("Bearer "):
+        return None
+    with STATE.lock:
+        grant = STATE.access.get(value[len("Bearer "):])
+    if grant is None or time.time() > grant[1]:
+        return None
+    return grant[0]
+
+
+def unauthorised():
+    return graph_error(401, "InvalidAuthenticationToken", "Access token has expired or is not yet valid.",
+                       {"WWW-Authenticate": 'Bearer realm="", error="invalid_token"'})
+
+
+def batch(body, oid, entry):
+    requests = body.get("requests") if isinstance(body, dict) else None
+    if not isinstance(requests, list) or not requests:
+        return graph_error(400, "BadRequest", "The batch holds no requests.")
+    entry["batch_size"] = len(requests)
+    if len(requests) > MAX_BATCH:
+        return graph_error(400, "BadRequest", "A batch holds at most %d requests." % MAX_BATCH)
+    ids = [str(r.get("id", "")).lower() for r in requests]
+    if len(set(ids)) != len(ids) or "" in ids:
+        return graph_error(400, "BadRequest", "Each request of a batch needs an id of its own.")
+    responses = []
+    for request in requests:
+        method = str(request.get("method", "")).upper()
+        url = str(request.get("url", ""))
+        inner_body = request.get("body")
+        status, headers, answer = graph_call(method, url, inner_body, oid, inner=True)
+        inner_entry = {"method": method, "path": url, "inner": True, "status": status}
+        if isinstance(inner_body, dict) and "displayName" in inner_body:
+            inner_entry["name"] = inner_body["displayName"]
+        with STATE.lock:
+            STATE.serial += 1
+            inner_entry["n"] = STATE.serial
+            STATE.log.append(inner_entry)
+        headers = dict(headers)
+        headers["Content-Type"] = "application/json"
+        responses.append({"id": request.get("id"), "status": status, "headers": headers, "body": answer})
+    # Graph answers in any order; so does the stand-in, to keep clients honest.
+    responses.reverse()
+    return 200, {}, {"responses": responses}
+
+
+def control(method, path, query, body):
+    with STATE.lock:
+        if path == "reset" and method == "POST":
+            STATE.reset()
+        elif path == "user" and method == "POST":
+            categories = [{"id": secrets.token_hex(16), "displayName": c["displayName"],
+                           "color": c.get("color", "none")} for c in body.get("categories", [])]
+            STATE.users[body["oid"]] = {"oid": body["oid"], "upn": body["upn"], "name": body.get("name", ""),
+                                        "categories": categories}
+        elif path == "settings" and method == "POST":
+            for key in ("latency_ms", "page_size", "next_link_base", "interval", "expires_in",
+                        "access_lifetime", "sign_in_user", "poll_script"):
+                if key in body:
+                    setattr(STATE, key, body[key])
+        elif path == "fail" and method == "POST":
+            rule = dict(body)
+            rule.setdefault("count", 1)
+            STATE.rules.append(rule)
+        elif path == "tokens" and method == "POST":
+            if body.get("expire_access"):
+                STATE.access = {t: (oid, 0) for t, (oid, _) in STATE.access.items()}
+            if body.get("revoke_refresh"):
+                for grant in STATE.refresh.values():
+                    grant["revoked"] = True
+        elif path == "tokens" and method == "GET":
+            return 200, {}, {"access": list(STATE.access), "refresh": list(STATE.refresh),
+                             "id": list(STATE.id_tokens)}
+        elif path == "log" and method == "GET":
+            return 200, {}, {"requests": list(STATE.log)}
+        elif path == "log/clear" and method == "POST":
+            STATE.log = []
+        elif path == "redirect" and method == "GET":
+            return 302, {"Location": SERVER_BASE + "/_control/log"}, {}
+        elif path == "categories" and method == "GET":
+            user = STATE.user(query.get("user", [""])[0])
+            if user is None:
+                return 404, {}, {"error": "no such user"}
+            return 200, {}, {"value": [dict(c) for c in user["categories"]]}
+        else:
+            return 404, {}, {"error": "no such control"}
+    return 200, {}, {}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    # Headers and body go out in two writes: with Nagle on, the second waits
+    # for the client's delayed acknowledgement, 40 ms a request.
+    disable_nagle_algorithm = True
+    server_version = "PellorinGraphStandIn/1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def setup(self):
+        super().setup()
+        self.quick_ack()
+
+    def quick_ack(self):
+        # WinHTTP sends a request's headers and body in two writes, and the
+        # body waits for our acknowledgement of the headers: Linux would delay
+        # it by 40 ms. Quick acknowledgement lapses by itself, so it is set
+        # again after every answer.
+        if hasattr(socket, "TCP_QUICKACK"):
+            self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+
+    def do_GET(self):
+        self.handle_any("GET")
+
+    def do_POST(self):
+        self.handle_any("POST")
+
+    def do_PATCH(self):
+        self.handle_any("PATCH")
+
+    def do_DELETE(self):
+        self.handle_any("DELETE")
+
+    def handle_any(self, method):
+        length = int(self.headers.get("Content-Length") or 0)
+        raw = self.rfile.read(length) if length else b""
+        split = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(split.query)
+        try:
+            if split.path.startswith("/_control/"):
+                body = json.loads(raw) if raw else {}
+                self.answer(*control(method, split.path[len("/_control/"):], query, body))
+                return
+            entry = {"method": method, "path": self.path, "inner": False,
+                     "user_agent": self.headers.get("User-Agent", "")}
+            status, headers, body = self.route(method, split.path, raw, entry)
+        except Exception as error:  # the stand-in must answer, whatever a test sends
+            entry = {"method": method, "path": self.path, "inner": False}
+            status, headers, body = graph_error(500, "StandInError", repr(error))
+        entry["status"] = status
+        with STATE.lock:
+            STATE.serial += 1
+            entry["n"] = STATE.serial
+            STATE.log.append(entry)
+            latency = STATE.latency_ms
+        if latency:
+            time.sleep(latency / 1000.0)
+        self.answer(status, headers, body)
+
+    def route(self, method, path, raw, entry):
+        parts = path.split("/")
+        if len(parts) == 5 and parts[2:4] == ["oauth2", "v2.0"] and method == "POST":
+            form = {k: v[0] for k, v in urllib.parse.parse_qs(raw.decode("utf-8")).items()}
+            with STATE.lock:
+                rule = STATE.take_rule(method, path, None, False)
+            if rule:
+                return rule_answer(rule)
+            if parts[4] == "devicecode":
+                return device_code(parts[1], form, entry)
+            if parts[4] == "token":
+                return token(parts[1], form, entry)
+        if not path.startswith(GRAPH_PREFIX + "/"):
+            return graph_error(404, "NotFound", "No such endpoint.")
+        oid = authorised_user(self.headers)
+        if oid is None:
+            return unauthorised()
+        body = json.loads(raw) if raw else None
+        target = self.path[len(GRAPH_PREFIX):]
+        if path == GRAPH_PREFIX + "/$batch" and method == "POST":
+            with STATE.lock:
+                rule = STATE.take_rule(method, path, None, False)
+            if rule:
+                return rule_answer(rule)
+            return batch(body, oid, entry)
+        if isinstance(body, dict) and "displayName" in body:
+            entry["name"] = body["displayName"]
+        return graph_call(method, target, body, oid, inner=False)
+
+    def answer(self, status, headers, body):
+        data = json.dumps(body).encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        for name, value in headers.items():
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(data)
+        self.quick_ack()
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 256
+
+
+SERVER_BASE = ""
+
+
+def main():
+    global SERVER_BASE
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--exit-with", type=int, default=0, metavar="PID",
+                        help="end when that process has ended (a test runner killed outright)")
+    args = parser.parse_args()
+    if args.exit_with:
+        def watch():
+            while True:
+                time.sleep(0.5)
+                try:
+                    os.kill(args.exit_with, 0)
+                except OSError:
+                    os._exit(0)
+        threading.Thread(target=watch, daemon=True).start()
+    server = Server(("127.0.0.1", 0), Handler)
+    SERVER_BASE = "http://127.0.0.1:%d" % server.server_address[1]
+    partial = args.port_file + ".partial"
+    with open(partial, "w") as f:
+        f.write("%d\n" % server.server_address[1])
+    os.replace(partial, args.port_file)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
