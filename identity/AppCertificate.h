@@ -4,7 +4,9 @@
 //
 // Importing a PFX makes Windows keep the key in a key container of the
 // user's profile; this object deletes that container again when it ends, so
-// that each run leaves no copy of the key behind.
+// that each run leaves no copy of the key behind. Windows gives each import a
+// container of its own; Wine 8 puts every import in the user's one default
+// container, so there a process holds one certificate at a time.
 
 #include <memory>
 #include <string>

@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs a test program under Wine with the build tree's throwaway certificates.
+# Runs a test program under Wine with the build tree's throwaway certificates
+# and a Graph stand-in beside it.
 # Usage: with-certificates.sh BUILD_DIR PROGRAM.exe [ARGS...]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -11,4 +12,4 @@ certs="$build/tests/identity/certificates"
 ) 9>"$build/tests/identity/certificates.lock"
 # Wine's Z: drive is the Unix root.
 export PELLORIN_TEST_CERTIFICATES="Z:${certs//\//\\}"
-exec bash "$here/../../scripts/wine-run.sh" "$build" "$@"
+exec bash "$here/../../standins/graph/with-graph-standin.sh" "$build" "$@"
