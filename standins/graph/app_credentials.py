@@ -195,13 +195,20 @@ def client_credentials(state, server_base, tenant, path, form, entry):
                      "access_token": token}
 
 
-def graph_request(state, server_base, principal, method, path, full_path):
-    """An answer for the calls modelled here, or None to let the stand-in go on."""
+def graph_request(state, server_base, principal, method, path, full_path, rule_answer):
+    """An answer for the calls modelled here, or None to let the stand-in go on.
+    A test's failure rules apply to the user list as to every Graph call, by
+    the path without /v1.0."""
+    listing = path.rstrip("/") == "/v1.0/users" and method == "GET"
+    if listing:
+        with state.lock:
+            rule = state.take_rule(method, "/users", None, False)
+        if rule:
+            return rule_answer(rule)
     app = None
     if principal.startswith("app:"):
         with state.lock:
             app = state.apps.get(principal[4:])
-    listing = path.rstrip("/") == "/v1.0/users" and method == "GET"
     if app is not None:
         needed = "User.Read.All" if listing else "MailboxSettings.ReadWrite"
         if needed not in app["consent"]:

@@ -496,7 +496,7 @@ class Handler(BaseHTTPRequestHandler):
         oid = authorised_user(self.headers)
         if oid is None:
             return unauthorised()
-        answer = app_credentials.graph_request(STATE, SERVER_BASE, oid, method, path, self.path)
+        answer = app_credentials.graph_request(STATE, SERVER_BASE, oid, method, path, self.path, rule_answer)
         if answer:
             return answer
         body = json.loads(raw) if raw else None

@@ -135,7 +135,8 @@ TEST_F(AppSignInTest, TheStandInChecksEveryPartOfTheAssertion)
     EXPECT_EQ(PostAssertion(good).Status, 200u);
 
     std::string badSignature = good;
-    badSignature[badSignature.rfind('.') + 5] ^= 0x01;
+    char& spoiled = badSignature[badSignature.rfind('.') + 5];
+    spoiled = spoiled == 'A' ? 'B' : 'A';
     // The header names the registered certificate, the stranger signs.
     std::string wrongKey = good.substr(0, good.find('.')) + otherCertificate.substr(otherCertificate.find('.'));
     const struct {
