@@ -80,11 +80,11 @@ TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppToken
 {
     return [&http, &tokens](const std::wstring& url) {
         bool renewed = false;
+        std::string token = tokens.AccessToken();
         for (int attempt = 0;; ++attempt) {
-            const std::wstring token = tokens.AccessToken();
             THttpResponse response;
             try {
-                response = http.Send({L"GET", url, {{L"Authorization", L"Bearer " + token}}, {}});
+                response = http.Send({L"GET", url, {{L"Authorization", L"Bearer " + FromUtf8(token)}}, {}});
             } catch (const EHttpError&) {
                 if (attempt + 1 >= kThrottledTries)
                     throw;
@@ -98,7 +98,7 @@ TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppToken
                 return answer;
             }
             if (response.Status == 401 && !renewed) {
-                tokens.Discard(token);
+                token = tokens.RenewAfterRejection(token);
                 renewed = true;
                 continue;
             }

@@ -194,15 +194,28 @@ std::uint64_t TAppTokenSource::TokensRequested() const
     return requested_;
 }
 
-std::wstring TAppTokenSource::AccessToken()
+std::string TAppTokenSource::AccessToken()
 {
     // Held while asking: the threads that need a token meanwhile wait for
     // this one rather than each asking for its own.
     const std::lock_guard lock(mutex_);
+    return CurrentOrNew();
+}
+
+std::string TAppTokenSource::RenewAfterRejection(const std::string& rejected)
+{
+    const std::lock_guard lock(mutex_);
+    if (rejected == token_)
+        renewAt_ = 0;
+    return CurrentOrNew();
+}
+
+std::string TAppTokenSource::CurrentOrNew()
+{
     if (!token_.empty() && GetTickCount64() < renewAt_)
         return token_;
     std::uint64_t lifetimeMs = 0;
-    std::wstring token = RequestToken(lifetimeMs);
+    std::string token = RequestToken(lifetimeMs);
     // Renewed with a quarter of its life left, and never later than five
     // minutes before it ends: a request sent just before may take that long.
     const std::uint64_t margin = std::min<std::uint64_t>(lifetimeMs / 4, 300'000);
@@ -212,14 +225,7 @@ std::wstring TAppTokenSource::AccessToken()
     return token_;
 }
 
-void TAppTokenSource::Discard(const std::wstring& token)
-{
-    const std::lock_guard lock(mutex_);
-    if (token == token_)
-        renewAt_ = 0;
-}
-
-std::wstring TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
+std::string TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
 {
     const std::string clientId = ToUtf8(signIn_.ClientId);
     for (int attempt = 0;; ++attempt) {
@@ -267,7 +273,7 @@ std::wstring TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
                                 : expires.is_string() ? std::atoll(expires.get<std::string>().c_str())
                                                       : 0;
             lifetimeMs = static_cast<std::uint64_t>(std::max(seconds, 1LL)) * 1000;
-            return FromUtf8(answer["access_token"].get<std::string>());
+            return answer["access_token"].get<std::string>();
         }
         if (answered && !IsTransient(response.Status))
             throw ECredentialError(RefusalText(signIn_, credential_, response.Status, response.Body));

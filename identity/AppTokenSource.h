@@ -60,21 +60,23 @@ public:
     // A token with some life left: the one held, or a new one. Raises
     // ECredentialError when the platform refuses the app's credentials,
     // EException when it cannot be reached after a few tries.
-    std::wstring AccessToken();
-    // Graph refused this token (401): the next AccessToken asks for a new one.
-    void Discard(const std::wstring& token);
+    std::string AccessToken();
+    // Graph turned this token away (401): a new one, or the one another
+    // thread got meanwhile.
+    std::string RenewAfterRejection(const std::string& rejected);
 
     std::uint64_t TokensRequested() const;
     std::wstring TokenEndpoint() const;
 
 private:
-    std::wstring RequestToken(std::uint64_t& lifetimeMs);
+    std::string RequestToken(std::uint64_t& lifetimeMs);
+    std::string CurrentOrNew();
 
     const THttpClient& http_;
     TAppSignIn signIn_;
     TAppCredential credential_;
     mutable std::mutex mutex_;
-    std::wstring token_;
+    std::string token_;
     std::uint64_t renewAt_ = 0;  // GetTickCount64
     std::uint64_t requested_ = 0;
 };

@@ -66,9 +66,10 @@ protected:
     }
 
     // What Graph answers to a call made with the token.
-    DWORD GraphStatus(const std::wstring& token) const
+    DWORD GraphStatus(const std::string& token) const
     {
-        return http.Send({L"GET", standIn.Url() + L"/v1.0/users?$select=id", {{L"Authorization", L"Bearer " + token}}, {}})
+        return http
+            .Send({L"GET", standIn.Url() + L"/v1.0/users?$select=id", {{L"Authorization", L"Bearer " + FromUtf8(token)}}, {}})
             .Status;
     }
 
@@ -100,7 +101,7 @@ std::string ErrorDescription(const THttpResponse& response)
 TEST_F(AppSignInTest, TheCertificateWayGetsATokenGraphAccepts)
 {
     TAppTokenSource tokens(http, SignIn(), TAppCredential::Certificate(Certificate()));
-    const std::wstring token = tokens.AccessToken();
+    const std::string token = tokens.AccessToken();
     EXPECT_EQ(GraphStatus(token), 200u);
     EXPECT_EQ(tokens.AccessToken(), token) << "held, not asked for again";
     const auto requests = TokenRequests();
@@ -225,16 +226,16 @@ TEST_F(AppSignInTest, RenewsTheTokenBeforeItExpiresAndAfterGraphRefusedIt)
 {
     standIn.Set({{"access_lifetime", 2}});
     TAppTokenSource tokens(http, SignIn(), TAppCredential::Certificate(Certificate()));
-    const std::wstring first = tokens.AccessToken();
+    const std::string first = tokens.AccessToken();
     // With a quarter of its 2 s left, it is renewed: 1.6 s on.
     Sleep(1600);
-    const std::wstring second = tokens.AccessToken();
+    const std::string second = tokens.AccessToken();
     EXPECT_NE(second, first);
     EXPECT_EQ(GraphStatus(second), 200u);
-    tokens.Discard(first);
-    EXPECT_EQ(tokens.AccessToken(), second) << "discarding an older token changes nothing";
-    tokens.Discard(second);
-    EXPECT_NE(tokens.AccessToken(), second);
+    EXPECT_EQ(tokens.RenewAfterRejection(first), second) << "another thread renewed it already";
+    const std::string third = tokens.RenewAfterRejection(second);
+    EXPECT_NE(third, second);
+    EXPECT_EQ(tokens.AccessToken(), third);
     EXPECT_EQ(tokens.TokensRequested(), 3u);
 }
 
