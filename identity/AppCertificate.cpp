@@ -210,7 +210,8 @@ TAppCertificate TAppCertificate::FromPfxFile(const std::wstring& path)
         password.resize(needed);
         const DWORD length = GetEnvironmentVariableW(kPfxPasswordVariable, password.data(), needed);
         password.resize(length < needed ? length : 0);
-        given = true;
+        // Set but empty is no password, as for an export without one.
+        given = !password.empty();
     }
     return FromPfx(pfx, password, given, path);
 }

@@ -158,7 +158,7 @@ TEST(Base64Url, RoundTripsEveryTailLengthWithoutPadding)
 
 struct TPfxCase {
     const wchar_t* File;
-    enum { Right, Wrong, Unset } Password;
+    enum { Right, Wrong, Empty, Unset } Password;
     const wchar_t* Expected;  // what the message holds; nullptr: it loads
 };
 
@@ -167,6 +167,7 @@ TEST(AppCertificate, ReadsThePfxOrSaysWhatIsWrong)
     const TPfxCase cases[] = {
         {L"app.pfx", TPfxCase::Right, nullptr},
         {L"nopass.pfx", TPfxCase::Unset, nullptr},
+        {L"nopass.pfx", TPfxCase::Empty, nullptr},
         {L"app.pfx", TPfxCase::Wrong, L"The password for "},
         {L"app.pfx", TPfxCase::Unset, L" needs a password: set the environment variable PELLORIN_PFX_PASSWORD"},
         {L"certonly.pfx", TPfxCase::Unset, L" holds no certificate with its private key"},
@@ -177,8 +178,10 @@ TEST(AppCertificate, ReadsThePfxOrSaysWhatIsWrong)
         SCOPED_TRACE(ToUtf8(c.File));
         const std::wstring right = TestPfxPassword();
         const std::wstring wrong = right + L"x";
+        const std::wstring empty;
         TPfxPasswordScope scope(c.Password == TPfxCase::Right   ? &right
                                 : c.Password == TPfxCase::Wrong ? &wrong
+                                : c.Password == TPfxCase::Empty ? &empty
                                                                 : nullptr);
         const std::wstring path = TestCertificatePath(c.File);
         if (!c.Expected) {
