@@ -81,6 +81,8 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+import app_credentials
+
 MAX_BATCH = 20
 COLORS = {"none"} | {"preset%d" % i for i in range(25)}
 GRAPH_PREFIX = "/v1.0"
@@ -127,6 +129,7 @@ class State:
         self.sign_in_user = None
         self.poll_script = []
         self.grant_refresh = True
+        app_credentials.reset(self)
 
     def user(self, ref):
         if ref in self.users:
@@ -218,6 +221,9 @@ def token(tenant, form, entry):
     grant = form.get("grant_type", "")
     client_id = form.get("client_id", "")
     entry.update(tenant=tenant, grant_type=grant, client_id=client_id, scope=form.get("scope"))
+    if grant == "client_credentials":
+        return app_credentials.client_credentials(STATE, SERVER_BASE, tenant, "/%s/oauth2/v2.0/token" % tenant,
+                                                  form, entry)
     with STATE.lock:
         if grant == "urn:ietf:params:oauth:grant-type:device_code":
             device = STATE.devices.get(form.get("device_code", ""))
@@ -404,6 +410,8 @@ def control(method, path, query, body):
             STATE.log = []
         elif path == "redirect" and method == "GET":
             return 302, {"Location": SERVER_BASE + "/_control/log"}, {}
+        elif path.startswith("app/"):
+            return app_credentials.control(STATE, method, path[len("app/"):], body)
         elif path == "categories" and method == "GET":
             user = STATE.user(query.get("user", [""])[0])
             if user is None:
@@ -491,6 +499,9 @@ class Handler(BaseHTTPRequestHandler):
         oid = authorised_user(self.headers)
         if oid is None:
             return unauthorised()
+        answer = app_credentials.graph_request(STATE, SERVER_BASE, oid, method, path, self.path, rule_answer)
+        if answer:
+            return answer
         body = json.loads(raw) if raw else None
         target = self.path[len(GRAPH_PREFIX):]
         if path == GRAPH_PREFIX + "/$batch" and method == "POST":

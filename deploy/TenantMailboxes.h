@@ -1,0 +1,55 @@
+#pragma once
+// Every enabled user of the tenant that has a mailbox, read from Graph one
+// page at a time as the run needs them: GET /v1.0/users with
+// $select=id,userPrincipalName,mail and $filter=accountEnabled eq true,
+// following @odata.nextLink. A user without mail has no mailbox to deploy
+// to: it is left out and counted.
+// https://learn.microsoft.com/graph/api/user-list
+// https://learn.microsoft.com/graph/paging
+
+#include "deploy/MailboxList.h"
+#include "http/HttpClient.h"
+#include "identity/AppTokenSource.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// Graph's largest page of users: fewer requests for a large tenant.
+inline constexpr int kUsersPageSize = 999;
+
+class TTenantMailboxes : public IMailboxSource {
+public:
+    // GETs an address and returns the answer's JSON; raises when there is none.
+    using TFetch = std::function<nlohmann::json(const std::wstring& url)>;
+
+    // graphBase is "https://graph.microsoft.com" or a stand-in's address.
+    TTenantMailboxes(std::wstring graphBase, TFetch fetch, int pageSize = kUsersPageSize);
+
+    // Raises EException when a page cannot be read, or when Graph's link to
+    // the next page leads anywhere but Graph itself: the token would go with it.
+    bool Next(TMailbox& mailbox) override;
+
+    std::size_t WithoutMail() const { return withoutMail_; }
+    std::size_t PagesRead() const { return pages_; }
+    std::wstring FirstPageUrl() const;
+
+private:
+    std::wstring graphBase_;
+    TFetch fetch_;
+    int pageSize_;
+    nlohmann::json page_;
+    std::size_t index_ = 0;
+    std::wstring next_;
+    bool started_ = false;
+    std::size_t withoutMail_ = 0;
+    std::size_t pages_ = 0;
+};
+
+// A fetch with the application's token: asks for a new token once after a
+// 401, waits out 429 and 503 as Graph's Retry-After says (a few times), and
+// raises EConsentMissing("User.Read.All") for a 403, EException with Graph's
+// error code and message for any other failure.
+TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppTokenSource& tokens);

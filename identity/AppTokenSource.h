@@ -1,0 +1,82 @@
+#pragma once
+// Access tokens for Microsoft Graph with no user present: the identity
+// platform's client-credentials grant, the app proving itself with its
+// certificate (a client assertion) or with a client secret. One token serves
+// every thread and is renewed before it expires.
+// https://learn.microsoft.com/entra/identity-platform/v2-oauth2-client-creds-grant-flow
+
+#include "http/HttpClient.h"
+#include "identity/AppCertificate.h"
+#include "identity/CredentialError.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+inline constexpr wchar_t kDefaultLoginBase[] = L"https://login.microsoftonline.com";
+inline constexpr char kGraphDefaultScope[] = "https://graph.microsoft.com/.default";
+
+// Graph answered 403 to the application: a permission it needs has no admin
+// consent. The run stops before it changes anything.
+class EConsentMissing : public ECredentialError {
+public:
+    explicit EConsentMissing(std::wstring_view permission);
+};
+
+// How the app proves itself: with its certificate, or with the client secret
+// held in an environment variable, which is read again for each request and
+// never kept.
+class TAppCredential {
+public:
+    static TAppCredential Certificate(std::shared_ptr<const TAppCertificate> certificate);
+    static TAppCredential SecretInVariable(std::wstring variable);
+
+    const TAppCertificate* CertificateOrNull() const { return certificate_.get(); }
+    const std::wstring& SecretVariable() const { return secretVariable_; }
+
+private:
+    std::shared_ptr<const TAppCertificate> certificate_;
+    std::wstring secretVariable_;
+};
+
+struct TAppSignIn {
+    std::wstring LoginBase = kDefaultLoginBase;
+    // The organisation's tenant id or one of its domains.
+    std::wstring Tenant;
+    // The app registration's Application (client) ID.
+    std::wstring ClientId;
+};
+
+// Raises ECredentialError for a tenant or client id that cannot be one: they
+// go into the sign-in address and the request as they are.
+void CheckAppSignIn(const TAppSignIn& signIn);
+
+class TAppTokenSource {
+public:
+    TAppTokenSource(const THttpClient& http, TAppSignIn signIn, TAppCredential credential);
+
+    // A token with some life left: the one held, or a new one. Raises
+    // ECredentialError when the platform refuses the app's credentials,
+    // EException when it cannot be reached after a few tries.
+    std::string AccessToken();
+    // Graph turned this token away (401): a new one, or the one another
+    // thread got meanwhile.
+    std::string RenewAfterRejection(const std::string& rejected);
+
+    std::uint64_t TokensRequested() const;
+    std::wstring TokenEndpoint() const;
+
+private:
+    std::string RequestToken(std::uint64_t& lifetimeMs);
+    std::string CurrentOrNew();
+
+    const THttpClient& http_;
+    TAppSignIn signIn_;
+    TAppCredential credential_;
+    mutable std::mutex mutex_;
+    std::string token_;
+    std::uint64_t renewAt_ = 0;  // GetTickCount64
+    std::uint64_t requested_ = 0;
+};
