@@ -1,9 +1,9 @@
 // Program entry: start-up, the splash window, the main window's run and shutdown.
-#include "app/FrmSplashScreen.h"
 #include "categories/MainUnit.h"
 #include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
 #include "ui/ErrorReporter.h"
+#include "ui/FrmSplashScreen.h"
 #include "ui/Main.h"
 
 #include <windows.h>

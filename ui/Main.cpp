@@ -6,6 +6,7 @@
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
 #include "ui/ProgramInfo.h"
+#include "ui/WindowClass.h"
 #include "ui/WindowState.h"
 
 #include <commctrl.h>
@@ -135,18 +136,9 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
 TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
     : state_(state), releaseSplash_(std::move(releaseSplash))
 {
-    static const ATOM windowClass = [instance] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &TForm1::WindowProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
-    }();
-    if (!windowClass)
+    static const bool registered = RegisterWindowClass(instance, kClassName, &TForm1::WindowProc, COLOR_BTNFACE,
+                                                       LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN)));
+    if (!registered)
         throw EException(L"The main window class could not be registered");
 
     Form1 = this;
@@ -156,12 +148,7 @@ TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> r
                     nullptr, nullptr, instance, this);
     if (!handle_)
         throw EException(L"The main window could not be created");
-    const UINT windowDpi = WindowDpi(handle_);
-    if (windowDpi != dpi_) {
-        dpi_ = windowDpi;
-        SetWindowPos(handle_, nullptr, 0, 0, ScalePixels(kFormOuterWidth, dpi_),
-                     ScalePixels(kFormOuterHeight, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    dpi_ = FitWindowToItsDpi(handle_, dpi_, {kFormOuterWidth, kFormOuterHeight});
     CreateControls();
     ApplyFonts();
     FormResize();
