@@ -1,10 +1,9 @@
 // Program entry: start-up, the splash window, the main window's run and shutdown.
-#include "app/FrmSplashScreen.h"
-#include "base/UnicoWS.h"
 #include "categories/MainUnit.h"
 #include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
 #include "ui/ErrorReporter.h"
+#include "ui/FrmSplashScreen.h"
 #include "ui/Main.h"
 
 #include <windows.h>
@@ -60,26 +59,17 @@ void RunApplication(HINSTANCE instance, int showCommand)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
-    try {
-        StartMainUnit();
-    } catch (...) {
-        StopMainUnit();
-        return EndWithRuntimeError();
-    }
-    StartUnicodeLayer(IsWinNT);
-
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&controls);
-
-    try {
-        RunApplication(instance, showCommand);
-    } catch (...) {
-        ReportCurrentException(nullptr);
-    }
-
-    StopMainUnit();
-    StopUnicodeLayer();
-    return 0;
+    const auto run = [&] {
+        INITCOMMONCONTROLSEX controls{};
+        controls.dwSize = sizeof(controls);
+        controls.dwICC = ICC_STANDARD_CLASSES;
+        InitCommonControlsEx(&controls);
+        try {
+            RunApplication(instance, showCommand);
+        } catch (...) {
+            ReportCurrentException(nullptr);
+        }
+        return 0;
+    };
+    return RunWithProgramUnits(run, EndWithRuntimeError);
 }

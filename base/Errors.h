@@ -2,6 +2,8 @@
 // The program's exception classes share one base that carries the message the
 // error box shows. Messages are UTF-16 so that names in them survive intact.
 
+#include "base/CodePage.h"
+
 #include <exception>
 #include <string>
 #include <string_view>
@@ -38,6 +40,3 @@ std::wstring CurrentExceptionMessage();
 // console: a "." is added unless the message is empty or already ends in a
 // character at or below "." (so not after ".", ",", "-", ")", "!" or a blank).
 std::wstring ErrorBoxText(std::wstring_view message);
-
-std::string ToUtf8(std::wstring_view text);
-std::wstring FromUtf8(std::string_view text);

@@ -1,5 +1,7 @@
 #include "base/Platform.h"
 
+#include <climits>
+
 std::wstring ProgramFilePath()
 {
     std::wstring path(MAX_PATH, L'\0');
@@ -36,8 +38,31 @@ std::optional<DWORD> QueryPlatformId()
     return info.dwPlatformId;
 }
 
+namespace {
+
+const wchar_t* DataOrEmpty(std::wstring_view s)
+{
+    return s.data() ? s.data() : L"";
+}
+
+int ClampedLength(std::wstring_view s)
+{
+    return s.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(s.size());
+}
+
+}  // namespace
+
 bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
 {
     return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
            CSTR_EQUAL;
+}
+
+int CompareIgnoringCaseInUserLocale(std::wstring_view a, std::wstring_view b)
+{
+    // NORM_IGNORECASE alone: Wine, like Windows, merges widths, kana types and
+    // accents as soon as their flags are added.
+    const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, DataOrEmpty(a), ClampedLength(a),
+                                      DataOrEmpty(b), ClampedLength(b));
+    return result - 2;
 }

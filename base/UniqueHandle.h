@@ -1,5 +1,5 @@
 #pragma once
-// One move-only owner for handle-like things (keys, fonts, icons), named per kind.
+// One move-only owner for handle-like things (keys, fonts, icons, BSTRs), named per kind.
 
 #include <utility>
 
@@ -30,8 +30,9 @@ public:
     T release() noexcept { return std::exchange(value_, Invalid); }
     void reset(T value = Invalid) noexcept
     {
+        // Handed back what it holds, it keeps it rather than freeing it.
         const T old = std::exchange(value_, value);
-        if (old != Invalid)
+        if (old != Invalid && old != value)
             Close(old);
     }
 

@@ -1,6 +1,7 @@
 #include "CategorySet.h"
 
 #include "base/Errors.h"
+#include "base/Platform.h"
 #include "categories/ShownText.h"
 
 #include <windows.h>
@@ -8,26 +9,9 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-
-const wchar_t* DataOrEmpty(std::wstring_view s)
-{
-    return s.data() ? s.data() : L"";
-}
-
-int ClampedLength(std::wstring_view s)
-{
-    return s.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(s.size());
-}
-
-}  // namespace
-
 int CompareCategoryNames(std::wstring_view a, std::wstring_view b)
 {
-    // Explicit lengths, so a U+0000 inside a name takes part in the comparison.
-    const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, DataOrEmpty(a),
-                                      ClampedLength(a), DataOrEmpty(b), ClampedLength(b));
-    return result - 2;
+    return CompareIgnoringCaseInUserLocale(a, b);
 }
 
 void TCategorySet::Clear()

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-// The set's comparison: negative, zero or positive. A failing platform call
-// counts as -2 (less).
+// The set's comparison: CompareIgnoringCaseInUserLocale. Negative, zero or
+// positive; a failing platform call counts as -2 (less).
 int CompareCategoryNames(std::wstring_view a, std::wstring_view b);
 
 class TCategorySet {

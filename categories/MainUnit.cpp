@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Platform.h"
+#include "base/UnicoWS.h"
 
 std::wstring CategoryDelimiters;
 bool IsWinNT = false;
@@ -31,4 +32,23 @@ void StopMainUnit()
 {
     CategoryDelimiters.clear();
     CategoryDelimiters.shrink_to_fit();
+}
+
+int RunWithProgramUnits(const std::function<int()>& run, const std::function<int()>& startFailed)
+{
+    try {
+        StartMainUnit();
+    } catch (...) {
+        StopMainUnit();
+        return startFailed();
+    }
+    StartUnicodeLayer(IsWinNT);
+    struct TShutdown {
+        ~TShutdown()
+        {
+            StopMainUnit();
+            StopUnicodeLayer();
+        }
+    } shutdown;
+    return run();
 }

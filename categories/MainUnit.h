@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // The delimiter set of master list texts: ";".
@@ -17,3 +18,9 @@ void StartMainUnit();
 void ApplyPlatformId(DWORD platformId);
 // Releases the unit's global texts.
 void StopMainUnit();
+
+// A program's run between the modules' start-up (this unit, then the Unicode
+// layer, which needs IsWinNT) and their shutdown, which follows run() however
+// it ends. A failed start-up stops what it started and answers startFailed(),
+// called while the failure is being handled, instead of running.
+int RunWithProgramUnits(const std::function<int()>& run, const std::function<int()>& startFailed);

@@ -1,7 +1,6 @@
 // PellorinSync: the window's copies, unattended, for administrators' scripts.
 #include "base/Errors.h"
 #include "base/ProductInfo.h"
-#include "base/UnicoWS.h"
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
 #include "categories/ShownText.h"
@@ -81,20 +80,12 @@ int wmain(int argc, wchar_t* argv[])
         break;
     }
 
-    try {
-        StartMainUnit();
-    } catch (...) {
-        StopMainUnit();
-        return ReportFailure();
-    }
-    StartUnicodeLayer(IsWinNT);
-    int exitCode = static_cast<int>(TSyncExit::Failed);
-    try {
-        exitCode = Run(request);
-    } catch (...) {
-        exitCode = ReportFailure();
-    }
-    StopMainUnit();
-    StopUnicodeLayer();
-    return exitCode;
+    const auto run = [&] {
+        try {
+            return Run(request);
+        } catch (...) {
+            return ReportFailure();
+        }
+    };
+    return RunWithProgramUnits(run, ReportFailure);
 }

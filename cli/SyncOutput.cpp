@@ -1,5 +1,6 @@
 #include "cli/SyncOutput.h"
 
+#include "base/CodePage.h"
 #include "categories/ShownText.h"
 #include "outlook/OutlookConnection.h"
 
@@ -156,14 +157,7 @@ std::optional<std::wstring> WideMajor(const TSyncResult& result)
     if (!result.Connected)
         return std::nullopt;
     // The decision goes by the ANSI form of Outlook's version text.
-    const std::string& major = result.OutlookMajorVersion;
-    if (major.empty())
-        return std::wstring();
-    const int length = static_cast<int>(major.size());
-    std::wstring wide(static_cast<std::size_t>(MultiByteToWideChar(CP_THREAD_ACP, 0, major.data(), length, nullptr, 0)),
-                      L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, major.data(), length, wide.data(), static_cast<int>(wide.size()));
-    return wide;
+    return FromCodePage(result.OutlookMajorVersion, CP_THREAD_ACP);
 }
 
 }  // namespace

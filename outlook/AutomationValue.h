@@ -3,51 +3,28 @@
 // pointer and the automation value (VARIANT) that every late-bound call reads
 // and returns. Each releases exactly what it took, on every path.
 
+#include "base/UniqueHandle.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
 #include <string_view>
 #include <utility>
 
-class UniqueBstr {
+inline void FreeBstr(BSTR bstr) noexcept { SysFreeString(bstr); }
+
+class UniqueBstr : public TUniqueHandle<BSTR, FreeBstr> {
 public:
-    UniqueBstr() noexcept = default;
-    explicit UniqueBstr(BSTR owned) noexcept : bstr_(owned) {}
+    using TUniqueHandle<BSTR, FreeBstr>::TUniqueHandle;
     // Keeps the whole text, U+0000 included. Raises EOleSysError on allocation failure.
     static UniqueBstr FromText(std::wstring_view text);
 
-    UniqueBstr(UniqueBstr&& other) noexcept : bstr_(other.release()) {}
-    UniqueBstr& operator=(UniqueBstr&& other) noexcept
-    {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    ~UniqueBstr() { reset(); }
-
-    BSTR get() const noexcept { return bstr_; }
-    BSTR* put() noexcept
-    {
-        reset();
-        return &bstr_;
-    }
-    BSTR release() noexcept { return std::exchange(bstr_, nullptr); }
-    void reset(BSTR owned = nullptr) noexcept
-    {
-        if (bstr_ != owned && bstr_)
-            SysFreeString(bstr_);
-        bstr_ = owned;
-    }
     // A null BSTR is the empty text, as COM treats it.
     std::wstring_view view() const noexcept
     {
-        return bstr_ ? std::wstring_view(bstr_, SysStringLen(bstr_)) : std::wstring_view();
+        const BSTR bstr = get();
+        return bstr ? std::wstring_view(bstr, SysStringLen(bstr)) : std::wstring_view();
     }
-
-private:
-    BSTR bstr_ = nullptr;
 };
 
 template <class T>

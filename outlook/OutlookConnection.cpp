@@ -1,5 +1,6 @@
 #include "outlook/OutlookConnection.h"
 
+#include "base/Platform.h"
 #include "outlook/BusyWait.h"
 #include "outlook/LateBound.h"
 
@@ -38,20 +39,12 @@ TComPtr<IDispatch> Start(const std::wstring& progId)
 // The version text is 8-bit; names stay UTF-16 elsewhere.
 std::string ToAnsi(std::wstring_view text)
 {
-    if (text.empty())
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_THREAD_ACP, 0, text.data(), length, result.data(), size, nullptr, nullptr);
-    return result;
+    return ToCodePage(text, CP_THREAD_ACP);
 }
 
 bool SameText(const std::string& a, const char* b)
 {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                          b, -1) == CSTR_EQUAL;
+    return CompareIgnoringCaseInUserLocale(FromCodePage(a, CP_THREAD_ACP), FromCodePage(b, CP_THREAD_ACP)) == 0;
 }
 
 struct TVersionRow {

@@ -1,5 +1,6 @@
 #include "MasterList.h"
 
+#include "base/CodePage.h"
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "registry/RegIni.h"
@@ -20,27 +21,17 @@ std::string OutlookKeyPath(const std::string& version)
     return "Software\\Microsoft\\Office\\" + version + "\\Outlook\\";
 }
 
-// Outlook 2000's list in the ANSI code page.
-std::wstring AnsiText(const BYTE* bytes, std::size_t size)
-{
-    if (size == 0)
-        return {};
-    const int length = static_cast<int>(size);
-    const char* const text = reinterpret_cast<const char*>(bytes);
-    const int units = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, length, result.data(), units);
-    return result;
-}
-
 std::wstring BinaryListText(const std::string& version, const std::vector<BYTE>& bytes)
 {
     if (version == "9.0") {
         auto end = bytes.end();
         while (end != bytes.begin() && end[-1] == 0)
             --end;
+        // Outlook 2000's list is in the ANSI code page.
         if (std::find(bytes.begin(), end, BYTE{0}) == end)
-            return AnsiText(bytes.data(), static_cast<std::size_t>(end - bytes.begin()));
+            return FromCodePage({reinterpret_cast<const char*>(bytes.data()),
+                                 static_cast<std::size_t>(end - bytes.begin())},
+                                CP_ACP);
     }
     std::wstring text(bytes.size() / 2, L'\0');
     for (std::size_t i = 0; i < text.size(); ++i)

@@ -1,5 +1,6 @@
 #include "RegIni.h"
 
+#include "base/CodePage.h"
 #include "base/Platform.h"
 
 #include <algorithm>
@@ -70,6 +71,8 @@ HKEY RootKeyFromName(const std::string& rootName)
 {
     if (rootName.empty())
         RaiseRegIniError(2);
+    // Not SameTextIgnoringCase: a root name is 8-bit, and the accessor's rule
+    // for it is the locale's ANSI upper-casing, then an exact match.
     std::string upper = rootName;
     CharUpperBuffA(upper.data(), static_cast<DWORD>(upper.size()));
     if (upper == "MACHINE")
@@ -79,16 +82,6 @@ HKEY RootKeyFromName(const std::string& rootName)
     if (upper == "ROOT")
         return HKEY_CLASSES_ROOT;
     return HKEY_CURRENT_USER;
-}
-
-std::wstring AnsiToWide(const std::string& text)
-{
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
 }
 
 BYTE* DataOrNull(std::vector<BYTE>& buffer)
@@ -248,7 +241,7 @@ std::wstring TStRegIni::ReadWideStringValue(const std::string& ValueName, const 
     const UniqueHkey key = OpenCurrentKeyForReading();
     if (!key)
         return Default;
-    const std::wstring name = AnsiToWide(ValueName);
+    const std::wstring name = FromCodePage(ValueName, CP_ACP);
     DWORD type = 0;
     DWORD size = 0;
     if (RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -289,7 +282,7 @@ void TStRegIni::WriteWideStringValue(const std::string& ValueName, const std::ws
 {
     OpenForReading = false;
     const UniqueHkey key = OpenCurrentKey();
-    const std::wstring name = AnsiToWide(ValueName);
+    const std::wstring name = FromCodePage(ValueName, CP_ACP);
     const auto bytes = static_cast<DWORD>((Text.size() + 1) * sizeof(wchar_t));
     const LONG status =
         RegSetValueExW(key.get(), name.c_str(), 0, Type, reinterpret_cast<const BYTE*>(Text.c_str()), bytes);

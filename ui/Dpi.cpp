@@ -48,6 +48,16 @@ UINT SystemDpi()
     return ScreenDpi();
 }
 
+UINT FitWindowToItsDpi(HWND window, UINT createdAtDpi, SIZE designSize)
+{
+    const UINT dpi = WindowDpi(window);
+    if (dpi != createdAtDpi) {
+        SetWindowPos(window, nullptr, 0, 0, ScalePixels(designSize.cx, dpi), ScalePixels(designSize.cy, dpi),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return dpi;
+}
+
 SIZE ClientSizeForOuter(SIZE outer, DWORD style, DWORD exStyle, UINT dpi)
 {
     using AdjustForDpiProc = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);

@@ -13,6 +13,11 @@ UINT WindowDpi(HWND window);
 // The DPI that a new top-level window gets on the primary screen.
 UINT SystemDpi();
 
+// A window is made at the system's DPI, but may land on a screen of another:
+// then it takes its design size (in pixels at 96 DPI) again at that one.
+// Answers the window's DPI.
+UINT FitWindowToItsDpi(HWND window, UINT createdAtDpi, SIZE designSize);
+
 // The client area that a window with this style and outer size has at the DPI.
 SIZE ClientSizeForOuter(SIZE outer, DWORD style, DWORD exStyle, UINT dpi);
 

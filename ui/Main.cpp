@@ -6,6 +6,7 @@
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
 #include "ui/ProgramInfo.h"
+#include "ui/WindowClass.h"
 #include "ui/WindowState.h"
 
 #include <commctrl.h>
@@ -19,38 +20,15 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-enum TControlIndex : size_t {
-    ixBtnReadRegCategories,
-    ixBtnTAVtoOL,
-    ixBtnOLtoTAV,
-    ixBtnSyncOLandTAV,
-    ixLabel1,
-    ixBtnClose,
-    ixMemoReg,
-    ixMemoPst,
-    ixLabelOlVersion,
-    ixLabelNoPstUsed,
-    ixLabel2,
-    ixLabel3,
-    ixLabel4,
-    ixLabel5,
-    ixLabel6,
-    ixLabel7,
-    ixlbVersion,
-    ixStoreChooser,
-};
-
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP;
-constexpr DWORD kMemoStyle =
-    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL | WS_TABSTOP;
-constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+// The controls' own styles, WS_CHILD aside: one without WS_VISIBLE starts hidden.
+constexpr DWORD kButtonStyle = BS_PUSHBUTTON | WS_TABSTOP | WS_VISIBLE;
+constexpr DWORD kMemoStyle = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_HSCROLL | WS_VSCROLL |
+                             WS_TABSTOP | WS_VISIBLE;
+constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_VISIBLE;
 constexpr DWORD kChooserStyle = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-// The store chooser starts this far right of "Categories in PST:"; its list
-// drops this far below it.
-constexpr int kChooserGap = 8;
+// The store chooser's list drops this far below it.
 constexpr int kChooserListHeight = 160;
-constexpr DWORD kHidden = 0x80000000u;  // our own flag: not WS_VISIBLE at design
 
 // A multi-line edit wants every key, Tab included; the memos give Tab back to
 // the window so that tabbing walks on through the tab order. Escape would make
@@ -74,60 +52,42 @@ std::wstring WindowText(HWND window)
 
 }  // namespace
 
+// What each control is; where it stands is MainWindowGeometry's.
 struct TForm1::TControlDesign {
     HWND TForm1::*Field;
     const wchar_t* ClassName;
     DWORD Style;
     DWORD ExStyle;
-    TBounds Bounds;  // width or height 0: sized to the text
-    unsigned Anchors;
     const wchar_t* Text;
     TFontKind Font;
 };
 
-static_assert(idStoreChooser - idBtnReadRegCategories + 1 == 18, "one id per control, in declaration order");
-static_assert(ixStoreChooser + 1 == 18, "one index per control, in declaration order");
+static_assert(idStoreChooser - idBtnReadRegCategories + 1 == kMainControlCount,
+              "one id per control, in declaration order");
 
 const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::ControlDesigns()
 {
     using F = TFontKind;
     static const std::array<TControlDesign, kControlCount> designs{{
-        {&TForm1::BtnReadRegCategories, WC_BUTTONW, kButtonStyle, 0, {276, 459, 100, 25}, akLeft | akBottom,
-         L"Refresh", F::Regular},
-        {&TForm1::BtnTAVtoOL, WC_BUTTONW, kButtonStyle, 0, {276, 81, 100, 25}, kDefaultAnchors,
-         L"Registry ---> PST", F::Regular},
-        {&TForm1::BtnOLtoTAV, WC_BUTTONW, kButtonStyle, 0, {276, 123, 100, 25}, kDefaultAnchors,
-         L"Registry <--- PST", F::Regular},
-        {&TForm1::BtnSyncOLandTAV, WC_BUTTONW, kButtonStyle, 0, {276, 165, 100, 25}, kDefaultAnchors,
-         L"Registry <---> PST", F::Regular},
-        {&TForm1::Label1, WC_STATICW, SS_CENTER | SS_NOPREFIX, 0, {282, 33, 85, 32}, kDefaultAnchors,
-         L"Synchronize\r\nOptions", F::Heading},
-        {&TForm1::BtnClose, WC_BUTTONW, kButtonStyle, 0, {560, 502, 75, 25}, akRight | akBottom, L"Exit",
-         F::Regular},
-        {&TForm1::MemoReg, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, {15, 33, 250, 450}, akLeft | akTop | akBottom,
-         L"MemoReg", F::Regular},
-        {&TForm1::MemoPst, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, {384, 33, 250, 450}, akTop | akBottom,
-         L"MemoPst", F::Regular},
-        {&TForm1::LabelOlVersion, WC_STATICW, kLabelStyle, 0, {18, 490, 0, 0}, akLeft | akBottom,
-         L"LabelOlVersion", F::Regular},
-        {&TForm1::LabelNoPstUsed, WC_STATICW, SS_CENTER | SS_NOPREFIX | kHidden, 0, {276, 225, 92, 80},
-         kDefaultAnchors, kStoreNotInUseText, F::Notice},
-        {&TForm1::Label2, WC_STATICW, kLabelStyle, 0, {18, 12, 0, 0}, kDefaultAnchors,
-         L"Categories in Registry:", F::Bold},
-        {&TForm1::Label3, WC_STATICW, kLabelStyle, 0, {385, 12, 0, 0}, kDefaultAnchors, L"Categories in PST:",
-         F::Bold},
-        {&TForm1::Label4, WC_STATICW, kLabelStyle, 0, {18, 535, 0, 0}, akLeft | akBottom, L"Visit our website:",
-         F::Regular},
-        {&TForm1::Label5, WC_STATICW, kLabelStyle, 0, {468, 535, 0, 0}, akRight | akBottom,
-         PELLORIN_MAKER_NOTICE, F::Regular},
-        {&TForm1::Label6, WC_STATICW, kLabelStyle | SS_NOTIFY, 0, {102, 535, 0, 0}, akLeft | akBottom,
-         PELLORIN_WEB_ADDRESS, F::Link},
-        {&TForm1::Label7, WC_STATICW, kLabelStyle, 0, {18, 519, 0, 0}, akLeft | akBottom, L"Pellorin - version ",
-         F::Regular},
-        {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, {219, 519, 0, 0}, akLeft | akBottom, L"lbVersion",
-         F::Regular},
-        // Placed by the column rule beside Label3; shown only for two or more readable stores.
-        {&TForm1::StoreChooser, WC_COMBOBOXW, kChooserStyle | kHidden, 0, {0, 0, 0, 0}, akTop, L"", F::Regular},
+        {&TForm1::BtnReadRegCategories, WC_BUTTONW, kButtonStyle, 0, L"Refresh", F::Regular},
+        {&TForm1::BtnTAVtoOL, WC_BUTTONW, kButtonStyle, 0, L"Registry ---> PST", F::Regular},
+        {&TForm1::BtnOLtoTAV, WC_BUTTONW, kButtonStyle, 0, L"Registry <--- PST", F::Regular},
+        {&TForm1::BtnSyncOLandTAV, WC_BUTTONW, kButtonStyle, 0, L"Registry <---> PST", F::Regular},
+        {&TForm1::Label1, WC_STATICW, SS_CENTER | SS_NOPREFIX | WS_VISIBLE, 0, L"Synchronize\r\nOptions", F::Heading},
+        {&TForm1::BtnClose, WC_BUTTONW, kButtonStyle, 0, L"Exit", F::Regular},
+        {&TForm1::MemoReg, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, L"MemoReg", F::Regular},
+        {&TForm1::MemoPst, WC_EDITW, kMemoStyle, WS_EX_CLIENTEDGE, L"MemoPst", F::Regular},
+        {&TForm1::LabelOlVersion, WC_STATICW, kLabelStyle, 0, L"LabelOlVersion", F::Regular},
+        {&TForm1::LabelNoPstUsed, WC_STATICW, SS_CENTER | SS_NOPREFIX, 0, kStoreNotInUseText, F::Notice},
+        {&TForm1::Label2, WC_STATICW, kLabelStyle, 0, L"Categories in Registry:", F::Bold},
+        {&TForm1::Label3, WC_STATICW, kLabelStyle, 0, L"Categories in PST:", F::Bold},
+        {&TForm1::Label4, WC_STATICW, kLabelStyle, 0, L"Visit our website:", F::Regular},
+        {&TForm1::Label5, WC_STATICW, kLabelStyle, 0, PELLORIN_MAKER_NOTICE, F::Regular},
+        {&TForm1::Label6, WC_STATICW, kLabelStyle | SS_NOTIFY, 0, PELLORIN_WEB_ADDRESS, F::Link},
+        {&TForm1::Label7, WC_STATICW, kLabelStyle, 0, L"Pellorin - version ", F::Regular},
+        {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, L"lbVersion", F::Regular},
+        // Shown only for two or more readable stores.
+        {&TForm1::StoreChooser, WC_COMBOBOXW, kChooserStyle, 0, L"", F::Regular},
     }};
     return designs;
 }
@@ -135,18 +95,9 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
 TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
     : state_(state), releaseSplash_(std::move(releaseSplash))
 {
-    static const ATOM windowClass = [instance] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &TForm1::WindowProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
-    }();
-    if (!windowClass)
+    static const bool registered = RegisterWindowClass(instance, kClassName, &TForm1::WindowProc, COLOR_BTNFACE,
+                                                       LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN)));
+    if (!registered)
         throw EException(L"The main window class could not be registered");
 
     Form1 = this;
@@ -156,12 +107,7 @@ TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> r
                     nullptr, nullptr, instance, this);
     if (!handle_)
         throw EException(L"The main window could not be created");
-    const UINT windowDpi = WindowDpi(handle_);
-    if (windowDpi != dpi_) {
-        dpi_ = windowDpi;
-        SetWindowPos(handle_, nullptr, 0, 0, ScalePixels(kFormOuterWidth, dpi_),
-                     ScalePixels(kFormOuterHeight, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    dpi_ = FitWindowToItsDpi(handle_, dpi_, {kFormOuterWidth, kFormOuterHeight});
     CreateControls();
     ApplyFonts();
     FormResize();
@@ -274,9 +220,8 @@ void TForm1::CreateControls()
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(handle_, GWLP_HINSTANCE));
     int id = idBtnReadRegCategories;
     for (const TControlDesign& design : ControlDesigns()) {
-        const DWORD style = WS_CHILD | (design.Style & ~kHidden) | ((design.Style & kHidden) ? 0 : WS_VISIBLE);
         const HWND control =
-            CreateWindowExW(design.ExStyle, design.ClassName, design.Text, style, 0, 0, 0, 0, handle_,
+            CreateWindowExW(design.ExStyle, design.ClassName, design.Text, WS_CHILD | design.Style, 0, 0, 0, 0, handle_,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
         if (!control)
             throw EException(L"A control of the main window could not be created");
@@ -337,7 +282,7 @@ void TForm1::SetLabelText(HWND label, const std::wstring& text)
     FormResize();
 }
 
-// Anchors first, then the column rule, then the scroll bars for what no longer fits.
+// The layout for the window's sizes, then the scroll bars for what no longer fits.
 void TForm1::FormResize()
 {
     if (!lbVersion || inLayout_)
@@ -349,61 +294,30 @@ void TForm1::FormResize()
         ~TLayoutDone() { Flag = false; }
     } done{inLayout_};
     const auto& designs = ControlDesigns();
-    std::array<TBounds, kControlCount> bounds{};
+    TMainWindowSizes sizes{};
+    sizes.Dpi = dpi_;
     // The controls stand at their design places in the window's design outer size;
     // the client area that this leaves depends on the system's frame.
-    const SIZE designClient = ClientSizeForOuter(
+    sizes.DesignClient = ClientSizeForOuter(
         {ScalePixels(kFormOuterWidth, dpi_), ScalePixels(kFormOuterHeight, dpi_)}, kFormStyle, 0, dpi_);
+    sizes.TextSizes = textSizes_;
+    TMainWindowLayout layout{};
     // The client area that the scroll bars leave settles within a few passes.
+    // Each pass looks afresh: a bar that appears resizes the window, and that can
+    // run the hand-over, which may show the store chooser.
     for (int pass = 0; pass < 3; ++pass) {
         RECT client{};
         GetClientRect(handle_, &client);
-        const SIZE clientSize{client.right, client.bottom};
-        for (size_t i = 0; i < designs.size(); ++i) {
-            const TBounds& d = designs[i].Bounds;
-            const TBounds design{ScalePixels(d.Left, dpi_), ScalePixels(d.Top, dpi_),
-                                 d.Width ? ScalePixels(d.Width, dpi_) : textSizes_[i].cx,
-                                 d.Height ? ScalePixels(d.Height, dpi_) : textSizes_[i].cy};
-            bounds[i] = AnchoredBounds(design, designs[i].Anchors, designClient, clientSize);
-        }
         RECT outer{};
         GetWindowRect(handle_, &outer);
-        const TColumnLayout columns = ColumnLayout(outer.right - outer.left, bounds[ixMemoReg].Left, dpi_);
-        bounds[ixMemoReg].Width = columns.MemoWidth;
-        bounds[ixMemoPst].Width = columns.MemoWidth;
-        bounds[ixMemoPst].Left = columns.MemoPstLeft;
-        bounds[ixLabel3].Left = columns.MemoPstLeft;
-        bounds[ixLabel1].Left = columns.Label1Left;
-        for (const size_t i : {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories})
-            bounds[i].Left = columns.MiddleLeft;
-        // "Pellorin - version " and the number read as one text at every DPI: the
-        // design's left of 219 was made for a longer name.
-        bounds[ixlbVersion].Left = bounds[ixLabel7].Right();
-        // The chooser stands in Label3's row and ends where MemoPst ends.
-        const TBounds& label = bounds[ixLabel3];
-        TBounds& chooser = bounds[ixStoreChooser];
-        chooser.Left = label.Right() + ScalePixels(kChooserGap, dpi_);
-        chooser.Width = std::max(bounds[ixMemoPst].Right() - chooser.Left, 0);
-        chooser.Top = label.Top + (label.Height - chooser.Height) / 2;
-
-        TScrollRange range{0, 0};
-        for (size_t i = 0; i < designs.size(); ++i) {
-            if (IsWindowVisible(this->*designs[i].Field) || !IsWindowVisible(handle_))
-                ExtendScrollRange(range, bounds[i], designs[i].Anchors);
-        }
-        const std::pair<int, int> bars[] = {{SB_HORZ, range.Horizontal}, {SB_VERT, range.Vertical}};
-        for (const auto& [bar, extent] : bars) {
-            const int page = bar == SB_HORZ ? clientSize.cx : clientSize.cy;
-            LONG& position = bar == SB_HORZ ? scroll_.x : scroll_.y;
-            position = std::clamp<LONG>(position, 0, std::max(extent - page, 0));
-            SCROLLINFO info{};
-            info.cbSize = sizeof(info);
-            info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-            info.nMax = extent > page ? extent - 1 : 0;
-            info.nPage = extent > page ? static_cast<UINT>(page) : 0;
-            info.nPos = position;
-            SetScrollInfo(handle_, bar, &info, TRUE);
-        }
+        sizes.Client = {client.right, client.bottom};
+        sizes.OuterWidth = outer.right - outer.left;
+        for (size_t i = 0; i < designs.size(); ++i)
+            sizes.Shown[i] = IsWindowVisible(this->*designs[i].Field) != FALSE;
+        sizes.WindowShown = IsWindowVisible(handle_) != FALSE;
+        layout = MainWindowLayout(sizes);
+        SetScrollBar(SB_HORZ, layout.ScrollRange.Horizontal, client.right, scroll_.x);
+        SetScrollBar(SB_VERT, layout.ScrollRange.Vertical, client.bottom, scroll_.y);
         RECT after{};
         GetClientRect(handle_, &after);
         if (after.right == client.right && after.bottom == client.bottom)
@@ -413,12 +327,26 @@ void TForm1::FormResize()
     // Moved controls repaint whole: the bits copied from their old places can be stale.
     HDWP positions = BeginDeferWindowPos(static_cast<int>(designs.size()));
     for (size_t i = 0; i < designs.size() && positions; ++i) {
-        positions = DeferWindowPos(positions, this->*designs[i].Field, nullptr, bounds[i].Left - scroll_.x,
-                                   bounds[i].Top - scroll_.y, bounds[i].Width, bounds[i].Height,
+        const TBounds& bounds = layout.Bounds[i];
+        positions = DeferWindowPos(positions, this->*designs[i].Field, nullptr, bounds.Left - scroll_.x,
+                                   bounds.Top - scroll_.y, bounds.Width, bounds.Height,
                                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
     if (positions)
         EndDeferWindowPos(positions);
+}
+
+void TForm1::SetScrollBar(int bar, int extent, int page, LONG& position)
+{
+    const TScrollBarSetting setting = ScrollBarSetting(extent, page, position);
+    position = setting.Position;
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = setting.Max;
+    info.nPage = setting.Page;
+    info.nPos = setting.Position;
+    SetScrollInfo(handle_, bar, &info, TRUE);
 }
 
 void TForm1::OnScroll(int bar, WORD request)

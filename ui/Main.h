@@ -48,7 +48,7 @@ public:
 private:
     enum class TFontKind { Regular, Bold, Heading, Notice, Link, Count };
     struct TControlDesign;
-    static constexpr size_t kControlCount = 18;
+    static constexpr size_t kControlCount = kMainControlCount;
     static const std::array<TControlDesign, kControlCount>& ControlDesigns();
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -59,6 +59,8 @@ private:
     bool OnSetCursor(HWND target);
     LRESULT OnCtlColorStatic(HDC dc, HWND control);
     void OnScroll(int bar, WORD request);
+    // Sets one bar for the controls' extent and the client's page; keeps position within it.
+    void SetScrollBar(int bar, int extent, int page, LONG& position);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
     bool OnQueryOpen();
 

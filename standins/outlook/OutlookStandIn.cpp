@@ -4,6 +4,7 @@
 
 #include "standins/outlook/StandInStore.h"
 
+#include "base/CodePage.h"
 #include "base/Platform.h"
 #include "outlook/ScopedComObject.h"
 
@@ -113,12 +114,6 @@ bool IsBusy(const TStandInState& state)
 HRESULT BusyCode(const TStandInState& state)
 {
     return state.BusyRetryLater ? RPC_E_SERVERCALL_RETRYLATER : RPC_E_CALL_REJECTED;
-}
-
-bool SameName(std::wstring_view a, std::wstring_view b)
-{
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
 }
 
 std::wstring DescribeArgument(const VARIANT& v)
@@ -248,7 +243,7 @@ public:
                 return S_OK;
             const auto members = Members();
             for (std::size_t m = 0; m < members.size(); ++m) {
-                if (names[0] && SameName(names[0], members[m].name) && !Hidden(members[m], state))
+                if (names[0] && SameTextIgnoringCase(names[0], members[m].name) && !Hidden(members[m], state))
                     ids[0] = static_cast<DISPID>(m + 1);
             }
             // No member takes named arguments.
@@ -445,7 +440,7 @@ private:
             const std::wstring wanted(index.bstrVal, SysStringLen(index.bstrVal));
             VariantClear(&index);
             for (std::size_t i = 0; i < list.Names.size(); ++i) {
-                if (SameName(list.Names[i], wanted))
+                if (SameTextIgnoringCase(list.Names[i], wanted))
                     return ReturnObject(result, new TCategory(list.Names[i], list.Colors[i]));
             }
             // As Outlook: a name it does not hold gives Nothing, not an error.
@@ -495,7 +490,7 @@ private:
                 return ServerException(info, E_FAIL, fault.Description);
         }
         for (const std::wstring& held : list.Names) {
-            if (SameName(held, name))
+            if (SameTextIgnoringCase(held, name))
                 return ServerException(info, E_FAIL, L"A category with this name already exists.");
         }
         list.Names.push_back(name);
@@ -636,7 +631,7 @@ protected:
         const HRESULT hr = Argument(params, VT_BSTR, type, argError);
         if (FAILED(hr))
             return hr;
-        const bool mapi = SameName(std::wstring_view(type.bstrVal, SysStringLen(type.bstrVal)), L"MAPI");
+        const bool mapi = SameTextIgnoringCase(std::wstring_view(type.bstrVal, SysStringLen(type.bstrVal)), L"MAPI");
         VariantClear(&type);
         if (!mapi)
             return ServerException(info, E_INVALIDARG, L"The namespace type is not supported.");
@@ -792,11 +787,7 @@ void Print(const std::wstring& text)
     if (GetConsoleMode(out, &mode)) {
         WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     } else {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                             nullptr, nullptr);
-        std::string bytes(static_cast<std::size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                            nullptr);
+        const std::string bytes = ToUtf8(text);
         WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     }
     if (ownHandle)
@@ -812,7 +803,7 @@ std::wstring OwnFolder()
 bool IsSwitch(std::wstring_view argument, std::wstring_view name)
 {
     return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-') &&
-           SameName(argument.substr(1), name);
+           SameTextIgnoringCase(argument.substr(1), name);
 }
 
 int Register(const std::vector<std::wstring>& args)
@@ -884,11 +875,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     try {
         return Run(args);
     } catch (const std::exception& e) {
-        const std::string text = e.what();
-        std::wstring message(text.size(), L'\0');
-        message.resize(static_cast<std::size_t>(MultiByteToWideChar(
-            CP_UTF8, 0, text.data(), static_cast<int>(text.size()), message.data(), static_cast<int>(message.size()))));
-        Print(L"OutlookStandIn: " + message + L"\r\n");
+        Print(L"OutlookStandIn: " + FromUtf8(e.what()) + L"\r\n");
         return 1;
     }
 }

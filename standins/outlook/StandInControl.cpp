@@ -1,6 +1,7 @@
 #include "standins/outlook/StandInControl.h"
 
 #include "base/Errors.h"
+#include "base/Platform.h"
 
 #include <tlhelp32.h>
 
@@ -161,7 +162,7 @@ std::vector<DWORD> StandInProcessIds()
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (CompareStringOrdinal(entry.szExeFile, -1, kStandInExeName, -1, TRUE) == CSTR_EQUAL)
+        if (SameTextIgnoringCase(entry.szExeFile, kStandInExeName))
             ids.push_back(entry.th32ProcessID);
     }
     CloseHandle(snapshot);

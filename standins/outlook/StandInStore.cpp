@@ -1,6 +1,7 @@
 #include "standins/outlook/StandInStore.h"
 
 #include "base/Errors.h"
+#include "base/Platform.h"
 
 #include <objbase.h>
 
@@ -151,12 +152,6 @@ std::wstring ReadClassesText(HKEY root, const std::wstring& path, const wchar_t*
     if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
         return {};
     return buffer;
-}
-
-bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b)
-{
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace

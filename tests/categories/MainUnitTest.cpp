@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
 // Puts the platform flag back whatever a test did to it.
@@ -61,4 +63,19 @@ TEST_F(PlatformFlag, NtFamilyNeverLoadsTheUnicodeLayer)
     StartUnicodeLayer(true);
     EXPECT_EQ(UnicodeLayerGetStringTypeExW(), nullptr);
     EXPECT_EQ(GetModuleHandleW(L"unicows.dll"), nullptr);
+}
+
+TEST_F(PlatformFlag, ProgramUnitsStopHoweverTheRunEnds)
+{
+    int startFailures = 0;
+    const auto startFailed = [&] { return ++startFailures, 217; };
+    StopMainUnit();
+    EXPECT_EQ(RunWithProgramUnits([] { return CategoryDelimiters == L";" ? 3 : -1; }, startFailed), 3);
+    EXPECT_TRUE(CategoryDelimiters.empty());
+    EXPECT_THROW(RunWithProgramUnits([]() -> int { throw std::runtime_error("run"); }, startFailed),
+                 std::runtime_error);
+    EXPECT_TRUE(CategoryDelimiters.empty());
+    EXPECT_EQ(startFailures, 0);
+    // The other tests run inside the units, as the program does.
+    StartMainUnit();
 }

@@ -1,5 +1,7 @@
 #include "PellorinDriver.h"
 
+#include "base/CodePage.h"
+
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
@@ -19,15 +21,6 @@ namespace {
 // that has not looked at its queue for 5 s hung.
 constexpr DWORD kSendTimeoutMs = 20000;
 
-std::wstring WideFromUtf8(const char* text)
-{
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    std::wstring result(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, result.data(), size);
-    result.resize(result.size() - 1);
-    return result;
-}
-
 // The build names its files by Unix paths; Wine maps them to a drive.
 std::wstring DosPath(const char* unixPath)
 {
@@ -41,7 +34,7 @@ std::wstring DosPath(const char* unixPath)
             return result;
         }
     }
-    std::wstring result = WideFromUtf8(unixPath);
+    std::wstring result = FromUtf8(unixPath);
     std::replace(result.begin(), result.end(), L'/', L'\\');
     return result;
 }
@@ -273,7 +266,7 @@ bool SaveScreenshot(const std::wstring& name)
     DeleteFileW(dosFile.c_str());
     // Wine starts a Unix program but hands back no handle that tells when it
     // ends: wait for the picture to be written instead.
-    std::wstring commandLine = L"/usr/bin/import -window root " + WideFromUtf8(unixFile.c_str());
+    std::wstring commandLine = L"/usr/bin/import -window root " + FromUtf8(unixFile.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};

@@ -1,13 +1,16 @@
-// Every test program starts the way Pellorin does: the Main unit's start-up first.
+// Every test program starts and stops the modules the way Pellorin does.
 #include "categories/MainUnit.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
-    StartMainUnit();
     testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    StopMainUnit();
-    return result;
+    return RunWithProgramUnits([] { return RUN_ALL_TESTS(); },
+                               [] {
+                                   std::fputs("The Main unit did not start.\n", stderr);
+                                   return 1;
+                               });
 }

@@ -1,8 +1,9 @@
-#include "app/FrmSplashScreen.h"
+#include "ui/FrmSplashScreen.h"
 
 #include "base/Errors.h"
 #include "ui/Dpi.h"
 #include "ui/ProgramInfo.h"
+#include "ui/WindowClass.h"
 
 #include <commctrl.h>
 
@@ -37,21 +38,9 @@ void Frame3D(HDC dc, RECT& rect, COLORREF topLeft, COLORREF bottomRight, int wid
 
 TSplashScreen::TSplashScreen(HINSTANCE instance)
 {
-    static const bool registered = [instance] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &TSplashScreen::WindowProc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-        wc.lpszClassName = kClassName;
-        if (!RegisterClassExW(&wc))
-            return false;
-        wc.lpfnWndProc = &TSplashScreen::PanelProc;
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-        wc.lpszClassName = kPanelClassName;
-        return RegisterClassExW(&wc) != 0;
-    }();
+    static const bool registered =
+        RegisterWindowClass(instance, kClassName, &TSplashScreen::WindowProc, COLOR_WINDOW) &&
+        RegisterWindowClass(instance, kPanelClassName, &TSplashScreen::PanelProc, COLOR_BTNFACE);
     if (!registered)
         throw EException(L"The splash window class could not be registered");
 
@@ -62,12 +51,7 @@ TSplashScreen::TSplashScreen(HINSTANCE instance)
                               nullptr, instance, nullptr);
     if (!handle_)
         throw EException(L"The splash window could not be created");
-    const UINT windowDpi = WindowDpi(handle_);
-    if (windowDpi != dpi_) {
-        dpi_ = windowDpi;
-        SetWindowPos(handle_, nullptr, 0, 0, ScalePixels(kSplashWidth, dpi_), ScalePixels(kSplashHeight, dpi_),
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    dpi_ = FitWindowToItsDpi(handle_, dpi_, {kSplashWidth, kSplashHeight});
     CreateControls(instance);
 }
 

@@ -1,7 +1,6 @@
 // The shell's rules that need no window: the error box's text and title, the
-// run-time error text, the main window's state per Outlook version, and layout.
+// run-time error text and the main window's state per Outlook version.
 #include "ui/ErrorReporter.h"
-#include "ui/Layout.h"
 #include "ui/WindowState.h"
 
 #include <gtest/gtest.h>
@@ -73,95 +72,4 @@ TEST(WindowState, WithoutOutlookNothingIsOfferedAndNoHintIsShown)
     EXPECT_EQ(state.OlVersionText, L"Outlook version detected: none");
     EXPECT_FALSE(state.StoreInUse);
     EXPECT_FALSE(state.ShowNoPstUsed);
-}
-
-TEST(ColumnLayout, SharesTheWidthBetweenTheMemosAroundAFixedMiddleColumn)
-{
-    const TColumnLayout design = ColumnLayout(660, 15, 96);
-    EXPECT_EQ(design.MemoWidth, 250);
-    EXPECT_EQ(design.MemoPstLeft, 385);
-    EXPECT_EQ(design.Label1Left, 282);
-    EXPECT_EQ(design.MiddleLeft, 276);
-
-    const TColumnLayout wide = ColumnLayout(901, 15, 96);
-    EXPECT_EQ(wide.MemoWidth, 370);
-    EXPECT_EQ(wide.MemoPstLeft, 505);
-    EXPECT_EQ(wide.Label1Left, 402);
-    EXPECT_EQ(wide.MiddleLeft, 396);
-}
-
-TEST(ColumnLayout, NarrowWindowsGiveEmptyMemosNeverNegativeOnes)
-{
-    EXPECT_EQ(ColumnLayout(161, 15, 96).MemoWidth, 0);  // rounds toward zero
-    EXPECT_EQ(ColumnLayout(162, 15, 96).MemoWidth, 1);
-    EXPECT_EQ(ColumnLayout(159, 15, 96).MemoWidth, 0);
-    const TColumnLayout tiny = ColumnLayout(100, 15, 96);
-    EXPECT_EQ(tiny.MemoWidth, 0);
-    EXPECT_EQ(tiny.MemoPstLeft, 135);
-    EXPECT_EQ(ColumnLayout(0, 15, 96).MemoWidth, 0);
-}
-
-TEST(ColumnLayout, ScalesWithTheDpi)
-{
-    // 144 DPI: the design window is 990 wide and its memo starts at 23.
-    const TColumnLayout layout = ColumnLayout(990, 23, 144);
-    EXPECT_EQ(layout.MemoWidth, 375);
-    EXPECT_EQ(layout.MemoPstLeft, 23 + 375 + 180);
-    EXPECT_EQ(layout.Label1Left, 23 + 375 + 26);  // 17 * 1.5 rounds up
-    EXPECT_EQ(layout.MiddleLeft, 23 + 375 + 17);  // 11 * 1.5 rounds up
-    EXPECT_EQ(ScalePixels(660, 144), 990);
-    EXPECT_EQ(ScalePixels(590, 96), 590);
-}
-
-class Anchors : public testing::Test {
-protected:
-    static constexpr SIZE kDesign{652, 556};
-    static constexpr TBounds kControl{100, 400, 80, 50};
-
-    static TBounds Grown(unsigned anchors, SIZE client) { return AnchoredBounds(kControl, anchors, kDesign, client); }
-};
-
-TEST_F(Anchors, LeftAndTopKeepThePlace)
-{
-    const TBounds b = Grown(kDefaultAnchors, {900, 700});
-    EXPECT_EQ(b.Left, 100);
-    EXPECT_EQ(b.Top, 400);
-    EXPECT_EQ(b.Width, 80);
-    EXPECT_EQ(b.Height, 50);
-}
-
-TEST_F(Anchors, AFarEdgeAloneMovesTheControlWithIt)
-{
-    const TBounds b = Grown(akRight | akBottom, {752, 506});
-    EXPECT_EQ(b.Left, 200);
-    EXPECT_EQ(b.Top, 350);
-    EXPECT_EQ(b.Width, 80);
-    EXPECT_EQ(b.Height, 50);
-}
-
-TEST_F(Anchors, BothEdgesStretchAndNeverBelowZero)
-{
-    const TBounds b = Grown(akLeft | akTop | akBottom, {652, 600});
-    EXPECT_EQ(b.Top, 400);
-    EXPECT_EQ(b.Height, 94);
-    EXPECT_EQ(Grown(akTop | akBottom, {652, 300}).Height, 0);
-}
-
-TEST_F(Anchors, NeitherEdgeKeepsTheCentreAtItsFraction)
-{
-    // Centre 140 of 652 becomes 280 of 1304.
-    const TBounds b = Grown(akTop, {1304, 556});
-    EXPECT_EQ(b.Left, 240);
-    EXPECT_EQ(b.Width, 80);
-}
-
-TEST(ScrollRange, CountsOnlyControlsTiedToTheNearEdgeAlone)
-{
-    TScrollRange range{0, 0};
-    ExtendScrollRange(range, {10, 20, 100, 30}, kDefaultAnchors);
-    ExtendScrollRange(range, {500, 500, 100, 30}, akRight | akBottom);
-    ExtendScrollRange(range, {0, 0, 300, 900}, akLeft | akTop | akBottom);
-    ExtendScrollRange(range, {0, 0, 900, 300}, akTop);
-    EXPECT_EQ(range.Horizontal, 300);
-    EXPECT_EQ(range.Vertical, 300);
 }
