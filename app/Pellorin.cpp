@@ -52,7 +52,7 @@ void RunApplication(HINSTANCE instance, int showCommand)
     }
     SplashScreen.reset();
     // Whatever FormDestroy did not release goes before COM does.
-    CloseOutlookConnection(ProgramState);
+    ReleaseOutlook();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "commands/Commands.h"
 #include "standins/outlook/StandInControl.h"
 
+#include "support/OutlookProgram.h"
 #include "support/ScratchHkcu.h"
 
 #include <algorithm>
@@ -173,41 +174,41 @@ void Measure(const std::wstring& progId, int stores, int names)
     for (int round = 0; round < 2; ++round) {
         Prepare(stores, registryNames, storeNames);
         {
-            TProgramState state;
-            OpenOutlookConnection(state, progId);
+            TOutlookConnection connection;
+            OpenOutlookConnection(connection, progId);
             BareClient bare;
             auto start = std::chrono::steady_clock::now();
-            bare.Read(state.OutlookNamespace.get().pdispVal);
+            bare.Read(connection.OutlookNamespace.get().pdispVal);
             bareRefresh = std::min(bareRefresh, Seconds(start));
-            CloseOutlookConnection(state);
+            CloseOutlookConnection(connection);
         }
         {
-            TProgramState state;
-            OpenOutlookConnection(state, progId);
+            TOutlookProgram program(progId);
+            program.Open();
             ClearStandInLog();
             const auto start = std::chrono::steady_clock::now();
-            BtnReadCategoriesClick(state, ui);
+            BtnReadCategoriesClick(program.State, ui);
             refresh = std::min(refresh, Seconds(start));
             refreshRequests = ReadStandInRequests().size();
-            CloseOutlookConnection(state);
         }
 
         Prepare(stores, registryNames, storeNames);
         {
-            TProgramState state;
-            OpenOutlookConnection(state, progId);
-            IDispatch* const space = state.OutlookNamespace.get().pdispVal;
+            TOutlookConnection connection;
+            OpenOutlookConnection(connection, progId);
+            IDispatch* const space = connection.OutlookNamespace.get().pdispVal;
             BareClient bare;
             const auto held = bare.Read(space);
             const auto start = std::chrono::steady_clock::now();
             bare.Sync(space, held, registryNames);
             bareSync = std::min(bareSync, Seconds(start));
-            CloseOutlookConnection(state);
+            CloseOutlookConnection(connection);
         }
         Prepare(stores, registryNames, storeNames);
         {
-            TProgramState state;
-            OpenOutlookConnection(state, progId);
+            TOutlookProgram program(progId);
+            program.Open();
+            TProgramState& state = program.State;
             BtnReadCategoriesClick(state, ui);
             if (stores > 1)
                 ChooseStore(state, ui, kAllStores);
@@ -216,7 +217,6 @@ void Measure(const std::wstring& progId, int stores, int names)
             BtnSyncOLandTAVClick(state, ui);
             sync = std::min(sync, Seconds(start));
             syncRequests = ReadStandInRequests().size();
-            CloseOutlookConnection(state);
         }
     }
     Report("Refresh", stores, names, refresh, refreshRequests, bareRefresh);

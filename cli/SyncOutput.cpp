@@ -130,10 +130,10 @@ std::wstring JsonStores(const std::vector<TSyncStore>& stores)
 }
 
 // The store's entry name, or null where Outlook gives its stores no names.
-std::wstring JsonRefused(const std::vector<TRefusedName>& refused, const std::vector<TSyncStore>& stores)
+std::wstring JsonRefused(const std::vector<TSyncRefusal>& refused, const std::vector<TSyncStore>& stores)
 {
     std::wstring text = L"[";
-    for (const TRefusedName& name : refused) {
+    for (const TSyncRefusal& name : refused) {
         if (text.size() > 1)
             text += L',';
         const std::optional<std::wstring> store =
@@ -212,9 +212,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
             }
         } else if (result.StoreNames) {
             AppendLines(text, L"Outlook: ", *result.StoreNames);
-        } else if (const auto chosen = static_cast<std::size_t>(result.ChosenStore);
-                   chosen < result.Stores.size() && !result.Stores[chosen].Readable) {
-            text += UnreadableLine(result.Stores[chosen]);
+        } else if (result.UnreadableChoice) {
+            text += UnreadableLine(result.Stores.at(*result.UnreadableChoice));
         }
         if (result.Connected && !result.StoreInUse)
             text += kStoreNotInUseText + std::wstring(kLineEnd);
@@ -224,7 +223,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         return {};
     const bool dry = request.DryRun;
     const std::size_t toOutlook = AppendOutlookLines(text, request, result);
-    for (const TRefusedName& refused : result.RefusedByOutlook) {
+    for (const TSyncRefusal& refused : result.RefusedByOutlook) {
         const bool named = NamesStores(request, result) && refused.Store < result.Stores.size();
         text += (named ? StoreLabel(result.Stores[refused.Store]) : std::wstring(L"Outlook")) + L" refused: " +
                 ShownOnLine(refused.Name) + L" - " + ShownOnLine(refused.Error) + kLineEnd;

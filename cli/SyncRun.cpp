@@ -4,12 +4,14 @@
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
+#include "outlook/OutlookStores.h"
 
 #include <windows.h>
 
 namespace {
 
-// On every path, and in the window's order: the application, then its namespace.
+// On every path, and in the window's order: the application, then its
+// namespace; the stores go with the program state after it.
 class TConnectionRelease {
 public:
     explicit TConnectionRelease(TOutlookConnection& connection) : connection_(connection) {}
@@ -58,22 +60,18 @@ void FailWithCurrentException(TSyncResult& result)
 // Raises the message PellorinSync gives for a name no store has.
 int StoreNamed(const TProgramState& state, const std::wstring& name)
 {
-    const std::vector<std::wstring> entries = StoreEntryNames(state);
+    if (const std::optional<std::size_t> store = StoreOfEntryName(state, name))
+        return static_cast<int>(*store);
     std::wstring known;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!state.Stores[i].DisplayName)
-            continue;
-        if (SameTextIgnoringCase(entries[i], name))
-            return static_cast<int>(i);
-        known += (known.empty() ? L"" : L", ") + entries[i];
-    }
+    for (const std::wstring& entry : NamedStoreEntries(state))
+        known += (known.empty() ? L"" : L", ") + entry;
     std::wstring message = L"No Outlook store is named \"" + name + L"\".";
     if (!known.empty())
         message += L" The stores are: " + known + L".";
     throw EException(message);
 }
 
-void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
+void TakeReport(TSyncResult& result, const TProgramState& state, const TCopyReport& report, bool dryRun)
 {
     if (dryRun) {
         result.AddedToOutlook = report.Plan.ToStore;
@@ -82,7 +80,10 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
         return;
     }
     result.AddedToOutlook = report.AddedToStore;
-    result.RefusedByOutlook = report.RefusedByStore;
+    for (const TRefusedName& refused : report.RefusedByStore) {
+        result.RefusedByOutlook.push_back(
+            {refused.Name, refused.Error, StoreWithKey(state, refused.StoreKey).value_or(state.Stores.size())});
+    }
     if (!result.RefusedByOutlook.empty() && result.Exit == TSyncExit::Done)
         result.Exit = TSyncExit::Failed;
     result.AddedToRegistry = report.AddedToRegistry;
@@ -90,71 +91,76 @@ void TakeReport(TSyncResult& result, const TCopyReport& report, bool dryRun)
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;
 }
 
-// What was added to each store goes by its StoreID: a copy's closing Refresh
-// reads the stores afresh.
-void TakeStores(TSyncResult& result, const TProgramState& state, const std::vector<std::wstring>& idsBeforeCopy,
-                const std::vector<TStoreAdds>& added)
+void TakeStores(TSyncResult& result, const TProgramState& state, const std::vector<TStoreAdds>& added)
 {
     if (!state.PstCategoriesComplete)
         return;
     const std::vector<std::wstring> entries = StoreEntryNames(state);
     for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        const TOutlookStore& store = state.Stores[i];
+        const ICategoryStore& store = *state.Stores[i];
         TSyncStore& out = result.Stores.emplace_back();
-        if (store.DisplayName)
+        if (store.DisplayName())
             out.Name = entries[i];
-        out.Default = store.IsDefault;
-        out.Readable = store.Readable;
-        if (!store.Readable)
-            out.Error = store.Error;
+        out.Default = store.IsDefault();
+        out.Readable = store.Readable();
+        if (!store.Readable())
+            out.Error = store.Error();
         else
-            out.Names = Names(store.Names);
-        for (const TStoreAdds& adds : added) {
-            if (adds.Store < idsBeforeCopy.size() && idsBeforeCopy[adds.Store] == store.StoreId)
-                out.AddedNames.insert(out.AddedNames.end(), adds.Names.begin(), adds.Names.end());
-        }
+            out.Names = Names(store.Names());
+        out.AddedNames = NamesAddedTo(added, store);
     }
-    result.ChosenStore = state.ChosenStore;
+    result.UnreadableChoice = UnreadableChosenStore(state);
 }
 
 }  // namespace
 
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
 {
-    TSyncResult result;
-    TProgramState state;
+    TOutlookConnection connection;
     // A script may name the only store of the profile too.
-    state.OnlyStoreNaming = TOnlyStoreNaming::Named;
-    const TConnectionRelease release(state);
-    // The names the registry cannot hold are printed from the report.
-    TUnattendedUi ui;
+    TOutlookProfile profile(connection, TOnlyStoreNaming::Named, std::wstring(progId));
+    TProgramState state;
+    state.Sources = {&profile};
+    const TConnectionRelease release(connection);
+    TSyncResult result;
     try {
-        OpenOutlookConnection(state, progId);
+        profile.Open();
+        result.Connected = true;
+        state.OutlookMajorVersion = connection.OutlookMajorVersion;
+        state.OutlookVersion = connection.OutlookVersion;
     } catch (...) {
         FailWithCurrentException(result);
+    }
+    RunSyncVerb(request, state, result);
+    return result;
+}
+
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result)
+{
+    // The names the registry cannot hold are printed from the report.
+    TUnattendedUi ui;
+    if (!result.Connected) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
             RefreshRegistryCategories(state, ui);
             result.RegistryNames = Names(state.RegCategories);
         }
-        return result;
+        return;
     }
-    result.Connected = true;
     result.OutlookVersion = state.OutlookVersion;
     result.OutlookMajorVersion = state.OutlookMajorVersion;
     result.StoreInUse = IsStoreInUse(state.OutlookMajorVersion);
     if (!result.StoreInUse) {
         if (request.Verb != TSyncVerb::List) {
             Fail(result, TSyncExit::StoreNotInUse, kStoreNotInUseText);
-            return result;
+            return;
         }
         RefreshRegistryCategories(state, ui);
         result.RegistryNames = Names(state.RegCategories);
-        return result;
+        return;
     }
 
     TCopyReport report;
-    std::vector<std::wstring> storeIds;
     // A store asked for by a name no store has: no store's names stand for it.
     bool chosen = false;
     try {
@@ -164,8 +170,6 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         else if (request.StoreName)
             ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
         chosen = true;
-        for (const TOutlookStore& store : state.Stores)
-            storeIds.push_back(store.StoreId);
         if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
     } catch (...) {
@@ -174,21 +178,8 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         RefreshRegistryCategories(state, ui);
     }
     result.RegistryNames = Names(state.RegCategories);
-    const bool chosenRead = state.ChosenStore == kAllStores ||
-                            (static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() &&
-                             state.Stores[static_cast<std::size_t>(state.ChosenStore)].Readable);
-    if (state.PstCategoriesComplete && chosen && chosenRead)
+    if (state.PstCategoriesComplete && chosen && ChosenStoreReadable(state))
         result.StoreNames = Names(state.PstCategories);
-    TakeReport(result, report, request.DryRun);
-    TakeStores(result, state, storeIds, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
-    // The closing Refresh read the stores afresh: a refused name keeps its store by StoreID.
-    for (TRefusedName& refused : result.RefusedByOutlook) {
-        const std::size_t before = refused.Store;
-        refused.Store = state.Stores.size();
-        for (std::size_t i = 0; before < storeIds.size() && i < state.Stores.size(); ++i) {
-            if (state.Stores[i].StoreId == storeIds[before])
-                refused.Store = i;
-        }
-    }
-    return result;
+    TakeReport(result, state, report, request.DryRun);
+    TakeStores(result, state, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
 }

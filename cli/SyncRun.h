@@ -5,6 +5,7 @@
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,13 @@ struct TSyncStore {
     std::optional<std::wstring> Error;
     std::optional<std::vector<std::wstring>> Names;  // absent when unreadable
     std::vector<std::wstring> AddedNames;            // in a dry run: what would be
+};
+
+// A name a store would not add.
+struct TSyncRefusal {
+    std::wstring Name;
+    std::wstring Error;  // the store's description of why
+    std::size_t Store = 0;  // an index into TSyncResult::Stores; past its end when not there
 };
 
 struct TSyncResult {
@@ -40,11 +48,11 @@ struct TSyncResult {
     // Store names holding ";", once the registry side was decided.
     std::vector<std::wstring> NotCopiedToRegistry;
     // Names Outlook would not add, in order, each with Outlook's description.
-    std::vector<TRefusedName> RefusedByOutlook;
+    std::vector<TSyncRefusal> RefusedByOutlook;
     // Every store in chooser order, once they were all read; and the chosen
-    // one's index (kAllStores for "All stores").
+    // one's index when it could not be read.
     std::vector<TSyncStore> Stores;
-    int ChosenStore = 0;
+    std::optional<std::size_t> UnreadableChoice;
     // The text the window's error box would show, on one line, and what to do
     // about it (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
@@ -54,3 +62,8 @@ struct TSyncResult {
 // COM must be initialised on the calling thread. Every reference to Outlook is
 // released before it returns.
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Outlook.Application");
+
+// The verb once Outlook was opened, or failed to open: then result holds the
+// failure and Connected is false, and only list has something to report. The
+// state holds the detected version and the sources of the stores.
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result);

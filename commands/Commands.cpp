@@ -7,15 +7,11 @@
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "categories/ShownText.h"
-#include "outlook/OleError.h"
-#include "outlook/OutlookCategories.h"
-#include "outlook/OutlookStores.h"
 #include "registry/MasterList.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
 
 namespace {
 
@@ -28,8 +24,6 @@ const wchar_t kConfirmFromEveryStore[] =
     L"Do you want to add all categories from every Outlook store into the registry?";
 const wchar_t kConfirmBothEveryStore[] =
     L"Do you want to synchronize all categories between registry and every Outlook store?";
-const wchar_t kAllStoresEntry[] = L"All stores";
-const wchar_t kUnreadableSuffix[] = L" (could not be read)";
 const wchar_t kStoreNotRead[] =
     L"The categories in Outlook could not be read completely. Press Refresh, then try again.";
 const wchar_t kAnotherCopyRunning[] =
@@ -57,100 +51,72 @@ const wchar_t* ConfirmationText(TCopyDirection direction, bool everyStore)
     }
 }
 
-std::size_t ReadableStoreCount(const TProgramState& state)
-{
-    return static_cast<std::size_t>(
-        std::count_if(state.Stores.begin(), state.Stores.end(), [](const TOutlookStore& s) { return s.Readable; }));
-}
-
-// The stores a command works with: the chosen one, or every readable one.
-std::vector<std::size_t> ChosenStores(const TProgramState& state)
-{
-    std::vector<std::size_t> chosen;
-    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        if (state.ChosenStore == kAllStores ? state.Stores[i].Readable : static_cast<int>(i) == state.ChosenStore)
-            chosen.push_back(i);
-    }
-    return chosen;
-}
-
 void TakeChosenNames(TProgramState& state)
 {
     state.PstCategories.Clear();
     for (const std::size_t i : ChosenStores(state)) {
-        const TCategorySet& names = state.Stores[i].Names;
+        const TCategorySet& names = state.Stores[i]->Names();
         for (int j = 0; j < names.Count(); ++j)
             state.PstCategories.Add(names.Get(j));
     }
 }
 
-// After a read: the entry chosen before, when the chooser still offers it.
-void KeepChoice(TProgramState& state, bool wasAll, const std::wstring& wasStoreId)
+std::optional<std::wstring> GiverOf(const TProgramState& state, std::size_t target, const std::wstring& name)
 {
-    state.ChosenStore = 0;
-    if (ReadableStoreCount(state) < 2)
-        return;
-    if (wasAll) {
-        state.ChosenStore = kAllStores;
-        return;
-    }
     for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        if (SameTextIgnoringCase(state.Stores[i].StoreId, wasStoreId))
-            state.ChosenStore = static_cast<int>(i);
+        const ICategoryStore& store = *state.Stores[i];
+        if (i != target && store.Readable() && store.Names().IndexOf(name) != -1)
+            return store.Key();
     }
+    return std::nullopt;
 }
 
-int GiverOf(const TProgramState& state, std::size_t target, const std::wstring& name)
-{
-    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        const TOutlookStore& store = state.Stores[i];
-        if (i != target && store.Readable && store.Names.IndexOf(name) != -1)
-            return static_cast<int>(i);
+// Whatever the stores kept for one copy goes when it ends, however it ends.
+class TCopyEnd {
+public:
+    explicit TCopyEnd(TProgramState& state) : state_(state) {}
+    ~TCopyEnd()
+    {
+        for (const auto& store : state_.Stores)
+            store->EndCopy();
     }
-    return -1;
-}
+    TCopyEnd(const TCopyEnd&) = delete;
+    TCopyEnd& operator=(const TCopyEnd&) = delete;
+
+private:
+    TProgramState& state_;
+};
 
 // Store pass. Each store's list is read again just before adding to it: a list
 // that two stores share (IMAP) must not receive a name twice, and a name that
 // someone added since the Refresh is not added again. What is reported is what
-// was really added. A name that reached a store joins its set, so that a
-// command repeated after a failed Add does not add it a second time. What
-// Outlook raises about one name (DISP_E_EXCEPTION) concerns that name alone.
+// was really added. A name that reached a store joins its names, so that a
+// command repeated after a failed Add does not add it a second time. A name
+// the store refuses concerns that name alone; any other failure stops the copy.
 void AddToStores(TProgramState& state, const std::vector<TStoreAdds>& plan, TCopyReport& report)
 {
-    std::map<std::size_t, TAutomationValue> giverCollections;
+    const TCopyEnd end(state);
     TCategorySet addedAnywhere;
     for (const TStoreAdds& planned : plan) {
-        TOutlookStore& store = state.Stores[planned.Store];
-        const TAutomationValue collection = StoreCategoriesCollection(state, store);
-        TCategorySet held;
-        ReadCategoryNames(state, collection, held);
-        TStoreAdds& added = report.AddedToStores.emplace_back(TStoreAdds{planned.Store, {}, {}});
+        ICategoryStore& store = *state.Stores.at(StoreWithKey(state, planned.StoreKey).value());
+        store.ReRead();
+        TStoreAdds& added = report.AddedToStores.emplace_back(TStoreAdds{planned.StoreKey, {}, {}});
         for (std::size_t i = 0; i < planned.Names.size(); ++i) {
             const std::wstring& name = planned.Names[i];
-            if (held.IndexOf(name) != -1)
+            if (store.Names().IndexOf(name) != -1)
                 continue;
-            std::optional<std::int32_t> color;
-            if (const int giver = planned.Givers[i]; giver >= 0) {
-                const auto giverIndex = static_cast<std::size_t>(giver);
-                auto found = giverCollections.find(giverIndex);
-                if (found == giverCollections.end())
-                    found = giverCollections
-                                .emplace(giverIndex, StoreCategoriesCollection(state, state.Stores[giverIndex]))
-                                .first;
-                color = CategoryColor(state, found->second, name);
-            }
-            try {
-                AddCategory(state, collection, name, color);
-            } catch (const EOleException& e) {
-                report.RefusedByStore.push_back({name, e.Message(), planned.Store});
+            const std::optional<std::wstring>& giver = planned.Givers[i];
+            std::optional<TCategoryColor> color;
+            if (const std::optional<std::size_t> from = giver ? StoreWithKey(state, *giver) : std::nullopt)
+                color = state.Stores[*from]->ColorOf(name);
+            const TAddOutcome outcome = store.Add(name, color);
+            if (!outcome.Added) {
+                report.RefusedByStore.push_back({name, outcome.Refusal, planned.StoreKey});
                 continue;
             }
-            held.Add(name);
-            store.Names.Add(name);
             state.PstCategories.Add(name);
             added.Names.push_back(name);
-            added.Givers.push_back(planned.Givers[i]);
+            added.Givers.push_back(giver);
             if (addedAnywhere.IndexOf(name) == -1) {
                 addedAnywhere.Add(name);
                 report.AddedToStore.push_back(name);
@@ -186,46 +152,42 @@ void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names,
 
 }  // namespace
 
-std::vector<std::wstring> StoreEntryNames(const TProgramState& state)
+void ChooseStore(TProgramState& state, ICommandUi& ui, int store)
 {
-    std::vector<std::wstring> entries;
-    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        const std::wstring name = state.Stores[i].DisplayName.value_or(L"");
-        int seen = 1;
-        for (std::size_t j = 0; j < i; ++j)
-            seen += SameTextIgnoringCase(state.Stores[j].DisplayName.value_or(L""), name);
-        entries.push_back(seen == 1 ? name : name + L" (" + std::to_wstring(seen) + L")");
-    }
-    return entries;
-}
-
-std::vector<std::wstring> StoreChooserEntries(const TProgramState& state)
-{
-    std::vector<std::wstring> entries;
-    if (ReadableStoreCount(state) < 2)
-        return entries;
-    const std::vector<std::wstring> names = StoreEntryNames(state);
-    for (std::size_t i = 0; i < names.size(); ++i)
-        entries.push_back(ShownOnLine(names[i]) + (state.Stores[i].Readable ? L"" : kUnreadableSuffix));
-    entries.push_back(kAllStoresEntry);
-    return entries;
-}
-
-void ChooseStore(TProgramState& state, ICommandUi& ui, int entry)
-{
-    state.ChosenStore = entry == kAllStores || (entry >= 0 && static_cast<std::size_t>(entry) < state.Stores.size())
-                            ? entry
-                            : 0;
+    state.ChosenStore =
+        store == kAllStores || (store >= 0 && static_cast<std::size_t>(store) < state.Stores.size()) ? store : 0;
     TakeChosenNames(state);
     ui.SetMemoPstText(ChosenStoreText(state));
 }
 
+void ChooseChooserEntry(TProgramState& state, ICommandUi& ui, int entry)
+{
+    ChooseStore(state, ui, ChoiceOfChooserEntry(state, entry));
+}
+
+std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, const ICategoryStore& store)
+{
+    std::vector<std::wstring> names;
+    for (const TStoreAdds& add : adds) {
+        if (store.HasKey(add.StoreKey))
+            names.insert(names.end(), add.Names.begin(), add.Names.end());
+    }
+    return names;
+}
+
+std::optional<std::wstring> EntryNameOfKey(const TProgramState& state, std::wstring_view key)
+{
+    const std::optional<std::size_t> store = StoreWithKey(state, key);
+    if (!store)
+        return std::nullopt;
+    return StoreEntryNames(state)[*store];
+}
+
 std::wstring ChosenStoreText(const TProgramState& state)
 {
-    if (state.ChosenStore != kAllStores) {
-        const auto chosen = static_cast<std::size_t>(state.ChosenStore);
-        if (chosen < state.Stores.size() && !state.Stores[chosen].Readable)
-            return ShownOnLine(state.Stores[chosen].Error);
+    if (!IsAllStores(state)) {
+        if (const std::optional<std::size_t> unreadable = UnreadableChosenStore(state))
+            return ShownOnLine(state.Stores[*unreadable]->Error());
         return StoreDisplayText(state.PstCategories);
     }
     const std::vector<std::wstring> entries = StoreEntryNames(state);
@@ -234,7 +196,7 @@ std::wstring ChosenStoreText(const TProgramState& state)
         const std::wstring& name = state.PstCategories.Get(i);
         std::wstring lacking;
         for (std::size_t s = 0; s < state.Stores.size(); ++s) {
-            if (state.Stores[s].Readable && state.Stores[s].Names.IndexOf(name) == -1)
+            if (state.Stores[s]->Readable() && state.Stores[s]->Names().IndexOf(name) == -1)
                 lacking += (lacking.empty() ? L"" : L", ") + ShownOnLine(entries[s]);
         }
         text += ShownInMemo(name);
@@ -252,16 +214,16 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
         // What every chosen store is to hold: the registry's names, and with
         // "All stores" both ways the names of all the others as well.
         TCategorySet wanted = state.RegCategories;
-        if (direction == TCopyDirection::Both && state.ChosenStore == kAllStores) {
+        if (direction == TCopyDirection::Both && IsAllStores(state)) {
             for (int i = 0; i < state.PstCategories.Count(); ++i)
                 wanted.Add(state.PstCategories.Get(i));
         }
         TCategorySet lackedSomewhere;
         for (const std::size_t s : ChosenStores(state)) {
-            TStoreAdds adds{s, {}, {}};
+            TStoreAdds adds{state.Stores[s]->Key(), {}, {}};
             for (int i = 0; i < wanted.Count(); ++i) {
                 const std::wstring& name = wanted.Get(i);
-                if (state.Stores[s].Names.IndexOf(name) != -1)
+                if (state.Stores[s]->Names().IndexOf(name) != -1)
                     continue;
                 adds.Names.push_back(name);
                 adds.Givers.push_back(GiverOf(state, s, name));
@@ -292,10 +254,10 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
             }
         }
     }
-    if (state.ChosenStore == kAllStores) {
+    if (IsAllStores(state)) {
         const std::vector<std::wstring> entries = StoreEntryNames(state);
         for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-            if (!state.Stores[i].Readable)
+            if (!state.Stores[i]->Readable())
                 plan.UnreadableStores.push_back(entries[i]);
         }
     }
@@ -311,14 +273,13 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names)
     return text;
 }
 
-std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused,
-                                  const std::vector<std::wstring>& storeEntries)
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused, const TProgramState* namedBy)
 {
     std::wstring text = L"Outlook refused these categories, so they were not added to Outlook:";
     for (const TRefusedName& name : refused) {
         text += L"\n" + ShownOnLine(name.Name);
-        if (name.Store < storeEntries.size())
-            text += L" (" + ShownOnLine(storeEntries[name.Store]) + L")";
+        if (const std::optional<std::wstring> store = namedBy ? EntryNameOfKey(*namedBy, name.StoreKey) : std::nullopt)
+            text += L" (" + ShownOnLine(*store) + L")";
         text += L" - " + ShownOnLine(name.Error);
     }
     return text;
@@ -334,9 +295,8 @@ std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries)
 
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
 {
-    const bool everyStore = state.ChosenStore == kAllStores;
-    if (!state.PstCategoriesComplete ||
-        (!everyStore && !state.Stores.at(static_cast<std::size_t>(state.ChosenStore)).Readable))
+    const bool everyStore = IsAllStores(state);
+    if (!state.PstCategoriesComplete || !ChosenStoreReadable(state))
         throw EException(kStoreNotRead);
     if (!ui.Confirm(ConfirmationText(direction, everyStore)))
         return;
@@ -363,19 +323,20 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
     if (!report.RefusedByStore.empty()) {
         // Over several stores each line says which store refused the name.
         const bool named = everyStore && state.Stores.size() > 1;
-        ui.Inform(RefusedByOutlookText(report.RefusedByStore,
-                                       named ? StoreEntryNames(state) : std::vector<std::wstring>()));
+        ui.Inform(RefusedByOutlookText(report.RefusedByStore, named ? &state : nullptr));
     }
     if (!report.Plan.NotToRegistry.empty())
         ui.Inform(NotCopiedToRegistryText(report.Plan.NotToRegistry));
 }
 
-void ReconnectOutlook(TProgramState& state, ICommandUi& ui)
+void ReconnectStores(TProgramState& state, ICommandUi& ui)
 {
     const TBusyCursor busy(ui);
     state.PstCategoriesComplete = false;
-    CloseOutlookConnection(state);
-    OpenOutlookConnection(state);
+    // They hold references into what is opened again.
+    state.Stores.clear();
+    for (IStoreSource* source : state.Sources)
+        source->Reconnect();
 }
 
 void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)
@@ -391,14 +352,19 @@ void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
     RefreshRegistryCategories(state, ui);
 
     state.PstCategoriesComplete = false;
-    const bool wasAll = state.ChosenStore == kAllStores;
+    const bool wasAll = IsAllStores(state);
     const auto was = static_cast<std::size_t>(state.ChosenStore);
-    const std::wstring wasStoreId = !wasAll && was < state.Stores.size() ? state.Stores[was].StoreId : L"";
-    ReadOutlookStores(state, state.OnlyStoreNaming);
-    KeepChoice(state, wasAll, wasStoreId);
+    const std::optional<std::wstring> wasKey =
+        !wasAll && was < state.Stores.size() ? std::optional<std::wstring>(state.Stores[was]->Key()) : std::nullopt;
+    state.Stores.clear();
+    for (IStoreSource* source : state.Sources) {
+        for (std::unique_ptr<ICategoryStore>& store : source->ReadStores())
+            state.Stores.push_back(std::move(store));
+    }
+    KeepChoice(state, wasAll, wasKey);
     TakeChosenNames(state);
     state.PstCategoriesComplete = true;
-    ui.SetStoreChoices(StoreChooserEntries(state), state.ChosenStore);
+    ui.SetStoreChoices(StoreChooserEntries(state), ChooserEntryOfChoice(state));
     ui.SetMemoPstText(ChosenStoreText(state));
 }
 

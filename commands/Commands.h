@@ -4,9 +4,12 @@
 // window's buttons and the console's verbs run the same code.
 
 #include "commands/ProgramState.h"
+#include "commands/StoreChoice.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class ICommandUi {
@@ -21,8 +24,8 @@ public:
     virtual void SetMemoPstText(const std::wstring& text) = 0;
     // An information box: title "Pellorin", information icon, OK.
     virtual void Inform(const std::wstring& text) = 0;
-    // The store chooser's entries and the chosen one (an index into the
-    // stores, or kAllStores for the last entry); no entries, no chooser.
+    // The store chooser's entries and the chosen one's position among them;
+    // no entries, no chooser.
     virtual void SetStoreChoices(const std::vector<std::wstring>& entries, int chosen) = 0;
 };
 
@@ -51,11 +54,11 @@ public:
     void SetStoreChoices(const std::vector<std::wstring>&, int) override {}
 };
 
-// Opens the connection again after Outlook was closed, as at start: the old
-// references go first, and nothing read through them counts as a complete
-// read of the store any more.
-void ReconnectOutlook(TProgramState& state, ICommandUi& ui);
-// Refresh: re-reads the registry and every store of the profile and fills both
+// Opens again what each source reads through, after Outlook was closed, as at
+// start: the stores go first, and nothing read through them counts as a
+// complete read any more.
+void ReconnectStores(TProgramState& state, ICommandUi& ui);
+// Refresh: re-reads the registry and every source's stores and fills both
 // memos; the chosen entry stays chosen while it exists, else the default store.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
 // Refresh's registry half alone: all there is to read when Outlook keeps no
@@ -68,28 +71,28 @@ void BtnOLtoTAVClick(TProgramState& state, ICommandUi& ui);
 // "Registry <---> PST"
 void BtnSyncOLandTAVClick(TProgramState& state, ICommandUi& ui);
 
-// The stores' entry names in chooser order: each store's display name, one
-// that repeats (ignoring case) followed by " (2)", " (3)"...
-std::vector<std::wstring> StoreEntryNames(const TProgramState& state);
-// The chooser's entries, or none where the window is as it was before stores:
-// with fewer than two readable stores.
-std::vector<std::wstring> StoreChooserEntries(const TProgramState& state);
 // Chooses a store (an index into Stores) or kAllStores and shows its names from
-// the last Refresh; Outlook is not asked.
-void ChooseStore(TProgramState& state, ICommandUi& ui, int entry);
+// the last Refresh; no store is asked.
+void ChooseStore(TProgramState& state, ICommandUi& ui, int store);
+// The same for the entry the user picked in the chooser.
+void ChooseChooserEntry(TProgramState& state, ICommandUi& ui, int entry);
 // What MemoPst shows for the chosen entry.
 std::wstring ChosenStoreText(const TProgramState& state);
 
 enum class TCopyDirection { RegistryToStore, StoreToRegistry, Both };
 
-// The names one store lacks.
+// The names one store lacks. Stores go by their keys: a copy's closing
+// Refresh reads them afresh, in an order of the sources' choosing.
 struct TStoreAdds {
-    std::size_t Store;  // an index into Stores
+    std::wstring StoreKey;
     std::vector<std::wstring> Names;
-    // For each name, the first other readable store that held it (chooser
-    // order), whose colour it takes; -1 for a name only the registry had.
-    std::vector<int> Givers;
+    // For each name, the key of the first other readable store that held it
+    // (chooser order), whose colour it takes; none for a name only the
+    // registry had.
+    std::vector<std::optional<std::wstring>> Givers;
 };
+// The names of the adds that went to the store, in order.
+std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, const ICategoryStore& store);
 
 // What each side lacks, decided from the sets as the last Refresh left them.
 // Names differing only in letter case count as the same name.
@@ -105,11 +108,11 @@ struct TCopyPlan {
 };
 TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
 
-// A name Outlook would not add, with Outlook's description of why.
+// A name a store would not add, with the store's description of why.
 struct TRefusedName {
     std::wstring Name;
     std::wstring Error;
-    std::size_t Store = 0;  // an index into Stores
+    std::wstring StoreKey;
 };
 
 // What a copy did, filled in as it goes, so that after a failure it still
@@ -143,9 +146,10 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
 // The text of the information box that lists store names holding ";", one a
 // line, each as the memos show it.
 std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);
-// The text of the information box that lists the names Outlook refused; with
-// the stores' entry names, each line names the store that refused it.
-std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused,
-                                  const std::vector<std::wstring>& storeEntries = {});
+// The text of the information box that lists the names Outlook refused; given
+// the state, each line names the store that refused it by its entry name.
+std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused, const TProgramState* namedBy = nullptr);
+// The entry name of the store with this key, when there is one now.
+std::optional<std::wstring> EntryNameOfKey(const TProgramState& state, std::wstring_view key);
 // The text of the information box that lists the stores "All stores" left out.
 std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries);

@@ -3,24 +3,33 @@
 // fresh one for each case.
 
 #include "categories/CategorySet.h"
-#include "outlook/OutlookConnection.h"
-#include "outlook/OutlookStores.h"
+#include "stores/StoreSource.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
-// The chooser's last entry, after the stores.
-inline constexpr int kAllStores = -1;
-
-struct TProgramState : TOutlookConnection {
+struct TProgramState {
+    // The registry's side: every version's list together, as the last Refresh
+    // read them.
     TCategorySet RegCategories;
+    std::wstring RegistryMasterText;
+    // The Outlook the front end connected to: its major version (the text
+    // before the first "."; empty when there is none) decides which version's
+    // list a copy writes; the full text is for display.
+    std::string OutlookMajorVersion;
+    std::wstring OutlookVersion;
+    // Where the stores come from, in chooser order (the Outlook profile's
+    // first); the front end owns them and keeps them for the state's life.
+    std::vector<IStoreSource*> Sources;
+    // Every source's stores, as the last Refresh read them.
+    std::vector<std::unique_ptr<ICategoryStore>> Stores;
+    // The chosen entry (StoreChoice.h): an index into Stores, or kAllStores.
+    int ChosenStore = 0;
     // The chosen entry's names: one store's, or every readable store's together.
     TCategorySet PstCategories;
-    std::wstring RegistryMasterText;
-    bool AutoRefreshOnShow = true;
-    // True only after a read of the store that finished: a copy decided from
-    // part of the store would add names Outlook already has.
+    // True only after a read of the stores that finished: a copy decided from
+    // part of a store would add names it already has.
     bool PstCategoriesComplete = false;
-    // An index into Stores, or kAllStores.
-    int ChosenStore = 0;
-    TOnlyStoreNaming OnlyStoreNaming = TOnlyStoreNaming::Unnamed;
+    bool AutoRefreshOnShow = true;
 };

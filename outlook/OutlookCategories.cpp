@@ -27,11 +27,11 @@ TAutomationValue GetCategoriesCollection(TOutlookConnection& connection)
     return OutlookGet(connection, TOutlookObject::Namespace, connection.OutlookNamespace, L"Categories");
 }
 
-TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const TOutlookStore& store)
+TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const TAutomationValue& store)
 {
-    if (store.Object.IsEmpty())
+    if (store.IsEmpty())
         return GetCategoriesCollection(connection);
-    return OutlookGet(connection, TOutlookObject::Store, store.Object, L"Categories");
+    return OutlookGet(connection, TOutlookObject::Store, store, L"Categories");
 }
 
 std::optional<std::int32_t> CategoryColor(TOutlookConnection& connection, const TAutomationValue& collection,

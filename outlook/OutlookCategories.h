@@ -17,8 +17,9 @@ void ReadCategoryNames(TOutlookConnection& connection, const TAutomationValue& c
 void ReadPSTCategories(TOutlookConnection& connection, TCategorySet& PstCategories);
 // Namespace.Categories: the default store's collection.
 TAutomationValue GetCategoriesCollection(TOutlookConnection& connection);
-// The store's own collection, or the namespace's for a store read through it.
-TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const TOutlookStore& store);
+// A Store object's own collection, or the namespace's for no object: a store
+// read through the namespace.
+TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const TAutomationValue& store);
 // The colour the collection gives a name; none once it no longer holds the name.
 std::optional<std::int32_t> CategoryColor(TOutlookConnection& connection, const TAutomationValue& collection,
                                           const std::wstring& name);

@@ -73,7 +73,6 @@ TAutomationValue OutlookGet(TOutlookConnection& connection, TOutlookObject objec
 void OpenOutlookConnection(TOutlookConnection& connection, std::wstring_view progId)
 {
     connection.MemberIds.Clear();
-    connection.Stores.clear();
     const std::wstring id(progId);
     const auto application = [&](std::wstring_view member, const TCallArgument& argument = {}) {
         return OutlookGet(connection, TOutlookObject::Application, connection.OutlookApp, member, TCallKind::Method,
@@ -109,7 +108,6 @@ void CloseOutlookConnection(TOutlookConnection& connection)
 {
     connection.OutlookApp.Clear();
     connection.OutlookNamespace.Clear();
-    connection.Stores.clear();
     connection.MemberIds.Clear();
 }
 

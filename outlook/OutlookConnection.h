@@ -2,27 +2,11 @@
 // The one link to Outlook: attach to a running Outlook or start one, take its
 // MAPI namespace and read its version. Outlook is never told to quit.
 
-#include "categories/CategorySet.h"
 #include "outlook/AutomationValue.h"
 #include "outlook/LateBound.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-// A store of the profile and its category names, as the last read found them.
-struct TOutlookStore {
-    // Absent when Outlook was not asked: a profile read through the namespace alone.
-    std::optional<std::wstring> DisplayName;
-    std::wstring StoreId;
-    bool IsDefault = false;
-    // The Store object; empty when the list is the namespace's.
-    TAutomationValue Object;
-    bool Readable = true;
-    std::wstring Error;  // why it could not be read
-    TCategorySet Names;
-};
 
 struct TOutlookConnection {
     TAutomationValue OutlookApp;
@@ -33,9 +17,6 @@ struct TOutlookConnection {
     std::wstring OutlookVersion;
     // What this Outlook answered to name lookups; valid only for its life.
     TMemberIds MemberIds;
-    // The default store first, then the others in Namespace.Stores order. Each
-    // holds its Store until the next read or the close.
-    std::vector<TOutlookStore> Stores;
 };
 
 // On failure the connection keeps what was set before the failing step. A
@@ -44,7 +25,8 @@ struct TOutlookConnection {
 // Tests pass a ProgID of their own so that they never reach a real Outlook.
 void OpenOutlookConnection(TOutlookConnection& connection,
                            std::wstring_view progId = L"Outlook.Application");
-// Releases OutlookApp, then OutlookNamespace, then the stores; no call to Outlook.
+// Releases OutlookApp, then OutlookNamespace; no call to Outlook. The stores
+// read through the connection hold references of their own.
 void CloseOutlookConnection(TOutlookConnection& connection);
 
 // A call on one of the connection's objects, through the identifiers it keeps.

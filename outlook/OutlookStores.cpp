@@ -8,6 +8,91 @@
 
 #include <exception>
 
+bool SameStoreId(std::wstring_view a, std::wstring_view b)
+{
+    return SameTextIgnoringCase(a, b);
+}
+
+std::size_t DefaultStorePosition(const std::vector<std::wstring>& storeIds, std::wstring_view defaultId)
+{
+    for (std::size_t i = 0; i < storeIds.size(); ++i) {
+        if (SameStoreId(storeIds[i], defaultId))
+            return i;
+    }
+    return 0;
+}
+
+TOutlookStore::TOutlookStore(TOutlookConnection& connection, TAutomationValue storeObject,
+                             std::optional<std::wstring> displayName, std::wstring storeId)
+    : connection_(connection), object_(std::move(storeObject)), displayName_(std::move(displayName)),
+      storeId_(std::move(storeId))
+{
+}
+
+std::optional<TCategoryColor> TOutlookStore::ColorOf(const std::wstring& name)
+{
+    if (colorList_.IsEmpty())
+        colorList_ = StoreCategoriesCollection(connection_, object_);
+    const std::optional<std::int32_t> color = CategoryColor(connection_, colorList_, name);
+    if (!color)
+        return std::nullopt;
+    return TCategoryColor::FromOutlook(*color);
+}
+
+void TOutlookStore::ReRead()
+{
+    list_ = StoreCategoriesCollection(connection_, object_);
+    TCategorySet names;
+    ReadCategoryNames(connection_, list_, names);
+    names_ = std::move(names);
+}
+
+TAddOutcome TOutlookStore::Add(const std::wstring& name, std::optional<TCategoryColor> color)
+{
+    if (list_.IsEmpty())
+        list_ = StoreCategoriesCollection(connection_, object_);
+    try {
+        AddCategory(connection_, list_, name,
+                    color ? std::optional<std::int32_t>(color->OutlookValue()) : std::nullopt);
+    } catch (const EOleException& e) {
+        return {false, e.Message()};
+    }
+    names_.Add(name);
+    return {true, {}};
+}
+
+void TOutlookStore::EndCopy()
+{
+    list_.Clear();
+    colorList_.Clear();
+}
+
+class TOutlookStoreReader {
+public:
+    static std::unique_ptr<TOutlookStore> Store(TOutlookConnection& connection, TAutomationValue object,
+                                                std::optional<std::wstring> displayName, std::wstring storeId)
+    {
+        return std::make_unique<TOutlookStore>(connection, std::move(object), std::move(displayName),
+                                               std::move(storeId));
+    }
+
+    // Each list is fetched for its read alone.
+    static void ReadNames(TOutlookStore& store)
+    {
+        ReadCategoryNames(store.connection_, StoreCategoriesCollection(store.connection_, store.object_),
+                          store.names_);
+    }
+
+    static void MarkUnreadable(TOutlookStore& store, std::wstring error)
+    {
+        store.readable_ = false;
+        store.error_ = std::move(error);
+        store.names_.Clear();
+    }
+
+    static void MarkDefault(TOutlookStore& store) { store.isDefault_ = true; }
+};
+
 namespace {
 
 TAutomationValue StoresGet(TOutlookConnection& connection, const TAutomationValue& stores, std::wstring_view member,
@@ -21,59 +106,54 @@ std::wstring StoreText(TOutlookConnection& connection, const TAutomationValue& s
     return AutomationText(OutlookGet(connection, TOutlookObject::Store, store, member));
 }
 
-void ReadEveryStore(TOutlookConnection& connection, const TAutomationValue& stores, std::int32_t count)
+std::vector<std::unique_ptr<TOutlookStore>> ReadEveryStore(TOutlookConnection& connection,
+                                                           const TAutomationValue& stores, std::int32_t count)
 {
     const TAutomationValue defaultStore =
         OutlookGet(connection, TOutlookObject::Namespace, connection.OutlookNamespace, L"DefaultStore");
     const std::wstring defaultId = StoreText(connection, defaultStore, L"StoreID");
 
-    std::vector<TOutlookStore> read(static_cast<std::size_t>(count));
-    std::vector<std::exception_ptr> failures(read.size());
+    std::vector<std::unique_ptr<TOutlookStore>> read;
+    std::vector<std::wstring> ids;
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(count));
     for (std::int32_t i = 1; i <= count; ++i) {
-        TOutlookStore& store = read[static_cast<std::size_t>(i) - 1];
-        store.Object = StoresGet(connection, stores, L"Item", TCallKind::PropertyGet, i);
-        store.DisplayName = StoreText(connection, store.Object, L"DisplayName");
-        store.StoreId = StoreText(connection, store.Object, L"StoreID");
+        TAutomationValue object = StoresGet(connection, stores, L"Item", TCallKind::PropertyGet, i);
+        std::wstring displayName = StoreText(connection, object, L"DisplayName");
+        std::wstring storeId = StoreText(connection, object, L"StoreID");
+        ids.push_back(storeId);
+        TOutlookStore& store = *read.emplace_back(
+            TOutlookStoreReader::Store(connection, std::move(object), std::move(displayName), std::move(storeId)));
         // A public folder store, a mailbox without rights or a data file that
         // is gone fails here; the other stores are not its concern.
         try {
-            ReadCategoryNames(connection, StoreCategoriesCollection(connection, store), store.Names);
+            TOutlookStoreReader::ReadNames(store);
         } catch (const EOleError& e) {
             // An Outlook that was closed, or stayed busy, is no fault of this store.
             if (const auto* code = dynamic_cast<const EOleSysError*>(&e);
                 code && (IsDisconnectCode(code->ErrorCode) || IsBusyCode(code->ErrorCode)))
                 throw;
-            store.Readable = false;
-            store.Error = e.Message();
-            store.Names.Clear();
+            TOutlookStoreReader::MarkUnreadable(store, e.Message());
             failures[static_cast<std::size_t>(i) - 1] = std::current_exception();
         }
     }
 
-    // Should no StoreID match, the first store stands in for the default one.
-    std::size_t home = 0;
-    for (std::size_t i = 0; i < read.size(); ++i) {
-        // Hex digits, whose case Outlook may not keep from one object to the next.
-        if (SameTextIgnoringCase(read[i].StoreId, defaultId)) {
-            home = i;
-            break;
-        }
-    }
+    const std::size_t home = DefaultStorePosition(ids, defaultId);
     if (failures[home])
         std::rethrow_exception(failures[home]);
-    read[home].IsDefault = true;
-    connection.Stores.push_back(std::move(read[home]));
+    TOutlookStoreReader::MarkDefault(*read[home]);
+    std::vector<std::unique_ptr<TOutlookStore>> ordered;
+    ordered.push_back(std::move(read[home]));
     for (std::size_t i = 0; i < read.size(); ++i) {
         if (i != home)
-            connection.Stores.push_back(std::move(read[i]));
+            ordered.push_back(std::move(read[i]));
     }
+    return ordered;
 }
 
 }  // namespace
 
-void ReadOutlookStores(TOutlookConnection& connection, TOnlyStoreNaming naming)
+std::vector<std::unique_ptr<TOutlookStore>> ReadOutlookStores(TOutlookConnection& connection, TOnlyStoreNaming naming)
 {
-    connection.Stores.clear();
     std::optional<std::wstring> onlyName;
     if (KeepsListPerStore(connection.OutlookMajorVersion)) {
         TAutomationValue stores;
@@ -85,17 +165,40 @@ void ReadOutlookStores(TOutlookConnection& connection, TOnlyStoreNaming naming)
             // An Outlook that does not tell its stores apart: its one list is all there is.
             count = 0;
         }
-        if (count >= 2) {
-            ReadEveryStore(connection, stores, count);
-            return;
-        }
+        if (count >= 2)
+            return ReadEveryStore(connection, stores, count);
         if (count == 1 && naming == TOnlyStoreNaming::Named) {
             const TAutomationValue only = StoresGet(connection, stores, L"Item", TCallKind::PropertyGet, 1);
             onlyName = StoreText(connection, only, L"DisplayName");
         }
     }
-    TOutlookStore& only = connection.Stores.emplace_back();
-    only.IsDefault = true;
-    only.DisplayName = onlyName;
-    ReadPSTCategories(connection, only.Names);
+    std::vector<std::unique_ptr<TOutlookStore>> read;
+    read.push_back(TOutlookStoreReader::Store(connection, TAutomationValue(), std::move(onlyName), std::wstring()));
+    TOutlookStoreReader::MarkDefault(*read.front());
+    TOutlookStoreReader::ReadNames(*read.front());
+    return read;
+}
+
+TOutlookProfile::TOutlookProfile(TOutlookConnection& connection, TOnlyStoreNaming naming, std::wstring progId)
+    : connection_(connection), naming_(naming), progId_(std::move(progId))
+{
+}
+
+void TOutlookProfile::Open()
+{
+    OpenOutlookConnection(connection_, progId_);
+}
+
+std::vector<std::unique_ptr<ICategoryStore>> TOutlookProfile::ReadStores()
+{
+    std::vector<std::unique_ptr<ICategoryStore>> stores;
+    for (std::unique_ptr<TOutlookStore>& store : ReadOutlookStores(connection_, naming_))
+        stores.push_back(std::move(store));
+    return stores;
+}
+
+void TOutlookProfile::Reconnect()
+{
+    CloseOutlookConnection(connection_);
+    Open();
 }

@@ -46,4 +46,8 @@ public:
     // Adds a name, with a colour or with the one the store picks. An added
     // name joins Names().
     virtual TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) = 0;
+    // The copy that re-read this store, added to it or asked it for colours
+    // has ended, however it ended: what the store kept for that copy alone (an
+    // Outlook store: the collections it fetched) is let go now.
+    virtual void EndCopy() {}
 };

@@ -16,7 +16,14 @@
 #include <utility>
 
 TProgramState ProgramState;
+TOutlookConnection OutlookConnection;
 TForm1* Form1 = nullptr;
+
+void ReleaseOutlook()
+{
+    ProgramState.Stores.clear();
+    CloseOutlookConnection(OutlookConnection);
+}
 
 namespace {
 
@@ -93,8 +100,10 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
 }
 
 TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
-    : state_(state), releaseSplash_(std::move(releaseSplash))
+    : state_(state), outlookProfile_(OutlookConnection, TOnlyStoreNaming::Unnamed),
+      releaseSplash_(std::move(releaseSplash))
 {
+    state_.Sources = {&outlookProfile_};
     static const bool registered = RegisterWindowClass(instance, kClassName, &TForm1::WindowProc, COLOR_BTNFACE,
                                                        LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN)));
     if (!registered)
@@ -117,6 +126,7 @@ TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> r
 TForm1::~TForm1()
 {
     Destroy();
+    std::erase(state_.Sources, &outlookProfile_);
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -503,7 +513,8 @@ void TForm1::FormCreate()
 {
     bool connected = true;
     try {
-        OpenOutlookConnection(state_);
+        outlookProfile_.Open();
+        TakeOutlookVersion();
     } catch (...) {
         ReportCurrentException(nullptr);
         connected = false;
@@ -536,6 +547,13 @@ void TForm1::ApplyWindowState(bool connected)
         SetFocus(BtnClose);
 }
 
+// The commands write the list of the version found.
+void TForm1::TakeOutlookVersion()
+{
+    state_.OutlookMajorVersion = OutlookConnection.OutlookMajorVersion;
+    state_.OutlookVersion = OutlookConnection.OutlookVersion;
+}
+
 void TForm1::FormShow()
 {
     focusControl_ = BtnClose;
@@ -556,7 +574,8 @@ void TForm1::FormDestroy()
 {
     state_.RegCategories.Clear();
     state_.PstCategories.Clear();
-    CloseOutlookConnection(state_);
+    CloseOutlookConnection(OutlookConnection);
+    state_.Stores.clear();
 }
 
 // After Outlook was closed, Refresh opens the connection again, as at start
@@ -578,7 +597,8 @@ void TForm1::BtnReadCategoriesClick()
 void TForm1::Reconnect()
 {
     connectionLost_ = true;
-    ReconnectOutlook(state_, *this);
+    ReconnectStores(state_, *this);
+    TakeOutlookVersion();
     connectionLost_ = false;
     ApplyWindowState(true);
     if (IsStoreInUse(state_.OutlookMajorVersion))
@@ -613,10 +633,9 @@ void TForm1::Label6Click()
 void TForm1::StoreChooserChange()
 {
     const auto chosen = static_cast<int>(SendMessageW(StoreChooser, CB_GETCURSEL, 0, 0));
-    const auto count = static_cast<int>(SendMessageW(StoreChooser, CB_GETCOUNT, 0, 0));
     if (chosen < 0)
         return;
-    ::ChooseStore(state_, *this, chosen == count - 1 ? kAllStores : chosen);
+    ::ChooseChooserEntry(state_, *this, chosen);
 }
 
 bool TForm1::Confirm(const std::wstring& text)
@@ -661,8 +680,7 @@ void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chose
         widest = std::max(widest, MeasureText(font, entry).cx);
     }
     if (!entries.empty()) {
-        const int last = static_cast<int>(entries.size()) - 1;
-        SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(chosen == kAllStores ? last : chosen), 0);
+        SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
         // A long store name shows whole in the open list, if not in the box.
         const int margin = ScalePixels(8, dpi_) + GetSystemMetrics(SM_CXVSCROLL);
         SendMessageW(StoreChooser, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margin), 0);

@@ -4,6 +4,7 @@
 
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
+#include "outlook/OutlookStores.h"
 #include "ui/Handles.h"
 #include "ui/Layout.h"
 
@@ -15,8 +16,11 @@
 #include <vector>
 
 // All program state of unit Main: the category sets, the registry text, the
-// Outlook connection and AutoRefreshOnShow.
+// stores and AutoRefreshOnShow; and the Outlook connection they are read through.
 extern TProgramState ProgramState;
+extern TOutlookConnection OutlookConnection;
+// Every reference to Outlook the program holds: the stores', then the connection's.
+void ReleaseOutlook();
 
 class TForm1 final : public ICommandUi {
 public:
@@ -81,6 +85,7 @@ private:
     void ApplyFonts();
     void SetLabelText(HWND label, const std::wstring& text);
     void ApplyWindowState(bool connected);
+    void TakeOutlookVersion();
     void Reconnect();
     void RunHandOver();
     template <typename Handler>
@@ -107,6 +112,7 @@ private:
 
     HWND handle_ = nullptr;
     TProgramState& state_;
+    TOutlookProfile outlookProfile_;
     std::function<void()> releaseSplash_;
     UINT dpi_ = kDesignDpi;
     std::array<UniqueHfont, static_cast<size_t>(TFontKind::Count)> fonts_;

@@ -175,53 +175,6 @@ TEST_F(PellorinSyncTest, EachCopyVerbFirstDryThenForReal)
     }
 }
 
-TEST_F(PellorinSyncTest, JsonOfListAndBothKeepsEveryNameExactly)
-{
-    Prepare(L"Say \"hi\";C:\\Mail\\;Tab\there\x01" L"end;" + kGreek + L";", {kJapanese, L"Two\r\nlines", L"A;B"});
-    const std::string quoted = R"("Say \"hi\"")", slashed = R"("C:\\Mail\\")", controls = R"("Tab\there\u0001end")",
-                      lines = R"("Two\r\nlines")", greek = "\"" + kGreekUtf8 + "\"",
-                      japanese = "\"" + kJapaneseUtf8 + "\"";
-
-    const TSyncRun list = RunPellorinSync("list --json");
-    EXPECT_EQ(list.ExitCode, 0u);
-    EXPECT_EQ(list.Out, R"({"command":"list","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
-                        R"("storeInUse":true,"registryNames":[)" +
-                            slashed + "," + quoted + "," + controls + "," + greek + R"(],"storeNames":["A;B",)" +
-                            lines + "," + japanese +
-                            R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],)"
-                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
-                            R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"error":null})"
-                            "\r\n");
-
-    const TSyncRun both = RunPellorinSync("both --json");
-    EXPECT_EQ(both.ExitCode, 0u);
-    const std::string added = slashed + "," + quoted + "," + controls;
-    EXPECT_EQ(both.Out, R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
-                        R"("storeInUse":true,"registryNames":[)" +
-                            added + "," + lines + "," + greek + "," + japanese + R"(],"storeNames":["A;B",)" + added +
-                            "," + lines + "," + greek + "," + japanese + R"(],"addedToOutlook":[)" + added + "," +
-                            greek + R"(],"addedToRegistry":[)" + lines + "," + japanese +
-                            R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],)"
-                            R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
-                            R"("names":["A;B",)" + added + "," + lines + "," + greek + "," + japanese +
-                            R"(],"addedNames":[)" + added + "," + greek + R"(]}],"error":null})"
-                            "\r\n");
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
-                                                             L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
-}
-
-TEST_F(PellorinSyncTest, PlainLinesShowEveryControlCharacterOfANameAsAReplacement)
-{
-    const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-    Prepare(L"Tab\there;", {L"Evil\r\nadded to Outlook: Fake", L"Del\x7F;X"});
-    const TSyncRun both = RunPellorinSync("both");
-    EXPECT_EQ(both.ExitCode, 0u);
-    EXPECT_EQ(both.Out, "added to Outlook: Tab" + shown + "here\r\n" +
-                            "added to registry: Evil" + shown + shown + "added to Outlook: Fake\r\n" +
-                            "not copied to registry (holds \";\"): Del" + shown + ";X\r\n" +
-                            "1 added to Outlook, 1 added to the registry\r\n");
-}
-
 TEST_F(PellorinSyncTest, OutlooksOwnTextsNeitherForgeLinesNorDriveTheTerminal)
 {
     const std::string shown = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
@@ -283,43 +236,15 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
     }
 }
 
-TEST_F(PellorinSyncTest, Outlook2003ListsTheRegistryAndRefusesEveryCopy)
+TEST_F(PellorinSyncTest, Outlook2003RefusesACopyWithExitCodeThree)
 {
     Prepare(L"Red;", {L"Blue"}, {}, L"11.0");
-    for (const char* verb : {"to-outlook", "to-registry --dry-run", "both"}) {
-        const TSyncRun run = RunPellorinSync(verb);
-        EXPECT_EQ(run.ExitCode, 3u) << verb;
-        EXPECT_EQ(run.Out, "");
-        EXPECT_EQ(run.Err, "PellorinSync: " + kStoreNotInUse + "\r\n");
-    }
-    const TSyncRun list = RunPellorinSync("list");
-    EXPECT_EQ(list.ExitCode, 0u);
-    EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2003 (11.0)\r\nregistry: Red\r\n" + kStoreNotInUse + "\r\n");
+    const TSyncRun run = RunPellorinSync("both");
+    EXPECT_EQ(run.ExitCode, 3u);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "PellorinSync: " + kStoreNotInUse + "\r\n");
     EXPECT_FALSE(WasAsked(L"Categories")) << "the store is never read";
     EXPECT_EQ(GetValue(kKey11, L"MasterList")->bytes, Utf16Bytes(L"Red;"));
-    EXPECT_FALSE(GetValue(kKey14, L"MasterList").has_value());
-}
-
-TEST_F(PellorinSyncTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
-{
-    Prepare(L"A;B;C;D;E;", {L"Z"}, {{L"C", L"The category could not be added."}});
-    const TSyncRun run = RunPellorinSync("both");
-    EXPECT_EQ(run.ExitCode, 1u);
-    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\nadded to Outlook: D\r\nadded to Outlook: E\r\n"
-                       "Outlook refused: C - The category could not be added\r\nadded to registry: Z\r\n"
-                       "4 added to Outlook, 1 added to the registry\r\n");
-    EXPECT_EQ(run.Err, "");
-    EXPECT_EQ(ReadStandInNames(), (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
-    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;B;C;D;E;Z;"));
-
-    // Asked again, Outlook refuses again, and nothing else is left to do.
-    const TSyncRun again = RunPellorinSync("to-outlook --json");
-    EXPECT_EQ(again.ExitCode, 1u);
-    EXPECT_NE(again.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],)"
-                             R"("refusedByOutlook":[{"name":"C","error":"The category could not be added",)"
-                             R"("store":"Outlook Data File"}],"stores":)"),
-              std::string::npos)
-        << again.Out;
 }
 
 TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
@@ -351,101 +276,6 @@ TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
               std::string::npos)
         << run.Err;
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;")) << "nothing was written";
-}
-
-TEST_F(PellorinSyncTest, ARefusedRegistryWriteIsReportedOnOneLine)
-{
-    Prepare(L"A;", {L"B"});
-    const RestrictedKey locked(kKey14, kDenyWrite);
-    const TSyncRun run = RunPellorinSync("to-registry");
-    EXPECT_EQ(run.ExitCode, 1u);
-    EXPECT_EQ(run.Err, "PellorinSync: Failed to create key Error Code: 5.\r\n");
-    const TSyncRun json = RunPellorinSync("to-registry --json");
-    EXPECT_EQ(json.ExitCode, 1u);
-    EXPECT_NE(json.Out.find(R"(,"error":"Failed to create key Error Code: 5."})"), std::string::npos) << json.Out;
-    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
-}
-
-TEST_F(PellorinSyncTest, StoreOrAllStoresWithEveryVerb)
-{
-    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
-    TStandInState state;
-    state.DefaultStoreName = L"Mailbox";
-    state.Names = {L"A"};
-    state.OtherStores = {{L"Archive", {L"B"}, {}, L"", L""}, {L"Public", {}, {}, L"", L"Not connected"}};
-    WriteStandInState(state);
-    const std::string version = "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n";
-    const std::string unreadable = "Outlook (Public) could not be read: Not connected\r\n";
-
-    EXPECT_EQ(RunPellorinSync("list --store archive").Out, version + "registry: R\r\nOutlook: B\r\n");
-    EXPECT_EQ(RunPellorinSync("list --all-stores").Out,
-              version + "registry: R\r\nOutlook (Mailbox): A\r\nOutlook (Archive): B\r\n" + unreadable);
-    EXPECT_EQ(RunPellorinSync("to-outlook --store Archive --dry-run").Out,
-              "would add to Outlook: R\r\n1 would be added to Outlook\r\n");
-    struct TFailure {
-        const char* Arguments;
-        std::string Out;
-        std::string Error;
-    };
-    for (const TFailure& failure :
-         {TFailure{"both --store public", "0 added to Outlook, 0 added to the registry\r\n",
-                   "The categories in Outlook could not be read completely. Press Refresh, then try again."},
-          // No store's names stand for the one asked for.
-          TFailure{"list --store Nowhere", version + "registry: R\r\n",
-                   "No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
-        const TSyncRun run = RunPellorinSync(failure.Arguments);
-        EXPECT_EQ(run.ExitCode, 1u) << failure.Arguments;
-        EXPECT_EQ(run.Out, failure.Out) << failure.Arguments;
-        EXPECT_EQ(run.Err, "PellorinSync: " + failure.Error + "\r\n");
-    }
-    EXPECT_FALSE(WasAsked(L"Add"));
-    EXPECT_EQ(MasterList14(), Utf16Bytes(L"R;"));
-
-    const TSyncRun toRegistry = RunPellorinSync("to-registry --all-stores");
-    EXPECT_EQ(toRegistry.Out, "added to registry: A\r\nadded to registry: B\r\n" + unreadable +
-                                  "2 added to the registry\r\n");
-    EXPECT_EQ(RunPellorinSync("both --all-stores --dry-run").Out,
-              "would add to Outlook (Mailbox): B\r\nwould add to Outlook (Mailbox): R\r\n"
-              "would add to Outlook (Archive): A\r\nwould add to Outlook (Archive): R\r\n" +
-                  unreadable + "4 would be added to Outlook, 0 would be added to the registry\r\n");
-    const TSyncRun both = RunPellorinSync("both --all-stores --json");
-    EXPECT_EQ(both.ExitCode, 0u);
-    EXPECT_EQ(both.Out,
-              R"({"command":"both","dryRun":false,"outlookVersion":"14.0.7015.1000","outlookMajor":"14",)"
-              R"("storeInUse":true,"registryNames":["A","B","R"],"storeNames":["A","B","R"],)"
-              R"("addedToOutlook":["B","R","A"],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],"stores":[)"
-              R"({"name":"Mailbox","default":true,"readable":true,"error":null,"names":["A","B","R"],)"
-              R"("addedNames":["B","R"]},)"
-              R"({"name":"Archive","default":false,"readable":true,"error":null,"names":["A","B","R"],)"
-              R"("addedNames":["A","R"]},)"
-              R"({"name":"Public","default":false,"readable":false,"error":"Not connected","names":null,)"
-              R"("addedNames":[]}],"error":null})"
-              "\r\n");
-    // Each name from the other store came with its colour there.
-    const TStandInState after = ReadStandInState();
-    EXPECT_EQ(after.Colors.at(1), after.OtherStores.at(0).Colors.at(0)) << "B in Mailbox";
-    EXPECT_EQ(after.OtherStores.at(0).Colors.at(1), after.Colors.at(0)) << "A in Archive";
-}
-
-TEST_F(PellorinSyncTest, OverSeveralStoresEachRefusalNamesItsStore)
-{
-    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
-    TStandInState state;
-    state.DefaultStoreName = L"Mailbox";
-    state.Names = {L"A"};
-    state.OtherStores = {{L"Archive", {L"A"}, {}, L"", L""}};
-    state.AddFaults = {{L"S", L"The name is too long."}};
-    WriteStandInState(state);
-    const TSyncRun run = RunPellorinSync("to-outlook --all-stores");
-    EXPECT_EQ(run.ExitCode, 1u);
-    EXPECT_EQ(run.Out, "added to Outlook (Mailbox): R\r\nadded to Outlook (Archive): R\r\n"
-                       "Outlook (Mailbox) refused: S - The name is too long\r\n"
-                       "Outlook (Archive) refused: S - The name is too long\r\n2 added to Outlook\r\n");
-    const TSyncRun json = RunPellorinSync("to-outlook --all-stores --json");
-    EXPECT_NE(json.Out.find(R"("refusedByOutlook":[{"name":"S","error":"The name is too long","store":"Mailbox"},)"
-                            R"({"name":"S","error":"The name is too long","store":"Archive"}],)"),
-              std::string::npos)
-        << json.Out;
 }
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)

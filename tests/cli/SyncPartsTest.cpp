@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,28 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
             EXPECT_EQ(e.Message(), message);
         }
     }
+}
+
+// Every C0 control character is escaped: PowerShell's ConvertFrom-Json, like
+// every strict reader, refuses one raw in a string.
+TEST(JsonString, EscapesEveryControlCharacter)
+{
+    const std::pair<wchar_t, const wchar_t*> short_[] = {{L'\b', L"\\b"}, {L'\t', L"\\t"}, {L'\n', L"\\n"},
+                                                         {L'\f', L"\\f"}, {L'\r', L"\\r"}};
+    for (wchar_t c = 0; c < 0x20; ++c) {
+        std::wstring escaped;
+        for (const auto& [character, text] : short_) {
+            if (character == c)
+                escaped = text;
+        }
+        if (escaped.empty()) {
+            wchar_t hex[8];
+            std::swprintf(hex, std::size(hex), L"\\u%04X", static_cast<unsigned>(c));
+            escaped = hex;
+        }
+        EXPECT_EQ(JsonString(std::wstring(L"a") + c + L"b"), L"\"a" + escaped + L"b\"") << static_cast<int>(c);
+    }
+    EXPECT_EQ(JsonString(L"\x20\x7F\"\\"), L"\" \x7F\\\"\\\\\"");
 }
 
 TEST(JsonString, EscapesLoneSurrogatesAndKeepsPairs)

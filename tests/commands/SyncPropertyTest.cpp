@@ -4,11 +4,12 @@
 // side held is lost, renamed or split, and no name appears that neither side
 // held. The detected version's value only grows: its old bytes stay a prefix
 // of the new ones, and it is not written at all when it lacks no name.
+#include "FakeStores.h"
+
 #include "categories/MainUnit.h"
 #include "categories/MasterListText.h"
 #include "commands/Commands.h"
 #include "registry/MasterList.h"
-#include "standins/outlook/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
 
@@ -34,6 +35,7 @@ const TStoreVersion kStoreVersions[] = {{L"12.0.6423.1000", "12.0"},
                                         {L"14.0.7015.1000", "14.0"},
                                         {L"15.0.5553.1000", "15.0"},
                                         {L"16.0.17928.20114", "16.0"}};
+const int kRounds = 600;
 
 using Command = void (*)(TProgramState&, ICommandUi&);
 const Command kCommands[] = {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick};
@@ -180,108 +182,102 @@ private:
 
 TEST(SyncProperty, NoCommandLosesSplitsOrInventsAName)
 {
-    CoInitialize(nullptr);
-    {
-        TStandInRegistration registration;
-        TRunningStandIn outlook;  // attached to, so each round costs no start-up
-        std::mt19937 random(5150);
-        for (int round = 0; round < 200; ++round) {
-            SCOPED_TRACE("round " + std::to_string(round));
-            ScratchHkcu scratch;
+    std::mt19937 random(5150);
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ScratchHkcu scratch;
 
-            const TStoreVersion& outlookVersion = kStoreVersions[random() % std::size(kStoreVersions)];
-            const std::string detected = outlookVersion.Key;
-            // In a third of the rounds the detected version's list is the only one and holds every
-            // store name: nothing is to be added to the registry, and nothing may be written.
-            const bool settled = random() % 3 == 0;
-            TCategorySet registryBefore;
-            std::map<std::string, TCategorySet> versionBefore;
-            for (const char* version : kVersions) {
-                if (settled ? version == detected : random() % 2 == 0)
-                    PutRandomList(random, version, registryBefore, versionBefore[version]);
-            }
-            TStandInState standIn;
-            standIn.Version = outlookVersion.Reported;
-            const auto storeCount = random() % 6;
-            for (unsigned i = 0; i < storeCount; ++i) {
-                if (settled && registryBefore.Count() > 0)
-                    standIn.Names.push_back(registryBefore.Get(static_cast<int>(random() % registryBefore.Count())));
-                else if (!settled)
-                    standIn.Names.push_back(random() % 5 ? RandomName(random) : RandomHoldingSemicolons(random));
-            }
-            WriteStandInState(standIn);
-            const std::vector<std::wstring> storeBefore = standIn.Names;
-            TCategorySet heldBefore = registryBefore;
-            for (const auto& name : storeBefore)
-                heldBefore.Add(name);
+        const TStoreVersion& outlookVersion = kStoreVersions[random() % std::size(kStoreVersions)];
+        const std::string detected = outlookVersion.Key;
+        // In a third of the rounds the detected version's list is the only one and holds every
+        // store name: nothing is to be added to the registry, and nothing may be written.
+        const bool settled = random() % 3 == 0;
+        TCategorySet registryBefore;
+        std::map<std::string, TCategorySet> versionBefore;
+        for (const char* version : kVersions) {
+            if (settled ? version == detected : random() % 2 == 0)
+                PutRandomList(random, version, registryBefore, versionBefore[version]);
+        }
+        TFakeSource source;
+        TFakeList& store = *source.AddStore(L"00AB", std::nullopt).List;
+        const auto storeCount = random() % 6;
+        for (unsigned i = 0; i < storeCount; ++i) {
+            if (settled && registryBefore.Count() > 0)
+                store.Names.push_back(registryBefore.Get(static_cast<int>(random() % registryBefore.Count())));
+            else if (!settled)
+                store.Names.push_back(random() % 5 ? RandomName(random) : RandomHoldingSemicolons(random));
+        }
+        store.Colors.resize(store.Names.size());
+        const std::vector<std::wstring> storeBefore = store.Names;
+        TCategorySet heldBefore = registryBefore;
+        for (const auto& name : storeBefore)
+            heldBefore.Add(name);
 
-            TProgramState state;
-            OpenOutlookConnection(state, registration.ProgId());
-            TUnattendedUi ui;
-            BtnReadCategoriesClick(state, ui);
-            ASSERT_EQ(JoinMasterList(state.RegCategories), JoinMasterList(registryBefore)) << "read as written";
+        TProgramState state;
+        state.Sources = {&source};
+        state.OutlookVersion = outlookVersion.Reported;
+        state.OutlookMajorVersion = detected.substr(0, detected.find('.'));
+        TUnattendedUi ui;
+        BtnReadCategoriesClick(state, ui);
+        ASSERT_EQ(JoinMasterList(state.RegCategories), JoinMasterList(registryBefore)) << "read as written";
 
-            const std::size_t which = random() % std::size(kCommands);
-            const bool toStore = kCommands[which] != BtnOLtoTAVClick;
-            const bool toRegistry = kCommands[which] != BtnTAVtoOLClick;
-            const std::optional<RegistryValue> valueBefore = GetValue(VersionKey(detected.c_str()), L"MasterList");
-            const OfficeKeyWatch watch;
-            kCommands[which](state, ui);
+        const std::size_t which = random() % std::size(kCommands);
+        const bool toStore = kCommands[which] != BtnOLtoTAVClick;
+        const bool toRegistry = kCommands[which] != BtnTAVtoOLClick;
+        const std::optional<RegistryValue> valueBefore = GetValue(VersionKey(detected.c_str()), L"MasterList");
+        const OfficeKeyWatch watch;
+        kCommands[which](state, ui);
 
-            // The value only grows, and only when it lacks a name of the set written.
-            TCategorySet written = registryBefore;
-            for (const auto& name : storeBefore) {
-                if (name.find(L';') == std::wstring::npos)
-                    written.Add(name);
-            }
-            bool lacking = false;
-            for (int i = 0; i < written.Count(); ++i)
-                lacking = lacking || versionBefore[detected].IndexOf(written.Get(i)) == -1;
-            const std::optional<RegistryValue> valueAfter = GetValue(VersionKey(detected.c_str()), L"MasterList");
-            EXPECT_EQ(watch.Changed(), toRegistry && lacking) << "written";
-            if (toRegistry && lacking) {
-                ASSERT_TRUE(valueAfter.has_value());
-                EXPECT_EQ(valueAfter->type, valueBefore ? valueBefore->type : REG_BINARY);
-                const std::vector<BYTE> kept = KeptBytes(valueBefore);
-                EXPECT_GT(valueAfter->bytes.size(), kept.size());
-                EXPECT_TRUE(std::equal(kept.begin(), kept.end(), valueAfter->bytes.begin())) << "old bytes a prefix";
-            } else {
-                EXPECT_EQ(valueAfter, valueBefore);
-            }
+        // The value only grows, and only when it lacks a name of the set written.
+        TCategorySet written = registryBefore;
+        for (const auto& name : storeBefore) {
+            if (name.find(L';') == std::wstring::npos)
+                written.Add(name);
+        }
+        bool lacking = false;
+        for (int i = 0; i < written.Count(); ++i)
+            lacking = lacking || versionBefore[detected].IndexOf(written.Get(i)) == -1;
+        const std::optional<RegistryValue> valueAfter = GetValue(VersionKey(detected.c_str()), L"MasterList");
+        EXPECT_EQ(watch.Changed(), toRegistry && lacking) << "written";
+        if (toRegistry && lacking) {
+            ASSERT_TRUE(valueAfter.has_value());
+            EXPECT_EQ(valueAfter->type, valueBefore ? valueBefore->type : REG_BINARY);
+            const std::vector<BYTE> kept = KeptBytes(valueBefore);
+            EXPECT_GT(valueAfter->bytes.size(), kept.size());
+            EXPECT_TRUE(std::equal(kept.begin(), kept.end(), valueAfter->bytes.begin())) << "old bytes a prefix";
+        } else {
+            EXPECT_EQ(valueAfter, valueBefore);
+        }
 
-            const TCategorySet registryAfter = RegistrySet();
-            const std::vector<std::wstring> storeAfter = ReadStandInNames();
-            TCategorySet storeSet;
-            for (const auto& name : storeAfter)
-                storeSet.Add(name);
+        const TCategorySet registryAfter = RegistrySet();
+        const std::vector<std::wstring> storeAfter = store.Names;
+        TCategorySet storeSet;
+        for (const auto& name : storeAfter)
+            storeSet.Add(name);
 
-            // Nothing lost or renamed.
-            ASSERT_GE(storeAfter.size(), storeBefore.size());
-            EXPECT_TRUE(std::equal(storeBefore.begin(), storeBefore.end(), storeAfter.begin()));
+        // Nothing lost or renamed.
+        ASSERT_GE(storeAfter.size(), storeBefore.size());
+        EXPECT_TRUE(std::equal(storeBefore.begin(), storeBefore.end(), storeAfter.begin()));
+        for (int i = 0; i < registryBefore.Count(); ++i)
+            EXPECT_TRUE(HoldsExactly(registryAfter, registryBefore.Get(i))) << ToUtf8(registryBefore.Get(i));
+        // Nothing invented, and no name split into parts.
+        for (int i = 0; i < registryAfter.Count(); ++i)
+            EXPECT_GE(heldBefore.IndexOf(registryAfter.Get(i)), 0) << ToUtf8(registryAfter.Get(i));
+        for (const auto& name : storeAfter)
+            EXPECT_GE(heldBefore.IndexOf(name), 0) << ToUtf8(name);
+        // What each command promises to copy.
+        if (toStore) {
             for (int i = 0; i < registryBefore.Count(); ++i)
-                EXPECT_TRUE(HoldsExactly(registryAfter, registryBefore.Get(i))) << ToUtf8(registryBefore.Get(i));
-            // Nothing invented, and no name split into parts.
-            for (int i = 0; i < registryAfter.Count(); ++i)
-                EXPECT_GE(heldBefore.IndexOf(registryAfter.Get(i)), 0) << ToUtf8(registryAfter.Get(i));
-            for (const auto& name : storeAfter)
-                EXPECT_GE(heldBefore.IndexOf(name), 0) << ToUtf8(name);
-            // What each command promises to copy.
-            if (toStore) {
-                for (int i = 0; i < registryBefore.Count(); ++i)
-                    EXPECT_GE(storeSet.IndexOf(registryBefore.Get(i)), 0) << ToUtf8(registryBefore.Get(i));
-            }
-            if (toRegistry) {
-                for (const auto& name : storeBefore) {
-                    if (name.find(L';') == std::wstring::npos) {
-                        EXPECT_GE(registryAfter.IndexOf(name), 0) << ToUtf8(name);
-                    }
+                EXPECT_GE(storeSet.IndexOf(registryBefore.Get(i)), 0) << ToUtf8(registryBefore.Get(i));
+        }
+        if (toRegistry) {
+            for (const auto& name : storeBefore) {
+                if (name.find(L';') == std::wstring::npos) {
+                    EXPECT_GE(registryAfter.IndexOf(name), 0) << ToUtf8(name);
                 }
             }
-
-            CloseOutlookConnection(state);
-            if (HasFailure())
-                break;
         }
+        if (HasFailure())
+            break;
     }
-    CoUninitialize();
 }

@@ -22,11 +22,11 @@ protected:
         return state;
     }
 
-    static std::vector<std::wstring> NamesOf(const TOutlookStore& store)
+    static std::vector<std::wstring> NamesOf(const ICategoryStore& store)
     {
         std::vector<std::wstring> names;
-        for (int i = 0; i < store.Names.Count(); ++i)
-            names.push_back(store.Names.Get(i));
+        for (int i = 0; i < store.Names().Count(); ++i)
+            names.push_back(store.Names().Get(i));
         return names;
     }
 
@@ -46,21 +46,21 @@ TEST_F(Stores, EachStoreIsReadDefaultFirstAndAnUnreadableOneIsMarked)
     WriteStandInState(Profile());
     Open();
     ClearStandInLog();
-    ReadOutlookStores(connection);
+    auto stores = ReadOutlookStores(connection);
 
-    ASSERT_EQ(connection.Stores.size(), 4u);
-    const TOutlookStore& mailbox = connection.Stores[0];
-    EXPECT_EQ(mailbox.DisplayName, L"Mailbox");
-    EXPECT_TRUE(mailbox.IsDefault);
+    ASSERT_EQ(stores.size(), 4u);
+    const TOutlookStore& mailbox = *stores[0];
+    EXPECT_EQ(mailbox.DisplayName(), L"Mailbox");
+    EXPECT_TRUE(mailbox.IsDefault());
     EXPECT_EQ(NamesOf(mailbox), (std::vector<std::wstring>{L"Blue", L"Red"}));
-    EXPECT_EQ(connection.Stores[1].DisplayName, L"Archive");
-    EXPECT_EQ(NamesOf(connection.Stores[1]), std::vector<std::wstring>{L"Old"});
-    EXPECT_EQ(NamesOf(connection.Stores[2]), NamesOf(mailbox)) << "IMAP answers with its primary store's list";
-    const TOutlookStore& publicFolders = connection.Stores[3];
-    EXPECT_FALSE(publicFolders.Readable);
-    EXPECT_EQ(publicFolders.Error, L"The operation failed. You are not connected");
-    for (const TOutlookStore& store : connection.Stores)
-        EXPECT_EQ(store.IsDefault, &store == &mailbox);
+    EXPECT_EQ(stores[1]->DisplayName(), L"Archive");
+    EXPECT_EQ(NamesOf(*stores[1]), std::vector<std::wstring>{L"Old"});
+    EXPECT_EQ(NamesOf(*stores[2]), NamesOf(mailbox)) << "IMAP answers with its primary store's list";
+    const TOutlookStore& publicFolders = *stores[3];
+    EXPECT_FALSE(publicFolders.Readable());
+    EXPECT_EQ(publicFolders.Error(), L"The operation failed. You are not connected");
+    for (const auto& store : stores)
+        EXPECT_EQ(store->IsDefault(), store.get() == &mailbox);
 
     // Each member once per kind of object: Stores, DefaultStore; Count and Item
     // of the stores; StoreID, DisplayName, Categories; Count and Item of a list; Name.
@@ -70,7 +70,7 @@ TEST_F(Stores, EachStoreIsReadDefaultFirstAndAnUnreadableOneIsMarked)
     EXPECT_EQ(ReadStandInRequests().size(), 10u + 4u + 4u * 4u + (1u + 2u * 2u) + (1u + 2u) + (1u + 2u * 2u));
 
     ClearStandInLog();
-    ReadOutlookStores(connection);
+    stores = ReadOutlookStores(connection);
     EXPECT_EQ(Lookups(), 0) << "a second read asks no name again";
 }
 
@@ -97,18 +97,17 @@ TEST_F(Stores, OneStoreOrAnOutlookThatCannotTellThemApartIsReadThroughTheNamespa
         WriteStandInState(state);
         Open();
         ClearStandInLog();
-        ReadOutlookStores(connection);
-        ASSERT_EQ(connection.Stores.size(), 1u);
-        EXPECT_TRUE(connection.Stores[0].IsDefault);
-        EXPECT_FALSE(connection.Stores[0].DisplayName.has_value()) << "nobody asked";
-        EXPECT_EQ(NamesOf(connection.Stores[0]), std::vector<std::wstring>{L"Only"});
+        const auto stores = ReadOutlookStores(connection);
+        ASSERT_EQ(stores.size(), 1u);
+        EXPECT_TRUE(stores[0]->IsDefault());
+        EXPECT_FALSE(stores[0]->DisplayName().has_value()) << "nobody asked";
+        EXPECT_EQ(NamesOf(*stores[0]), std::vector<std::wstring>{L"Only"});
         EXPECT_EQ(Invocations(), c.Invokes);
         CloseOutlookConnection(connection);
     }
     WriteStandInState(TStandInState());
     Open();
-    ReadOutlookStores(connection, TOnlyStoreNaming::Named);
-    EXPECT_EQ(connection.Stores.at(0).DisplayName, L"Outlook Data File");
+    EXPECT_EQ(ReadOutlookStores(connection, TOnlyStoreNaming::Named).at(0)->DisplayName(), L"Outlook Data File");
 }
 
 TEST_F(Stores, TheDefaultStoresFailureIsRaisedAsAlways)
@@ -145,16 +144,20 @@ TEST_F(Stores, ColoursGoWithAnAddAndOutlookRefusesANameItHolds)
     state.Colors = {7, 1};
     WriteStandInState(state);
     Open();
-    ReadOutlookStores(connection);
-    const TAutomationValue mailbox = StoreCategoriesCollection(connection, connection.Stores[0]);
-    const TAutomationValue archive = StoreCategoriesCollection(connection, connection.Stores[1]);
-    EXPECT_EQ(CategoryColor(connection, mailbox, L"red"), 7);
-    EXPECT_EQ(CategoryColor(connection, mailbox, L"Green"), std::nullopt) << "Outlook answers Nothing";
+    const auto stores = ReadOutlookStores(connection);
+    TOutlookStore& mailbox = *stores[0];
+    TOutlookStore& archive = *stores[1];
+    EXPECT_EQ(mailbox.ColorOf(L"red"), TCategoryColor::FromOutlook(7));
+    EXPECT_EQ(mailbox.ColorOf(L"Green"), std::nullopt) << "Outlook answers Nothing";
 
-    AddCategory(connection, archive, L"Red", 7);
-    AddCategory(connection, archive, L"Green");
-    const auto e = Caught<EOleException>([&] { AddCategory(connection, archive, L"GREEN", 3); });
-    EXPECT_EQ(e.Message(), L"A category with this name already exists");
+    EXPECT_TRUE(archive.Add(L"Red", TCategoryColor::FromOutlook(7)).Added);
+    EXPECT_TRUE(archive.Add(L"Green", std::nullopt).Added);
+    const TAddOutcome refused = archive.Add(L"GREEN", TCategoryColor::FromOutlook(3));
+    EXPECT_FALSE(refused.Added);
+    EXPECT_EQ(refused.Refusal, L"A category with this name already exists");
+    EXPECT_EQ(NamesOf(archive), (std::vector<std::wstring>{L"Green", L"Old", L"Red"})) << "what was added joins";
+    for (const auto& store : stores)
+        store->EndCopy();
     const TStandInStore saved = ReadStandInState().OtherStores.at(0);
     EXPECT_EQ(saved.Names, (std::vector<std::wstring>{L"Old", L"Red", L"Green"}));
     // Old took the first free colour when the state was loaded, Green the next.

@@ -1,0 +1,153 @@
+// The store choice in-process: the chooser's entries and how they are
+// numbered, what "All stores" is, which entry stays chosen across a Refresh,
+// and a copy's report, which names its stores by their keys, read against
+// stores that came back in another order and with their keys in another case.
+#include "FakeStores.h"
+#include "ScriptedUi.h"
+
+#include "support/ScratchHkcu.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+class StoreChoiceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        scratch_.emplace();
+        state_.Sources = {&source_};
+        state_.OutlookMajorVersion = "14";
+    }
+    void TearDown() override
+    {
+        state_.Stores.clear();
+        scratch_.reset();
+    }
+
+    void Refresh() { BtnReadCategoriesClick(state_, ui_); }
+
+    std::optional<ScratchHkcu> scratch_;
+    TFakeSource source_;
+    TProgramState state_;
+    ScriptedUi ui_;
+};
+
+// Outlook gives its StoreIDs in whichever letter case, and may list its
+// stores in another order on the next read.
+void ShuffleKeysAndOrder(TFakeSource& source)
+{
+    for (const auto& store : source.Stores) {
+        for (wchar_t& c : store->Key)
+            c = static_cast<wchar_t>(iswupper(c) ? towlower(c) : towupper(c));
+    }
+    std::reverse(source.Stores.begin(), source.Stores.end());
+}
+
+TEST_F(StoreChoiceTest, EntriesNumberNamesThatRepeatIgnoringCaseAndTheChooserEndsWithAllStores)
+{
+    source_.AddStore(L"00A1", L"Archive", std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
+    source_.AddStore(L"00A2", L"archive");
+    source_.AddStore(L"00A3", L"Mailbox").Unreadable = L"Not connected";
+    source_.AddStore(L"00A4", L"ARCHIVE");
+    source_.AddStore(L"00A5", L"\x00C4rchiv");
+    source_.AddStore(L"00A6", L"\x00E4rchiv");
+    Refresh();
+
+    EXPECT_EQ(StoreEntryNames(state_),
+              (std::vector<std::wstring>{L"Archive", L"archive (2)", L"Mailbox", L"ARCHIVE (3)", L"\x00C4rchiv",
+                                         L"\x00E4rchiv (2)"}));
+    EXPECT_EQ(ui_.StoreChoices, (std::vector<std::wstring>{L"Archive", L"archive (2)", L"Mailbox (could not be read)",
+                                                           L"ARCHIVE (3)", L"\x00C4rchiv", L"\x00E4rchiv (2)",
+                                                           L"All stores"}));
+    EXPECT_EQ(ui_.ChosenEntry, 0);
+    EXPECT_EQ(StoreOfEntryName(state_, L"ARCHIVE (2)"), 1u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"archive"), 0u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"Archive (4)"), std::nullopt);
+
+    // The last entry is "All stores", whatever the window counts.
+    ChooseChooserEntry(state_, ui_, 6);
+    EXPECT_TRUE(IsAllStores(state_));
+    EXPECT_EQ(ChooserEntryOfChoice(state_), 6);
+    EXPECT_EQ(ChosenStores(state_), (std::vector<std::size_t>{0, 1, 3, 4, 5})) << "every readable store";
+    ChooseChooserEntry(state_, ui_, 2);
+    EXPECT_FALSE(ChosenStoreReadable(state_));
+    EXPECT_EQ(UnreadableChosenStore(state_), 2u);
+    EXPECT_EQ(ui_.MemoPst, L"Not connected") << "why it could not be read, in its place";
+    ui_.Answers = {true};
+    EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EException);
+    EXPECT_TRUE(ui_.Asked.empty());
+}
+
+TEST_F(StoreChoiceTest, AStoreWithoutAName)
+{
+    // Outlook 2007, and the one store the window does not ask the name of.
+    source_.AddStore(L"", std::nullopt, std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
+    Refresh();
+    EXPECT_TRUE(ui_.StoreChoices.empty()) << "no chooser for one store";
+    EXPECT_TRUE(NamedStoreEntries(state_).empty());
+    EXPECT_EQ(StoreOfEntryName(state_, L""), std::nullopt) << "a script cannot name it";
+    EXPECT_EQ(ChosenStores(state_), std::vector<std::size_t>{0});
+    EXPECT_TRUE(ChosenStoreReadable(state_));
+}
+
+TEST_F(StoreChoiceTest, TheChoiceOutlivesARefreshThatReadsTheStoresInAnotherOrderAndCase)
+{
+    source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
+    source_.AddStore(L"00ab02", L"Archive", std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
+    source_.AddStore(L"00ab03", L"Shared", std::make_shared<TFakeList>(std::vector<std::wstring>{L"S"}));
+    Refresh();
+    ChooseStore(state_, ui_, 1);
+    ShuffleKeysAndOrder(source_);
+    Refresh();
+    EXPECT_EQ(state_.ChosenStore, 1) << "Archive is in the middle still";
+    EXPECT_EQ(ui_.MemoPst, L"A\r\n");
+    ChooseStore(state_, ui_, 2);
+    ShuffleKeysAndOrder(source_);
+    Refresh();
+    EXPECT_EQ(state_.ChosenStore, 0) << "Mailbox, first again";
+    EXPECT_EQ(ui_.ChosenEntry, 0);
+    ChooseStore(state_, ui_, kAllStores);
+    Refresh();
+    EXPECT_TRUE(IsAllStores(state_));
+    EXPECT_EQ(ui_.ChosenEntry, 3);
+
+    // Fewer than two readable stores: the default store, and no chooser.
+    source_.Stores[1]->Unreadable = L"gone";
+    source_.Stores[2]->Unreadable = L"gone";
+    Refresh();
+    EXPECT_EQ(state_.ChosenStore, 0);
+    EXPECT_TRUE(ui_.StoreChoices.empty());
+}
+
+// What was added, and what was refused, goes by the store's key: after the
+// copy's closing Refresh the stores stand elsewhere and their keys may read
+// in another case.
+TEST_F(StoreChoiceTest, TheReportFindsItsStoresAfterTheClosingRefresh)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
+    source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
+    TFakeStoreSpec& archive =
+        source_.AddStore(L"00ab02", L"Archive", std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
+    archive.Refusals[L"S"] = L"The name is too long";
+    Refresh();
+    ChooseStore(state_, ui_, kAllStores);
+    source_.BeforeRead = ShuffleKeysAndOrder;
+
+    ui_.Answers = {true};
+    TCopyReport report;
+    RunCopy(state_, ui_, TCopyDirection::RegistryToStore, report);
+
+    ASSERT_EQ(state_.Stores.size(), 2u);
+    ASSERT_EQ(state_.Stores[0]->DisplayName(), L"Archive");
+    EXPECT_EQ(NamesAddedTo(report.AddedToStores, *state_.Stores[0]), (std::vector<std::wstring>{L"R"}));
+    EXPECT_EQ(NamesAddedTo(report.AddedToStores, *state_.Stores[1]), (std::vector<std::wstring>{L"R", L"S"}));
+    EXPECT_EQ(EntryNameOfKey(state_, report.RefusedByStore.at(0).StoreKey), L"Archive");
+    EXPECT_EQ(ui_.Informed, std::vector<std::wstring>{L"Outlook refused these categories, so they were not added "
+                                                      L"to Outlook:\nS (Archive) - The name is too long"});
+}
+
+}  // namespace
