@@ -93,7 +93,7 @@ private:
 // was really added. A name that reached a store joins its names, so that a
 // command repeated after a failed Add does not add it a second time. A name
 // the store refuses concerns that name alone; any other failure stops the copy.
-void AddToStores(TProgramState& state, const std::vector<TStoreAdds>& plan, TCopyReport& report)
+void AddToStores(TProgramState& state, ICommandUi& ui, const std::vector<TStoreAdds>& plan, TCopyReport& report)
 {
     const TCopyEnd end(state);
     TCategorySet addedAnywhere;
@@ -101,27 +101,36 @@ void AddToStores(TProgramState& state, const std::vector<TStoreAdds>& plan, TCop
         ICategoryStore& store = *state.Stores.at(StoreWithKey(state, planned.StoreKey).value());
         store.ReRead();
         TStoreAdds& added = report.AddedToStores.emplace_back(TStoreAdds{planned.StoreKey, {}, {}});
+        std::vector<std::wstring> names;
+        std::vector<std::optional<std::wstring>> givers;
         for (std::size_t i = 0; i < planned.Names.size(); ++i) {
-            const std::wstring& name = planned.Names[i];
-            if (store.Names().IndexOf(name) != -1)
-                continue;
-            const std::optional<std::wstring>& giver = planned.Givers[i];
-            std::optional<TCategoryColor> color;
-            if (const std::optional<std::size_t> from = giver ? StoreWithKey(state, *giver) : std::nullopt)
-                color = state.Stores[*from]->ColorOf(name);
-            const TAddOutcome outcome = store.Add(name, color);
+            if (store.Names().IndexOf(planned.Names[i]) == -1) {
+                names.push_back(planned.Names[i]);
+                givers.push_back(planned.Givers[i]);
+            }
+        }
+        const auto colorOf = [&](std::size_t i) -> std::optional<TCategoryColor> {
+            if (const std::optional<std::size_t> from = givers[i] ? StoreWithKey(state, *givers[i]) : std::nullopt)
+                return state.Stores[*from]->ColorOf(names[i]);
+            return std::nullopt;
+        };
+        const auto told = [&](std::size_t i, const TAddOutcome& outcome) {
+            const std::wstring& name = names[i];
             if (!outcome.Added) {
                 report.RefusedByStore.push_back({name, outcome.Refusal, planned.StoreKey});
-                continue;
+                ui.CopyStep({TCopyStep::TKind::RefusedByStore, name, planned.StoreKey, outcome.Refusal});
+                return;
             }
             state.PstCategories.Add(name);
             added.Names.push_back(name);
-            added.Givers.push_back(giver);
+            added.Givers.push_back(givers[i]);
             if (addedAnywhere.IndexOf(name) == -1) {
                 addedAnywhere.Add(name);
                 report.AddedToStore.push_back(name);
             }
-        }
+            ui.CopyStep({TCopyStep::TKind::AddedToStore, name, planned.StoreKey, {}});
+        };
+        store.AddMany(names, colorOf, told);
     }
 }
 
@@ -129,7 +138,7 @@ void AddToStores(TProgramState& state, const std::vector<TStoreAdds>& plan, TCop
 // list's names as they are now, in their own forms; the detected version's
 // value gains only the names it lacks. What is reported is what the registry
 // still lacked: another copy may have added the rest since the Refresh.
-void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names, TCopyReport& report)
+void AddToRegistry(TProgramState& state, ICommandUi& ui, const std::vector<std::wstring>& names, TCopyReport& report)
 {
     std::wstring current;
     ReadRegistryCategories(current);
@@ -148,6 +157,8 @@ void AddToRegistry(TProgramState& state, const std::vector<std::wstring>& names,
     WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
     report.AddedToRegistry = std::move(lacking);
     report.RegistryWritten = true;
+    for (const std::wstring& name : report.AddedToRegistry)
+        ui.CopyStep({TCopyStep::TKind::AddedToRegistry, name, {}, {}});
 }
 
 }  // namespace
@@ -312,9 +323,9 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
             if (!lock.Acquire(static_cast<DWORD>(WaitLimitSeconds()) * 1000))
                 throw EException(kAnotherCopyRunning);
             if (CopiesToStore(direction))
-                AddToStores(state, report.Plan.ToStores, report);
+                AddToStores(state, ui, report.Plan.ToStores, report);
             if (CopiesToRegistry(direction))
-                AddToRegistry(state, report.Plan.ToRegistry, report);
+                AddToRegistry(state, ui, report.Plan.ToRegistry, report);
         }
         BtnReadCategoriesClick(state, ui);
     }

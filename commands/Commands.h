@@ -12,6 +12,15 @@
 #include <string_view>
 #include <vector>
 
+// One thing a copy did. StoreKey names the store for the store kinds.
+struct TCopyStep {
+    enum class TKind { AddedToStore, RefusedByStore, AddedToRegistry };
+    TKind Kind = TKind::AddedToStore;
+    std::wstring Name;
+    std::wstring StoreKey;
+    std::wstring Error;  // the store's reason, for a refusal
+};
+
 class ICommandUi {
 public:
     virtual ~ICommandUi() = default;
@@ -27,6 +36,9 @@ public:
     // The store chooser's entries and the chosen one's position among them;
     // no entries, no chooser.
     virtual void SetStoreChoices(const std::vector<std::wstring>& entries, int chosen) = 0;
+    // Each thing a copy does, told as it happens: a log written from these is
+    // true up to the moment a run is stopped.
+    virtual void CopyStep(const TCopyStep& step) { (void)step; }
 };
 
 // The hourglass stays up for the whole scope and goes away however it ends.

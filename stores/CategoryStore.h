@@ -6,9 +6,12 @@
 #include "categories/CategoryColor.h"
 #include "categories/CategorySet.h"
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What became of one Add. A store that turns one name away (Outlook raising
 // about that name, Graph answering 4xx for it) answers Refused with its own
@@ -46,6 +49,18 @@ public:
     // Adds a name, with a colour or with the one the store picks. An added
     // name joins Names().
     virtual TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) = 0;
+    // Adds several names in order: colorOf(i) gives the i-th name's colour,
+    // asked just before that name is sent; added(i, outcome) is told of each
+    // name as its fate becomes known, so that what was done is known even when
+    // a later name raises. A store that can send many names at once (Graph's
+    // batches) does so; one by one is what every store can do.
+    virtual void AddMany(const std::vector<std::wstring>& names,
+                         const std::function<std::optional<TCategoryColor>(std::size_t)>& colorOf,
+                         const std::function<void(std::size_t, const TAddOutcome&)>& added)
+    {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            added(i, Add(names[i], colorOf(i)));
+    }
     // The copy that re-read this store, added to it or asked it for colours
     // has ended, however it ended: what the store kept for that copy alone (an
     // Outlook store: the collections it fetched) is let go now.

@@ -103,7 +103,7 @@ TEST(SyncPlainText, OutsideTextNeverForgesALineNorDrivesATerminalAndJsonKeepsItE
         result.OutlookVersion = L"99." + text;
         result.Stores = {TSyncStore{L"Main" + text, true, true, std::nullopt, std::vector<std::wstring>(), {}},
                          TSyncStore{L"Other", false, false, L"Denied" + text, std::nullopt, {}}};
-        result.RefusedByOutlook = {TRefusedName{L"Red" + text, L"No" + text, 0}};
+        result.RefusedByOutlook = {TSyncRefusal{L"Red" + text, L"No" + text, 0}};
 
         EXPECT_EQ(SyncPlainText(request, result), L"Outlook (Maina\xFFFD" L"b) refused: Reda\xFFFD" L"b - Noa\xFFFD" L"b\r\n"
                                                   L"Outlook (Other) could not be read: Denieda\xFFFD" L"b\r\n"
