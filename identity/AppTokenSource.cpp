@@ -205,8 +205,16 @@ std::string TAppTokenSource::AccessToken()
 std::string TAppTokenSource::RenewAfterRejection(const std::string& rejected)
 {
     const std::lock_guard lock(mutex_);
-    if (rejected == token_)
+    if (rejected == token_) {
+        // Asking again would loop for ever: the platform hands out tokens
+        // that Graph does not take.
+        if (fetchedAfterRejection_)
+            throw ECredentialError(L"Microsoft Graph turned away the application's access token, and a new one as "
+                                   L"well (HTTP 401).");
         renewAt_ = 0;
+        CurrentOrNew();
+        fetchedAfterRejection_ = true;
+    }
     return CurrentOrNew();
 }
 
@@ -221,6 +229,7 @@ std::string TAppTokenSource::CurrentOrNew()
     const std::uint64_t margin = std::min<std::uint64_t>(lifetimeMs / 4, 300'000);
     Wipe(token_);
     token_ = std::move(token);
+    fetchedAfterRejection_ = false;
     renewAt_ = GetTickCount64() + lifetimeMs - margin;
     return token_;
 }
