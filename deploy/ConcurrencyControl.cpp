@@ -10,11 +10,28 @@ TConcurrencyControl::TConcurrencyControl(int most, TConcurrencyRules rules)
 bool TConcurrencyControl::Acquire()
 {
     std::unique_lock lock(mutex_);
-    freed_.wait(lock, [this] { return stopped_ || working_ < permitted_; });
+    freed_.wait(lock, [this] { return stopped_ || (working_ < permitted_ && resuming_ == 0); });
     if (stopped_)
         return false;
     ++working_;
     return true;
+}
+
+void TConcurrencyControl::Pause()
+{
+    Release();
+}
+
+void TConcurrencyControl::Resume()
+{
+    std::unique_lock lock(mutex_);
+    ++resuming_;
+    freed_.wait(lock, [this] { return working_ < permitted_; });
+    --resuming_;
+    ++working_;
+    lock.unlock();
+    // Acquire's callers held back for this one may go on.
+    freed_.notify_all();
 }
 
 void TConcurrencyControl::Release()
@@ -23,7 +40,8 @@ void TConcurrencyControl::Release()
         const std::lock_guard lock(mutex_);
         --working_;
     }
-    freed_.notify_one();
+    // All: a waiting Resume goes first, and it may not be the one woken.
+    freed_.notify_all();
 }
 
 void TConcurrencyControl::Stop()

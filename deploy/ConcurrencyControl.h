@@ -6,7 +6,9 @@
 // adds one back, up to the number asked for. A few 429s are ordinary (each
 // mailbox has limits of its own, waited out as Retry-After says) and change
 // nothing. Mailboxes at work are never interrupted: a lower number only keeps
-// new ones from starting.
+// new ones from starting. A mailbox that waits (for Retry-After, or before
+// another try) gives up its place meanwhile, and gets one back before any
+// new mailbox does: the number counts mailboxes that are sending.
 // https://learn.microsoft.com/graph/throttling
 
 #include <windows.h>
@@ -29,6 +31,10 @@ public:
     // Waits for a free place; false once Stop was called.
     bool Acquire();
     void Release();
+    // Gives up the place for a while, and waits for one again, ahead of
+    // Acquire's callers and whether or not Stop was called.
+    void Pause();
+    void Resume();
     // Wakes every waiter; Acquire answers false from then on.
     void Stop();
 
@@ -48,6 +54,7 @@ private:
     int permitted_;
     int lowest_;
     int working_ = 0;
+    int resuming_ = 0;
     bool stopped_ = false;
     ULONGLONG windowStart_ = 0;
     bool windowStarted_ = false;

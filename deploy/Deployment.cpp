@@ -55,7 +55,10 @@ public:
             more = NextToDo(first);
             if (more) {
                 // Alone, so that a missing permission shows before any change.
-                Complete(Work(first, true));
+                control_.Acquire();
+                TMailboxOutcome outcome = Work(first, true);
+                control_.Release();
+                Complete(std::move(outcome));
             }
         } catch (...) {
             Fail(std::current_exception());
@@ -90,7 +93,12 @@ private:
 
     void StartWorkers()
     {
-        const int count = std::clamp(options_.Concurrency, 1, kMaxConcurrency);
+        // More threads than mailboxes at once: a mailbox waiting out its
+        // Retry-After or a back-off keeps its thread but not its place, which
+        // another mailbox takes meanwhile. Enough spare threads for the
+        // mailboxes that wait at one time when Graph throttles one request in
+        // twenty for a second or two.
+        const int count = 2 * std::clamp(options_.Concurrency, 1, kMaxConcurrency) + 16;
         running_ = count;
         workers_.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i)
@@ -211,7 +219,7 @@ private:
                     const DWORD ceiling = static_cast<DWORD>(
                         std::min<ULONGLONG>(static_cast<ULONGLONG>(options_.FirstBackOffMs) << attempt, kLongestBackOffMs));
                     std::uniform_int_distribution<DWORD> jitter(ceiling / 2, ceiling);
-                    Sleep(jitter(random));
+                    Wait(jitter(random));
                     continue;
                 }
                 outcome.Result = EMailboxResult::Failed;
@@ -230,6 +238,14 @@ private:
         }
     }
 
+    // Another mailbox sends meanwhile.
+    void Wait(DWORD ms)
+    {
+        control_.Pause();
+        Sleep(ms);
+        control_.Resume();
+    }
+
     // One try at a mailbox: read its list, then add what it lacks. Raises
     // ETransient for a failure worth another try.
     void TryMailbox(TMailboxOutcome& outcome, bool first)
@@ -237,6 +253,7 @@ private:
         TGraphCategories graph(http_, tokens_, options_.GraphUrl, UserMailbox(outcome.Mailbox.Address),
                                TPermissionKind::Application);
         graph.ObserveAnswers([this](DWORD status) { control_.Answered(status, GetTickCount64()); });
+        graph.WaitWith([this](DWORD ms) { Wait(ms); });
         std::vector<std::wstring> refusals;
         try {
             const TMailboxPlan plan = PlanMailbox(list_, graph.List(), options_.Colors);

@@ -10,9 +10,9 @@
 // Outlook's limit of 4 concurrent requests per app and mailbox.
 // https://learn.microsoft.com/graph/throttling-limits#outlook-service-limits
 //
-// 429 and 503 are waited out as their Retry-After says, by that mailbox's
-// thread alone; a storm of 429s across mailboxes lowers the number at once
-// (ConcurrencyControl.h). No answer, 502 and 504 are tried again from the
+// 429 and 503 are waited out as their Retry-After says, by that mailbox
+// alone, which meanwhile leaves its place to another mailbox; a storm of 429s
+// across mailboxes lowers the number at once (ConcurrencyControl.h). No answer, 502 and 504 are tried again from the
 // read, after an exponential back-off with jitter, up to Retries times; then
 // the mailbox has failed and the run goes on. Its read just before adding
 // keeps anything from being added twice.

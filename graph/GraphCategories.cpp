@@ -86,6 +86,8 @@ bool IsThrottled(DWORD status)
 // limit as a busy Outlook's are.
 class TThrottleWaits {
 public:
+    explicit TThrottleWaits(const std::function<void(DWORD)>& waiter) : waiter_(waiter) {}
+
     void Wait(std::optional<DWORD> retryAfterMs)
     {
         const DWORD ms = retryAfterMs ? *retryAfterMs : backOffMs_;
@@ -96,7 +98,10 @@ public:
                                   L" seconds. Try again later.",
                               0, L"");
         }
-        WaitKeepingWindowsPainted(nullptr, ms);
+        if (waiter_)
+            waiter_(ms);
+        else
+            WaitKeepingWindowsPainted(nullptr, ms);
         waitedMs_ += ms;
     }
     // Something got through: the next throttling starts a wait of its own.
@@ -107,6 +112,7 @@ public:
     }
 
 private:
+    const std::function<void(DWORD)>& waiter_;
     ULONGLONG waitedMs_ = 0;
     DWORD backOffMs_ = kFirstBackOffMs;
 };
@@ -187,7 +193,7 @@ std::wstring TGraphCategories::CategoriesPath() const
 TGraphCategories::TAnswer TGraphCategories::Call(const std::wstring& method, const std::wstring& url,
                                                  const std::string& body)
 {
-    TThrottleWaits waits;
+    TThrottleWaits waits(waiter_);
     std::string token = tokens_.AccessToken();
     for (;;) {
         THttpRequest request{method, url, {{L"Authorization", L"Bearer " + FromUtf8(token)}, {L"Accept", L"application/json"}},
@@ -291,7 +297,7 @@ void TGraphCategories::SetColors(const std::vector<TColorChange>& changes,
 void TGraphCategories::SendBatches(std::deque<std::size_t> queue, const std::function<json(std::size_t)>& request,
                                    const std::function<void(std::size_t, const TAddResult&)>& each)
 {
-    TThrottleWaits waits;
+    TThrottleWaits waits(waiter_);
     while (!queue.empty()) {
         std::vector<std::size_t> batch;
         while (!queue.empty() && batch.size() < kMaxBatch) {

@@ -105,6 +105,10 @@ public:
     // answers included, on the calling thread: for a caller that paces its
     // requests to many mailboxes by how often Graph pushes back.
     void ObserveAnswers(std::function<void(DWORD status)> observer) { observer_ = std::move(observer); }
+    // Does the waiting for Retry-After instead of the call itself, which
+    // keeps windows painted: a caller with many mailboxes lets another one
+    // use the time.
+    void WaitWith(std::function<void(DWORD ms)> waiter) { waiter_ = std::move(waiter); }
 
     static constexpr const wchar_t* kInvalidName =
         L"The name is not valid Unicode text, so Microsoft 365 cannot hold it.";
@@ -128,6 +132,7 @@ private:
     const std::wstring mailbox_;
     const TPermissionKind permission_;
     std::function<void(DWORD)> observer_;
+    std::function<void(DWORD)> waiter_;
 };
 
 // Retry-After in milliseconds: seconds, fractions allowed; nothing for any
