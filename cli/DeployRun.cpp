@@ -68,15 +68,21 @@ TListRead ReadList(const std::wstring& path)
     // Hashed on both sides of the read: the journal must name the list that
     // was deployed, not one that changed meanwhile.
     try {
-        const std::string before = LowerHex(Sha256OfFile(path));
+        std::optional<std::string> before;
+        try {
+            before = LowerHex(Sha256OfFile(path));
+        } catch (const EException&) {
+            // The reader says why, in the list file's own words.
+        }
         TCategoryListFile list = ReadCategoryListFile(path);
-        if (LowerHex(Sha256OfFile(path)) != before)
+        const std::string after = LowerHex(Sha256OfFile(path));
+        if (before != after)
             throw EBadInput(path + L" changed while it was read. Run again once it is saved.");
         for (const TListFileWarning& warning : list.Warnings)
             WriteError(warning.Message);
         if (list.Entries.empty())
             throw EBadInput(path + L" holds no category names: there is nothing to deploy.");
-        return {std::move(list.Entries), before};
+        return {std::move(list.Entries), after};
     } catch (const EListFileError& e) {
         throw EBadInput(e.Message());
     } catch (const EBadInput&) {

@@ -79,7 +79,7 @@ private:
     TAppCredential credential_;
     mutable std::mutex mutex_;
     std::string token_;
-    bool fetchedAfterRejection_ = false;  // token_ replaced one Graph turned away
+    std::uint64_t fetchedAfterRejection_ = 0;  // when token_ replaced one Graph turned away; 0: it did not
     std::uint64_t renewAt_ = 0;  // GetTickCount64
     std::uint64_t requested_ = 0;
 };

@@ -243,6 +243,8 @@ def list_users(state, server_base, full_path):
     fields = [f.strip() for f in query.get("$select", "").split(",") if f.strip()] or \
         ["id", "userPrincipalName", "mail", "displayName"]
     top = min(int(query.get("$top", USERS_PAGE)), 999)
+    if state.users_page_size:
+        top = min(top, state.users_page_size)
     skip = int(query.get("$skiptoken", "0") or 0)
     with state.lock:
         users = [u for u in state.users.values() if wanted is None or u.get("accountEnabled", True)]

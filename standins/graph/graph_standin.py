@@ -55,8 +55,9 @@ Control, for tests (never logged): under /_control/
   POST user {oid, upn, categories:[{displayName, color}]}
   POST settings {latency_ms, page_size, next_link_base, interval, expires_in,
                  access_lifetime, sign_in_user, poll_script:[...], grant_refresh,
-                 keep_log}
+                 keep_log, users_page_size}
        keep_log false: requests are counted but not logged (long benchmarks).
+       users_page_size: Graph may give fewer users a page than $top asks.
        poll_script: what successive token polls answer: "pending",
        "slow_down", "declined", "expired", "bad_code" or "approve"
        (signs in sign_in_user); once it runs out, polls stay pending.
@@ -135,6 +136,7 @@ class State:
         self.poll_script = []
         self.grant_refresh = True
         self.keep_log = True
+        self.users_page_size = 0   # the most users a page holds, whatever $top asks; 0: no limit
         self.upns = {}             # lower-case upn -> oid
         self.load = load_model.LoadModel()
         app_credentials.reset(self)
@@ -464,7 +466,8 @@ def control(method, path, query, body):
             STATE.load.clear()
         elif path == "settings" and method == "POST":
             for key in ("latency_ms", "page_size", "next_link_base", "interval", "expires_in",
-                        "access_lifetime", "sign_in_user", "poll_script", "grant_refresh", "keep_log"):
+                        "access_lifetime", "sign_in_user", "poll_script", "grant_refresh", "keep_log",
+                        "users_page_size"):
                 if key in body:
                     setattr(STATE, key, body[key])
         elif path == "fail" and method == "POST":
