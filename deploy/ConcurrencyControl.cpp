@@ -103,3 +103,9 @@ int TConcurrencyControl::Lowest() const
     const std::lock_guard lock(mutex_);
     return lowest_;
 }
+
+int TConcurrencyControl::Resuming() const
+{
+    const std::lock_guard lock(mutex_);
+    return resuming_;
+}

@@ -43,6 +43,8 @@ public:
 
     int Permitted() const;
     int Lowest() const;
+    // Mailboxes waiting in Resume.
+    int Resuming() const;
 
 private:
     void Judge(ULONGLONG now);

@@ -125,21 +125,25 @@ private:
 
     void Worker()
     {
-        try {
-            while (!stopping_ && control_.Acquire()) {
+        while (!stopping_ && control_.Acquire()) {
+            bool placed = true;
+            try {
                 TMailbox mailbox;
-                const bool got = NextToDo(mailbox);
-                if (got) {
-                    TMailboxOutcome outcome = Work(mailbox, false);
-                    control_.Release();
-                    Complete(std::move(outcome));
-                } else {
+                if (!NextToDo(mailbox)) {
                     control_.Release();
                     break;
                 }
+                TMailboxOutcome outcome = Work(mailbox, false);
+                control_.Release();
+                placed = false;
+                Complete(std::move(outcome));
+            } catch (...) {
+                // Given back, or a mailbox waiting to resume would wait for ever.
+                if (placed)
+                    control_.Release();
+                Fail(std::current_exception());
+                break;
             }
-        } catch (...) {
-            Fail(std::current_exception());
         }
         {
             const std::lock_guard lock(runningMutex_);

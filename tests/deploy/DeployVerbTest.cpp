@@ -3,6 +3,7 @@
 // mailboxes a run reaches, what it prints, reports and journals, and every
 // kind of bad input, which ends it with exit code 2 and nothing changed.
 // And the progress line, in-process, since a test has no console to show it.
+#include "cli/DeployCommandLine.h"
 #include "cli/DeployOutput.h"
 #include "deploy/TempFolder.h"
 #include "graph/GraphStandIn.h"
@@ -332,6 +333,29 @@ TEST_F(DeployVerbTest, BadInputEndsWithExitCode2AndChangesNothing)
     EXPECT_EQ(json["mailboxes"], nlohmann::json::array());
     EXPECT_NE(json["error"].get<std::string>().find("AADSTS7000215"), std::string::npos);
     EXPECT_EQ(standIn.Categories("a").size(), 0u);
+}
+
+TEST(DeployCommandLine, FindsTheVerbWhereverItStands)
+{
+    const std::pair<std::vector<std::wstring>, bool> cases[] = {
+        {{L"deploy", L"list.csv"}, true},
+        {{L"--journal", L"deploy", L"DEPLOY", L"list.csv"}, true},
+        {{L"--json", L"--tenant", L"t", L"Deploy"}, true},
+        {{L"--store", L"deploy", L"list"}, false},
+        {{L"deploy", L"list.csv", L"--help"}, false},
+        {{L"/?", L"deploy"}, false},
+        {{L"both", L"deploy"}, false},
+        {{L"--journal"}, false},
+    };
+    for (const auto& [arguments, deploy] : cases)
+        EXPECT_EQ(IsDeployCommandLine(arguments), deploy) << ToUtf8(arguments.front());
+    const TDeployRequest request = ParseDeployCommandLine(
+        {L"--JOURNAL", L"deploy", L"DEPLOY", L"l.csv", L"--All-Mailboxes", L"--tenant", L"t", L"--client-id", L"c",
+         L"--client-secret-env", L"S", L"--concurrency", L"64"});
+    EXPECT_EQ(request.Journal, L"deploy");
+    EXPECT_EQ(request.ListFile, L"l.csv") << "the value of an option is never the verb";
+    EXPECT_FALSE(request.MailboxList);
+    EXPECT_EQ(request.Concurrency, 64);
 }
 
 TEST(DeployOutput, ProgressIsRewrittenInPlaceAndClearedForEachLine)

@@ -215,6 +215,26 @@ TEST_F(DeploymentTest, AnInnerThrottleInABatchSendsThatNameAgainAlone)
     EXPECT_EQ(result.Counts.NamesAdded, 3u);
 }
 
+TEST_F(DeploymentTest, AStormOf429sAcrossMailboxesLowersTheMailboxesAtOnce)
+{
+    std::string mailboxes;
+    for (int i = 0; i < 24; ++i) {
+        std::string oid(1, 'u');
+        oid += std::to_string(i);
+        const std::string upn = oid + "@contoso.com";
+        standIn.AddUser(oid, upn);
+        mailboxes += upn + "\r\n";
+    }
+    standIn.Post("load", {{"throttle_share", 0.6}, {"unavailable_share", 0}, {"retry_after", {0.02, 0.05}}, {"seed", 1}});
+    standIn.Set({{"latency_ms", 20}});
+    options.Concurrency = 8;
+    options.Pace = {100, 10, 0.25, 0.10};
+    const TDeployResult result = Deploy(mailboxes);
+    EXPECT_EQ(result.Counts.Changed, 24u);
+    EXPECT_LT(result.LowestConcurrency, 8);
+    EXPECT_GE(result.LowestConcurrency, 1);
+}
+
 TEST_F(DeploymentTest, AMailboxWhoseEveryRequestFailsFailsAloneAndTheRunGoesOn)
 {
     standIn.AddUser("a", "ann@contoso.com");
