@@ -332,6 +332,7 @@ void PrintRound(const char* what, int mailboxes, const json& stats, const json& 
                 requests / child.Seconds, stats["most_in_flight"].get<long long>(),
                 stats["most_mailbox_in_flight"].get<long long>());
     std::printf("  PellorinSync's peak working set: %.1f MB\n", child.PeakWorkingSet / 1048576.0);
+    std::fflush(stdout);
 }
 
 // Requests per second the stand-in answers with every answer held back by
