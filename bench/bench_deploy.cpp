@@ -284,6 +284,13 @@ public:
         return RunSync(arguments, folder_, folder_ + L"\\out.txt", journal, stopAt);
     }
 
+    ~TBench()
+    {
+        for (const wchar_t* name : {L"list.csv", L"mailboxes.txt", L"journal.txt", L"out.txt"})
+            DeleteFileW((folder_ + L"\\" + name).c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
     json Check() const { return standIn_.Post("app/verify", {{"names", NameList()}, {"prefix", "mb-"}}); }
     json Stats() const { return standIn_.Get("stats"); }
     const std::wstring& Folder() const { return folder_; }
