@@ -294,7 +294,9 @@ TEST_F(DeployVerbTest, BadInputEndsWithExitCode2AndChangesNothing)
         {"deploy " + Path(L"list.csv") + mailboxes + " --tenant " + kTenant +
              " --client-id pellorin --client-secret-env PELLORIN_TEST_CLIENT_SECRET",
          "--client-id must be the app registration's Application (client) ID"},
-        {"deploy " + Path(L"list.csv") + mailboxes + app + " --client-secret-env Zq8~stand-in.secret_value",
+        // What a secret looks like, given by mistake for its variable's name
+        // (never the stand-in's own secret).
+        {"deploy " + Path(L"list.csv") + mailboxes + app + " --client-secret-env Xy7~looks.like_a-secret",
          "never the secret itself"},
         {"deploy " + Path(L"list.csv") + mailboxes + app + " --client-secret-env PELLORIN_TEST_UNSET",
          "The environment variable PELLORIN_TEST_UNSET holds no client secret"},
@@ -316,7 +318,8 @@ TEST_F(DeployVerbTest, BadInputEndsWithExitCode2AndChangesNothing)
         EXPECT_EQ(run.ExitCode, 2u);
         EXPECT_EQ(run.Err.rfind("PellorinSync: ", 0), 0u) << run.Err;
         EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
-        EXPECT_EQ(run.Err.find("Zq8~"), std::string::npos) << "no secret in the output";
+        EXPECT_EQ(run.Err.find("Xy7~"), std::string::npos) << "no secret in the output";
+        EXPECT_EQ(run.Err.find(kSecret), std::string::npos);
         EXPECT_EQ(Changes(), 0u);
         EXPECT_EQ(standIn.Categories("a"), (TNames{{"Red", "preset0"}}));
     }
