@@ -5,6 +5,8 @@
 #include "categories/MainUnit.h"
 #include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
+#include "cli/DeployCommandLine.h"
+#include "cli/DeployRun.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
@@ -59,9 +61,17 @@ int Run(const TSyncRequest& request)
 
 int wmain(int argc, wchar_t* argv[])
 {
+    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (IsDeployCommandLine(arguments)) {
+        try {
+            return RunDeployCommand(arguments);
+        } catch (...) {
+            return ReportFailure();
+        }
+    }
     TSyncRequest request;
     try {
-        request = ParseSyncCommandLine(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
+        request = ParseSyncCommandLine(arguments);
     } catch (const ESyncUsageError& e) {
         WriteError(e.Message());
         WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());

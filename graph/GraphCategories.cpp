@@ -86,6 +86,8 @@ bool IsThrottled(DWORD status)
 // limit as a busy Outlook's are.
 class TThrottleWaits {
 public:
+    explicit TThrottleWaits(const std::function<void(DWORD)>& waiter) : waiter_(waiter) {}
+
     void Wait(std::optional<DWORD> retryAfterMs)
     {
         const DWORD ms = retryAfterMs ? *retryAfterMs : backOffMs_;
@@ -96,7 +98,10 @@ public:
                                   L" seconds. Try again later.",
                               0, L"");
         }
-        WaitKeepingWindowsPainted(nullptr, ms);
+        if (waiter_)
+            waiter_(ms);
+        else
+            WaitKeepingWindowsPainted(nullptr, ms);
         waitedMs_ += ms;
     }
     // Something got through: the next throttling starts a wait of its own.
@@ -107,6 +112,7 @@ public:
     }
 
 private:
+    const std::function<void(DWORD)>& waiter_;
     ULONGLONG waitedMs_ = 0;
     DWORD backOffMs_ = kFirstBackOffMs;
 };
@@ -187,7 +193,7 @@ std::wstring TGraphCategories::CategoriesPath() const
 TGraphCategories::TAnswer TGraphCategories::Call(const std::wstring& method, const std::wstring& url,
                                                  const std::string& body)
 {
-    TThrottleWaits waits;
+    TThrottleWaits waits(waiter_);
     std::string token = tokens_.AccessToken();
     for (;;) {
         THttpRequest request{method, url, {{L"Authorization", L"Bearer " + FromUtf8(token)}, {L"Accept", L"application/json"}},
@@ -195,6 +201,7 @@ TGraphCategories::TAnswer TGraphCategories::Call(const std::wstring& method, con
         if (!body.empty())
             request.Headers.push_back({L"Content-Type", L"application/json"});
         const THttpResponse response = http_.Send(request);
+        Observe(response.Status);
         if (response.Status == 401) {
             // Raises once a renewed token is turned away as well.
             token = tokens_.RenewAfterRejection(token);
@@ -252,7 +259,45 @@ void TGraphCategories::Add(const std::vector<TNewCategory>& categories,
             each(i, {false, {}, kInvalidName});
     }
     const std::string innerUrl = ToUtf8(CategoriesPath());
-    TThrottleWaits waits;
+    SendBatches(std::move(queue), [&](std::size_t index) {
+        json body = {{"displayName", ToUtf8(categories[index].DisplayName)}};
+        if (categories[index].Color) {
+            if (const auto name = categories[index].Color->GraphName())
+                body["color"] = ToUtf8(*name);
+        }
+        return json{{"id", std::to_string(index)},
+                    {"method", "POST"},
+                    {"url", innerUrl},
+                    {"headers", {{"Content-Type", "application/json"}}},
+                    {"body", std::move(body)}};
+    }, each);
+}
+
+void TGraphCategories::SetColors(const std::vector<TColorChange>& changes,
+                                 const std::function<void(std::size_t, const TAddResult&)>& each)
+{
+    std::deque<std::size_t> queue;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        if (changes[i].Color.GraphName())
+            queue.push_back(i);
+        else
+            each(i, {false, {}, L"Microsoft 365 has no name for the colour " +
+                                    std::to_wstring(changes[i].Color.OutlookValue()) + L"."});
+    }
+    const std::string innerUrl = ToUtf8(CategoriesPath()) + "/";
+    SendBatches(std::move(queue), [&](std::size_t index) {
+        return json{{"id", std::to_string(index)},
+                    {"method", "PATCH"},
+                    {"url", innerUrl + PercentEncode(ToUtf8(changes[index].Id))},
+                    {"headers", {{"Content-Type", "application/json"}}},
+                    {"body", {{"color", ToUtf8(*changes[index].Color.GraphName())}}}};
+    }, each);
+}
+
+void TGraphCategories::SendBatches(std::deque<std::size_t> queue, const std::function<json(std::size_t)>& request,
+                                   const std::function<void(std::size_t, const TAddResult&)>& each)
+{
+    TThrottleWaits waits(waiter_);
     while (!queue.empty()) {
         std::vector<std::size_t> batch;
         while (!queue.empty() && batch.size() < kMaxBatch) {
@@ -260,18 +305,8 @@ void TGraphCategories::Add(const std::vector<TNewCategory>& categories,
             queue.pop_front();
         }
         json requests = json::array();
-        for (const std::size_t index : batch) {
-            json body = {{"displayName", ToUtf8(categories[index].DisplayName)}};
-            if (categories[index].Color) {
-                if (const auto name = categories[index].Color->GraphName())
-                    body["color"] = ToUtf8(*name);
-            }
-            requests.push_back({{"id", std::to_string(index)},
-                                {"method", "POST"},
-                                {"url", innerUrl},
-                                {"headers", {{"Content-Type", "application/json"}}},
-                                {"body", std::move(body)}});
-        }
+        for (const std::size_t index : batch)
+            requests.push_back(request(index));
         const TAnswer answer = Call(L"POST", graphUrl_ + kVersion + L"/$batch", Dump({{"requests", requests}}));
 
         std::map<std::string, const json*> responses;
@@ -302,6 +337,7 @@ void TGraphCategories::Add(const std::vector<TNewCategory>& categories,
             if (status >= 200 && status < 300) {
                 each(index, {true, CategoryFrom(body), {}});
             } else if (IsThrottled(status)) {
+                Observe(status);
                 throttled.push_back(index);
                 if (const auto ms = InnerRetryAfterMs(response))
                     retryAfter = std::max(retryAfter.value_or(0), *ms);
@@ -309,7 +345,8 @@ void TGraphCategories::Add(const std::vector<TNewCategory>& categories,
                        !(status == 403 && Text(error, "code") == L"ErrorAccessDenied")) {
                 // A name Graph turns away, as Outlook refuses one: the others go on.
                 const std::wstring message = Text(error, "message");
-                each(index, {false, {}, message.empty() ? ErrorFrom(status, body, permission_).Message() : message});
+                each(index,
+                     {false, {}, message.empty() ? ErrorFrom(status, body, permission_).Message() : message, status});
             } else {
                 // Not about one name: a lost sign-in, a missing permission, a failing service.
                 failure = failure.value_or(ErrorFrom(status, body, permission_));

@@ -14,9 +14,12 @@
 #include "http/HttpClient.h"
 #include "identity/AccessTokenSource.h"
 
+#include <nlohmann/json.hpp>
+
 #include <windows.h>
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,10 +54,17 @@ struct TNewCategory {
     std::optional<TCategoryColor> Color;  // none given, or none Graph can spell: Graph's choice
 };
 
+// One request of a batch: a category added, or its colour changed.
 struct TAddResult {
     bool Added = false;
-    TGraphCategory Category;  // as created, when added
+    TGraphCategory Category;  // as created or changed, when done
     std::wstring Refusal;     // Graph's reason, when refused
+    DWORD Status = 0;         // Graph's status for the refusal; 0 when refused without a request
+};
+
+struct TColorChange {
+    std::wstring Id;
+    TCategoryColor Color;
 };
 
 // The mailbox part of an address: the signed-in user's own, or any user's by
@@ -87,6 +97,18 @@ public:
 
     // The colour of one category; the changed category as Graph answers it.
     TGraphCategory SetColor(const std::wstring& id, TCategoryColor color);
+    // Many colours in batches of at most kMaxBatch, answered as Add answers.
+    void SetColors(const std::vector<TColorChange>& changes,
+                   const std::function<void(std::size_t index, const TAddResult& result)>& each);
+
+    // Told the status of every answer as it comes, a batch's throttled inner
+    // answers included, on the calling thread: for a caller that paces its
+    // requests to many mailboxes by how often Graph pushes back.
+    void ObserveAnswers(std::function<void(DWORD status)> observer) { observer_ = std::move(observer); }
+    // Does the waiting for Retry-After instead of the call itself, which
+    // keeps windows painted: a caller with many mailboxes lets another one
+    // use the time.
+    void WaitWith(std::function<void(DWORD ms)> waiter) { waiter_ = std::move(waiter); }
 
     static constexpr const wchar_t* kInvalidName =
         L"The name is not valid Unicode text, so Microsoft 365 cannot hold it.";
@@ -94,13 +116,23 @@ public:
 private:
     struct TAnswer;
     TAnswer Call(const std::wstring& method, const std::wstring& url, const std::string& body);
+    // Sends the requests of queue in batches, each made by request(index).
+    void SendBatches(std::deque<std::size_t> queue, const std::function<nlohmann::json(std::size_t)>& request,
+                     const std::function<void(std::size_t, const TAddResult&)>& each);
     std::wstring CategoriesPath() const;
+    void Observe(DWORD status) const
+    {
+        if (observer_)
+            observer_(status);
+    }
 
     const THttpClient& http_;
     IAccessTokenSource& tokens_;
     const std::wstring graphUrl_;
     const std::wstring mailbox_;
     const TPermissionKind permission_;
+    std::function<void(DWORD)> observer_;
+    std::function<void(DWORD)> waiter_;
 };
 
 // Retry-After in milliseconds: seconds, fractions allowed; nothing for any

@@ -17,6 +17,7 @@ namespace {
 // Tries of one token request that meets a busy or unreachable platform.
 constexpr int kTokenTries = 4;
 constexpr double kLongestRetryAfterSeconds = 60.0;
+constexpr std::uint64_t kFreshTokenMs = 60'000;
 
 bool IsHex(wchar_t c)
 {
@@ -205,8 +206,16 @@ std::string TAppTokenSource::AccessToken()
 std::string TAppTokenSource::RenewAfterRejection(const std::string& rejected)
 {
     const std::lock_guard lock(mutex_);
-    if (rejected == token_)
+    if (rejected == token_) {
+        // A token fresh from the platform turned away at once: asking again
+        // would loop for ever. One that served a while may be renewed again.
+        if (fetchedAfterRejection_ != 0 && GetTickCount64() - fetchedAfterRejection_ < kFreshTokenMs)
+            throw ECredentialError(L"Microsoft Graph turned away the application's access token, and a new one as "
+                                   L"well (HTTP 401).");
         renewAt_ = 0;
+        CurrentOrNew();
+        fetchedAfterRejection_ = GetTickCount64();
+    }
     return CurrentOrNew();
 }
 
@@ -221,6 +230,7 @@ std::string TAppTokenSource::CurrentOrNew()
     const std::uint64_t margin = std::min<std::uint64_t>(lifetimeMs / 4, 300'000);
     Wipe(token_);
     token_ = std::move(token);
+    fetchedAfterRejection_ = 0;
     renewAt_ = GetTickCount64() + lifetimeMs - margin;
     return token_;
 }

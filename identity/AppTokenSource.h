@@ -6,6 +6,7 @@
 // https://learn.microsoft.com/entra/identity-platform/v2-oauth2-client-creds-grant-flow
 
 #include "http/HttpClient.h"
+#include "identity/AccessTokenSource.h"
 #include "identity/AppCertificate.h"
 #include "identity/CredentialError.h"
 
@@ -53,17 +54,18 @@ struct TAppSignIn {
 // go into the sign-in address and the request as they are.
 void CheckAppSignIn(const TAppSignIn& signIn);
 
-class TAppTokenSource {
+class TAppTokenSource : public IAccessTokenSource {
 public:
     TAppTokenSource(const THttpClient& http, TAppSignIn signIn, TAppCredential credential);
 
     // A token with some life left: the one held, or a new one. Raises
     // ECredentialError when the platform refuses the app's credentials,
     // EException when it cannot be reached after a few tries.
-    std::string AccessToken();
+    std::string AccessToken() override;
     // Graph turned this token away (401): a new one, or the one another
-    // thread got meanwhile.
-    std::string RenewAfterRejection(const std::string& rejected);
+    // thread got meanwhile. Raises ECredentialError when Graph turns away a
+    // token that was itself fetched after a rejection.
+    std::string RenewAfterRejection(const std::string& rejected) override;
 
     std::uint64_t TokensRequested() const;
     std::wstring TokenEndpoint() const;
@@ -77,6 +79,7 @@ private:
     TAppCredential credential_;
     mutable std::mutex mutex_;
     std::string token_;
+    std::uint64_t fetchedAfterRejection_ = 0;  // when token_ replaced one Graph turned away; 0: it did not
     std::uint64_t renewAt_ = 0;  // GetTickCount64
     std::uint64_t requested_ = 0;
 };

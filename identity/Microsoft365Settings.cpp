@@ -106,7 +106,17 @@ std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft36
     TMicrosoft365Settings settings;
     settings.TenantId = std::move(*tenant);
     settings.ClientId = std::move(*client);
-    settings.LoginUrl = BaseUrl(L"PELLORIN_LOGIN_URL", kDefaultLoginUrl);
-    settings.GraphUrl = BaseUrl(L"PELLORIN_GRAPH_URL", kDefaultGraphUrl);
+    settings.LoginUrl = Microsoft365LoginUrl();
+    settings.GraphUrl = Microsoft365GraphUrl();
     return settings;
+}
+
+std::wstring Microsoft365LoginUrl()
+{
+    return BaseUrl(L"PELLORIN_LOGIN_URL", kDefaultLoginUrl);
+}
+
+std::wstring Microsoft365GraphUrl()
+{
+    return BaseUrl(L"PELLORIN_GRAPH_URL", kDefaultGraphUrl);
 }

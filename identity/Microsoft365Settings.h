@@ -41,3 +41,9 @@ struct TMicrosoft365Overrides {
 // Nothing unless both a tenant and a client id are configured. Blank values
 // count as absent.
 std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides = {});
+
+// The login and Graph addresses without a trailing "/": Microsoft's own, or a
+// stand-in's from PELLORIN_LOGIN_URL and PELLORIN_GRAPH_URL. Also for an
+// application's sign-in, which needs no configured tenant or app.
+std::wstring Microsoft365LoginUrl();
+std::wstring Microsoft365GraphUrl();

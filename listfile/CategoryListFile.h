@@ -84,3 +84,10 @@ std::string FormatCategoryList(const std::vector<TListFileEntry>& entries, TList
 // Writes a temporary file beside path, then puts it in path's place, replacing
 // an existing file. Raises EListFileWriteError; the temporary file is gone then.
 void WriteCategoryListFile(const std::wstring& path, const std::vector<TListFileEntry>& entries);
+
+// One CSV field as the list file writes its names, for any CSV a spreadsheet
+// may open: a text a spreadsheet would run as a formula (one starting with
+// "=", "+", "-", "@", a tab or CR, after any "'") gets one "'" in front, and
+// the field is quoted where it holds ",", a quote or a line break, or starts
+// or ends with a space or a tab.
+std::wstring SpreadsheetSafeCsvField(std::wstring_view text);

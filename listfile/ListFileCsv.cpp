@@ -224,13 +224,20 @@ void ReadCsvList(std::string_view bytes, TListCollector& collector)
     }
 }
 
+std::wstring SpreadsheetSafeCsvField(std::wstring_view text)
+{
+    std::wstring field;
+    AppendField(field, NeedsFormulaGuard(text) ? L"'" + std::wstring(text) : std::wstring(text));
+    return field;
+}
+
 std::string FormatCsvList(const std::vector<TListFileEntry>& entries)
 {
     std::wstring text = L"\xFEFF";
     text += kHeader;
     text += L"\r\n";
     for (const TListFileEntry& entry : entries) {
-        AppendField(text, NeedsFormulaGuard(entry.Name) ? L"'" + entry.Name : entry.Name);
+        text += SpreadsheetSafeCsvField(entry.Name);
         text += L',';
         if (entry.Color)
             if (const auto name = entry.Color->GraphName())

@@ -41,12 +41,19 @@ Control (under /_control/app/, the caller holding the state's lock):
   POST app/users {users: [{oid, upn, mail, accountEnabled}], count, prefix}
        adds users to the directory; with count, that many made up ones
        (prefix-N@contoso.com, every 7th without mail, every 11th disabled)
+  POST app/mailboxes {count, prefix, names: [{displayName, color}], most_missing, seed}
+       that many enabled users with mail, each holding the names less a
+       random 0 to most_missing of them
+  POST app/verify {names, prefix}
+       {complete, incomplete, duplicated, examples}: mailboxes holding every
+       name exactly once (letter case ignored), and those that do not
 """
 
 import base64
 import hashlib
 import hmac
 import json
+import random
 import re
 import secrets
 import subprocess
@@ -236,6 +243,8 @@ def list_users(state, server_base, full_path):
     fields = [f.strip() for f in query.get("$select", "").split(",") if f.strip()] or \
         ["id", "userPrincipalName", "mail", "displayName"]
     top = min(int(query.get("$top", USERS_PAGE)), 999)
+    if state.users_page_size:
+        top = min(top, state.users_page_size)
     skip = int(query.get("$skiptoken", "0") or 0)
     with state.lock:
         users = [u for u in state.users.values() if wanted is None or u.get("accountEnabled", True)]
@@ -255,6 +264,50 @@ def list_users(state, server_base, full_path):
     return 200, {}, answer
 
 
+def make_mailboxes(state, body):
+    """count mailboxes prefix-N@contoso.com (all enabled, with mail), each
+    holding the names given less a random 0 to most_missing of them."""
+    names = body.get("names", [])
+    most_missing = min(int(body.get("most_missing", len(names))), len(names))
+    rng = random.Random(body.get("seed"))
+    prefix = body.get("prefix", "mailbox")
+    missing = 0
+    for n in range(int(body.get("count", 0))):
+        lacking = set(rng.sample(range(len(names)), rng.randint(0, most_missing)))
+        missing += len(lacking)
+        categories = [{"id": secrets.token_hex(8), "displayName": c["displayName"], "color": c.get("color", "none")}
+                      for i, c in enumerate(names) if i not in lacking]
+        upn = "%s-%d@contoso.com" % (prefix, n)
+        state.add_user({"oid": "%s-oid-%d" % (prefix, n), "upn": upn, "name": "", "mail": upn,
+                        "accountEnabled": True, "categories": categories})
+    return {"users": len(state.users), "missing": missing}
+
+
+def verify_mailboxes(state, body):
+    """How many mailboxes (those whose upn starts with prefix) hold every
+    name given exactly once, letter case ignored; and what is wrong with the
+    first few that do not."""
+    wanted = [n.lower() for n in body.get("names", [])]
+    prefix = body.get("prefix", "")
+    complete = incomplete = duplicated = 0
+    examples = []
+    for user in state.users.values():
+        if not user["upn"].startswith(prefix):
+            continue
+        held = [c["displayName"].lower() for c in user["categories"]]
+        lacking = [n for n in wanted if n not in held]
+        twice = sorted({n for n in held if held.count(n) > 1})
+        if lacking:
+            incomplete += 1
+        if twice:
+            duplicated += 1
+        if not lacking and not twice:
+            complete += 1
+        elif len(examples) < 5:
+            examples.append({"upn": user["upn"], "lacking": lacking, "twice": twice})
+    return {"complete": complete, "incomplete": incomplete, "duplicated": duplicated, "examples": examples}
+
+
 def control(state, method, path, body):
     """Control calls under /_control/app/; the caller holds the lock."""
     if path == "register" and method == "POST":
@@ -267,15 +320,17 @@ def control(state, method, path, body):
         return 200, {}, {"x5t#S256": key[2] if key else None}
     if path == "users" and method == "POST":
         for user in body.get("users", []):
-            state.users[user["oid"]] = {"oid": user["oid"], "upn": user["upn"], "name": user.get("name", ""),
-                                        "mail": user.get("mail"),
-                                        "accountEnabled": user.get("accountEnabled", True),
-                                        "categories": []}
+            state.add_user({"oid": user["oid"], "upn": user["upn"], "name": user.get("name", ""),
+                            "mail": user.get("mail"), "accountEnabled": user.get("accountEnabled", True),
+                            "categories": []})
         prefix = body.get("prefix", "user")
         for n in range(int(body.get("count", 0))):
             upn = "%s-%d@contoso.com" % (prefix, n)
-            state.users["%s-oid-%d" % (prefix, n)] = {
-                "oid": "%s-oid-%d" % (prefix, n), "upn": upn, "name": "", "categories": [],
-                "mail": None if n % 7 == 3 else upn, "accountEnabled": n % 11 != 5}
+            state.add_user({"oid": "%s-oid-%d" % (prefix, n), "upn": upn, "name": "", "categories": [],
+                            "mail": None if n % 7 == 3 else upn, "accountEnabled": n % 11 != 5})
         return 200, {}, {"users": len(state.users)}
+    if path == "mailboxes" and method == "POST":
+        return 200, {}, make_mailboxes(state, body)
+    if path == "verify" and method == "POST":
+        return 200, {}, verify_mailboxes(state, body)
     return 404, {}, {"error": "no such control"}

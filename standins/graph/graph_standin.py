@@ -54,7 +54,10 @@ Control, for tests (never logged): under /_control/
   POST reset                      back to the empty state
   POST user {oid, upn, categories:[{displayName, color}]}
   POST settings {latency_ms, page_size, next_link_base, interval, expires_in,
-                 access_lifetime, sign_in_user, poll_script:[...], grant_refresh}
+                 access_lifetime, sign_in_user, poll_script:[...], grant_refresh,
+                 keep_log, users_page_size}
+       keep_log false: requests are counted but not logged (long benchmarks).
+       users_page_size: Graph may give fewer users a page than $top asks.
        poll_script: what successive token polls answer: "pending",
        "slow_down", "declined", "expired", "bad_code" or "approve"
        (signs in sign_in_user); once it runs out, polls stay pending.
@@ -67,6 +70,8 @@ Control, for tests (never logged): under /_control/
   GET  log, POST log/clear        the requests served, oldest first
   GET  categories?user=OID        a mailbox's list
   GET  redirect                   a 302 to /_control/log, for the client's redirect rule
+  POST load {...}                 Graph's limits for many mailboxes (load_model.py)
+  GET  stats, POST stats/clear    counters of the requests served
 """
 
 import argparse
@@ -82,6 +87,7 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 import app_credentials
+import load_model
 
 MAX_BATCH = 20
 COLORS = {"none"} | {"preset%d" % i for i in range(25)}
@@ -129,15 +135,29 @@ class State:
         self.sign_in_user = None
         self.poll_script = []
         self.grant_refresh = True
+        self.keep_log = True
+        self.users_page_size = 0   # the most users a page holds, whatever $top asks; 0: no limit
+        self.upns = {}             # lower-case upn -> oid
+        self.load = load_model.LoadModel()
         app_credentials.reset(self)
+
+    def add_user(self, user):
+        """The caller holds the lock."""
+        self.users[user["oid"]] = user
+        self.upns[user["upn"].lower()] = user["oid"]
 
     def user(self, ref):
         if ref in self.users:
             return self.users[ref]
-        for user in self.users.values():
-            if user["upn"].lower() == ref.lower():
-                return user
-        return None
+        oid = self.upns.get(ref.lower())
+        return self.users.get(oid) if oid is not None else None
+
+    def note(self, entry):
+        """Logs a request served; the caller holds the lock."""
+        self.serial += 1
+        entry["n"] = self.serial
+        if self.keep_log:
+            self.log.append(entry)
 
     def take_rule(self, method, path, name, inner):
         for rule in self.rules:
@@ -159,6 +179,26 @@ class State:
 
 
 STATE = State()
+
+
+def busy_error(status, retry_after):
+    if status == 429:
+        return graph_error(429, "TooManyRequests", "Too many requests.", {"Retry-After": retry_after})
+    return graph_error(503, "ServiceUnavailable", "The service is temporarily unavailable.",
+                       {"Retry-After": retry_after})
+
+
+def request_kind(method, path):
+    """What a request is, for the counters."""
+    if "/oauth2/" in path:
+        return "token"
+    if path.startswith(GRAPH_PREFIX + "/users") and path.rstrip("/") == GRAPH_PREFIX + "/users":
+        return "users"
+    if path == GRAPH_PREFIX + "/$batch":
+        return "batch"
+    if path.startswith(GRAPH_PREFIX + "/") and "/masterCategories" in path:
+        return "read" if method == "GET" else "write"
+    return "other"
 
 
 def rule_answer(rule):
@@ -346,6 +386,19 @@ def unauthorised():
                        {"WWW-Authenticate": 'Bearer realm="", error="invalid_token"'})
 
 
+def mailbox_key(target, oid):
+    """The mailbox a Graph path names, for the load model: its user's oid."""
+    located = mailbox_path(urllib.parse.urlsplit(target).path if target.startswith("/") else
+                           "/" + urllib.parse.urlsplit(target).path)
+    if not located:
+        return None
+    if located[0] == "me":
+        return oid
+    with STATE.lock:
+        user = STATE.user(located[0])
+    return user["oid"] if user else located[0]
+
+
 def batch(body, oid, entry):
     requests = body.get("requests") if isinstance(body, dict) else None
     if not isinstance(requests, list) or not requests:
@@ -356,19 +409,38 @@ def batch(body, oid, entry):
     ids = [str(r.get("id", "")).lower() for r in requests]
     if len(set(ids)) != len(ids) or "" in ids:
         return graph_error(400, "BadRequest", "Each request of a batch needs an id of its own.")
+    # Each mailbox's requests take their places together; those that find
+    # none are throttled, the first ones first.
+    groups = {}
+    for index, request in enumerate(requests):
+        key = mailbox_key(str(request.get("url", "")), oid)
+        groups.setdefault(key, []).append(index)
+    refused = {}
+    places = entry.setdefault("_places", [])
+    for key, members in groups.items():
+        if key is None:
+            continue
+        taken, count, retry_after = STATE.load.take(key, len(members))
+        places.append((key, taken))
+        for index in members[:count]:
+            refused[index] = retry_after
     responses = []
-    for request in requests:
+    for index, request in enumerate(requests):
         method = str(request.get("method", "")).upper()
         url = str(request.get("url", ""))
         inner_body = request.get("body")
-        status, headers, answer = graph_call(method, url, inner_body, oid, inner=True)
+        if index in refused:
+            status, headers, answer = graph_error(429, "ApplicationThrottled",
+                                                  "Application is over its MailboxConcurrency limit.",
+                                                  {"Retry-After": refused[index]})
+        else:
+            status, headers, answer = graph_call(method, url, inner_body, oid, inner=True)
+        STATE.load.inner_done(status, method == "POST" and status == 201)
         inner_entry = {"method": method, "path": url, "inner": True, "status": status}
         if isinstance(inner_body, dict) and "displayName" in inner_body:
             inner_entry["name"] = inner_body["displayName"]
         with STATE.lock:
-            STATE.serial += 1
-            inner_entry["n"] = STATE.serial
-            STATE.log.append(inner_entry)
+            STATE.note(inner_entry)
         headers = dict(headers)
         headers["Content-Type"] = "application/json"
         responses.append({"id": request.get("id"), "status": status, "headers": headers, "body": answer})
@@ -384,11 +456,18 @@ def control(method, path, query, body):
         elif path == "user" and method == "POST":
             categories = [{"id": secrets.token_hex(16), "displayName": c["displayName"],
                            "color": c.get("color", "none")} for c in body.get("categories", [])]
-            STATE.users[body["oid"]] = {"oid": body["oid"], "upn": body["upn"], "name": body.get("name", ""),
-                                        "categories": categories}
+            STATE.add_user({"oid": body["oid"], "upn": body["upn"], "name": body.get("name", ""),
+                            "categories": categories})
+        elif path == "load" and method == "POST":
+            STATE.load.configure(body)
+        elif path == "stats" and method == "GET":
+            return 200, {}, STATE.load.snapshot()
+        elif path == "stats/clear" and method == "POST":
+            STATE.load.clear()
         elif path == "settings" and method == "POST":
             for key in ("latency_ms", "page_size", "next_link_base", "interval", "expires_in",
-                        "access_lifetime", "sign_in_user", "poll_script", "grant_refresh"):
+                        "access_lifetime", "sign_in_user", "poll_script", "grant_refresh", "keep_log",
+                        "users_page_size"):
                 if key in body:
                     setattr(STATE, key, body[key])
         elif path == "fail" and method == "POST":
@@ -461,25 +540,32 @@ class Handler(BaseHTTPRequestHandler):
         raw = self.rfile.read(length) if length else b""
         split = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(split.query)
-        try:
-            if split.path.startswith("/_control/"):
+        if split.path.startswith("/_control/"):
+            try:
                 body = json.loads(raw) if raw else {}
                 self.answer(*control(method, split.path[len("/_control/"):], query, body))
-                return
-            entry = {"method": method, "path": self.path, "inner": False,
-                     "user_agent": self.headers.get("User-Agent", "")}
+            except Exception as error:  # a test's own mistake: it hears about it
+                self.answer(*graph_error(500, "StandInError", repr(error)))
+            return
+        entry = {"method": method, "path": self.path, "inner": False,
+                 "user_agent": self.headers.get("User-Agent", "")}
+        STATE.load.started(request_kind(method, split.path))
+        try:
             status, headers, body = self.route(method, split.path, raw, entry)
         except Exception as error:  # the stand-in must answer, whatever a test sends
-            entry = {"method": method, "path": self.path, "inner": False}
             status, headers, body = graph_error(500, "StandInError", repr(error))
         entry["status"] = status
+        places = entry.pop("_places", [])
         with STATE.lock:
-            STATE.serial += 1
-            entry["n"] = STATE.serial
-            STATE.log.append(entry)
+            STATE.note(entry)
             latency = STATE.latency_ms
-        if latency:
-            time.sleep(latency / 1000.0)
+        try:
+            if latency:
+                time.sleep(latency / 1000.0)
+        finally:
+            for key, taken in places:
+                STATE.load.give_back(key, taken)
+        STATE.load.ended()
         self.answer(status, headers, body)
 
     def route(self, method, path, raw, entry):
@@ -509,10 +595,26 @@ class Handler(BaseHTTPRequestHandler):
                 rule = STATE.take_rule(method, path, None, False)
             if rule:
                 return rule_answer(rule)
+            busy = STATE.load.busy_answer()
+            if busy:
+                return busy_error(*busy)
             return batch(body, oid, entry)
         if isinstance(body, dict) and "displayName" in body:
             entry["name"] = body["displayName"]
-        return graph_call(method, target, body, oid, inner=False)
+        key = mailbox_key(target, oid)
+        if key is not None:
+            busy = STATE.load.busy_answer()
+            if busy:
+                return busy_error(*busy)
+            taken, refused, retry_after = STATE.load.take(key, 1)
+            if refused:
+                STATE.load.throttled()
+                return graph_error(429, "ApplicationThrottled", "Application is over its MailboxConcurrency limit.",
+                                   {"Retry-After": retry_after})
+            entry["_places"] = [(key, taken)]
+        status, headers, answer = graph_call(method, target, body, oid, inner=False)
+        STATE.load.outer_done(status, method == "POST" and status == 201)
+        return status, headers, answer
 
     def answer(self, status, headers, body):
         data = json.dumps(body).encode("utf-8")

@@ -1,0 +1,297 @@
+#include "cli/DeployOutput.h"
+
+#include "base/Errors.h"
+#include "base/Platform.h"
+#include "base/SystemErrorText.h"
+#include "categories/ShownText.h"
+#include "listfile/CategoryListFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+using nlohmann::ordered_json;
+
+// The progress line is redrawn at most this often: a console write is slow,
+// and mailboxes finish far faster than anyone reads.
+constexpr ULONGLONG kProgressEveryMs = 200;
+
+std::string Dump(const ordered_json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+ordered_json Strings(const std::vector<std::wstring>& texts)
+{
+    ordered_json array = ordered_json::array();
+    for (const std::wstring& text : texts)
+        array.push_back(ToUtf8(text));
+    return array;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& texts)
+{
+    std::wstring joined;
+    for (const std::wstring& text : texts)
+        joined += (joined.empty() ? L"" : L"; ") + text;
+    return joined;
+}
+
+std::wstring Count(std::size_t n, const wchar_t* one, const wchar_t* many)
+{
+    return std::to_wstring(n) + L" " + (n == 1 ? one : many);
+}
+
+std::wstring ResultName(EMailboxResult result)
+{
+    return MailboxResultName(result);
+}
+
+}  // namespace
+
+std::wstring DurationText(double seconds)
+{
+    const long long whole = std::llround(std::max(seconds, 0.0));
+    if (whole < 60)
+        return std::to_wstring(whole) + L" s";
+    if (whole < 3600)
+        return std::to_wstring(whole / 60) + L" min " + std::to_wstring(whole % 60) + L" s";
+    return std::to_wstring(whole / 3600) + L" h " + std::to_wstring(whole % 3600 / 60) + L" min";
+}
+
+std::wstring MailboxLine(const TMailboxOutcome& outcome, bool dryRun)
+{
+    const std::wstring name = ShownOnLine(outcome.Mailbox.Name.empty() ? outcome.Mailbox.Address : outcome.Mailbox.Name);
+    if (outcome.Result == EMailboxResult::Failed)
+        return name + L": failed: " + ShownOnLine(outcome.Error);
+    if (outcome.Result == EMailboxResult::Unchanged)
+        return {};
+    std::wstring parts;
+    if (!outcome.Added.empty())
+        parts = (dryRun ? L"would add " : L"added ") + std::to_wstring(outcome.Added.size());
+    if (!outcome.Recoloured.empty())
+        parts += (parts.empty() ? L"" : L", ") + std::wstring(dryRun ? L"would recolour " : L"recoloured ") +
+                 std::to_wstring(outcome.Recoloured.size());
+    return name + L": " + parts;
+}
+
+std::wstring ProgressLine(const TDeployCounts& counts)
+{
+    const std::size_t through = counts.Done() + counts.Skipped;
+    std::wstring line = std::to_wstring(through);
+    if (counts.Total)
+        line += L" of " + std::to_wstring(*counts.Total);
+    line += L" mailboxes, " + Count(counts.NamesAdded, L"name added", L"names added") + L", " +
+            std::to_wstring(counts.Failed) + L" failed";
+    if (counts.Seconds >= 1 && counts.Done() > 0) {
+        const double rate = counts.Done() / counts.Seconds;
+        wchar_t text[32];
+        std::swprintf(text, std::size(text), L"%.1f", rate);
+        line += L", " + std::wstring(text) + L"/s";
+        if (counts.Total && *counts.Total >= through)
+            line += L", " + DurationText((*counts.Total - through) / rate) + L" left";
+    }
+    return line;
+}
+
+TDeployReport::TDeployReport(const std::wstring& path) : path_(path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw EException(L"Cannot write the report " + path + L": " + SystemErrorText(GetLastError()));
+    file_ = file;
+    Row(L"\xFEFFMailbox", L"Result", L"Added", L"Recoloured", L"Error");
+}
+
+TDeployReport::~TDeployReport()
+{
+    if (file_)
+        CloseHandle(static_cast<HANDLE>(file_));
+}
+
+void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
+                        std::wstring_view recoloured, std::wstring_view error)
+{
+    // The header's mark stays outside the field rule.
+    std::wstring line = mailbox.starts_with(L'\xFEFF') ? std::wstring(mailbox) : SpreadsheetSafeCsvField(mailbox);
+    for (const std::wstring_view field : {result, added, recoloured, error})
+        line += L"," + SpreadsheetSafeCsvField(field);
+    line += L"\r\n";
+    const std::string bytes = ToUtf8(line);
+    DWORD written = 0;
+    if (!failed_ && (!WriteFile(static_cast<HANDLE>(file_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                nullptr) ||
+                     written != bytes.size()))
+        failed_ = true;
+}
+
+void TDeployReport::Skipped(const TMailbox& mailbox)
+{
+    Row(mailbox.Name.empty() ? mailbox.Address : mailbox.Name, L"skipped", L"", L"", L"");
+}
+
+void TDeployReport::Finished(const TMailboxOutcome& outcome, bool)
+{
+    const TMailbox& mailbox = outcome.Mailbox;
+    Row(mailbox.Name.empty() ? mailbox.Address : mailbox.Name, ResultName(outcome.Result), Joined(outcome.Added),
+        Joined(outcome.Recoloured), outcome.Error);
+}
+
+void TDeployReport::Close()
+{
+    const HANDLE file = static_cast<HANDLE>(file_);
+    file_ = nullptr;
+    const bool flushed = FlushFileBuffers(file);
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (failed_ || !flushed)
+        throw EException(L"Cannot write the report " + path_ + L": " + SystemErrorText(failed_ ? ERROR_WRITE_FAULT : error));
+}
+
+TDeployOutput::TDeployOutput(const TDeployRequest& request, TWrite write, bool progress, TDeployReport* report)
+    : dryRun_(request.DryRun), json_(request.Json), progress_(progress && !request.Json), write_(std::move(write)),
+      report_(report)
+{
+}
+
+void TDeployOutput::StartJson()
+{
+    if (jsonStarted_)
+        return;
+    jsonStarted_ = true;
+    // The object is written piece by piece, each value by nlohmann/json, so
+    // that no mailbox stays in memory until the end.
+    write_(FromUtf8("{\"command\":\"deploy\",\"dryRun\":" + Dump(dryRun_) + ",\"mailboxes\":["));
+}
+
+void TDeployOutput::WriteItem(const nlohmann::ordered_json& item)
+{
+    std::string text(firstMailbox_ ? 0 : 1, ',');
+    text += Dump(item);
+    write_(FromUtf8(text));
+    firstMailbox_ = false;
+}
+
+void TDeployOutput::Skipped(const TMailbox& mailbox, const TDeployCounts& counts)
+{
+    if (report_)
+        report_->Skipped(mailbox);
+    if (json_) {
+        StartJson();
+        ordered_json item;
+        item["mailbox"] = ToUtf8(mailbox.Address);
+        item["name"] = ToUtf8(mailbox.Name.empty() ? mailbox.Address : mailbox.Name);
+        item["result"] = "skipped";
+        item["added"] = ordered_json::array();
+        item["recoloured"] = ordered_json::array();
+        item["error"] = nullptr;
+        WriteItem(item);
+        return;
+    }
+    ShowProgress(counts, false);
+}
+
+void TDeployOutput::Finished(const TMailboxOutcome& outcome, const TDeployCounts& counts)
+{
+    if (report_)
+        report_->Finished(outcome, dryRun_);
+    if (json_) {
+        StartJson();
+        ordered_json item;
+        item["mailbox"] = ToUtf8(outcome.Mailbox.Address);
+        item["name"] = ToUtf8(outcome.Mailbox.Name.empty() ? outcome.Mailbox.Address : outcome.Mailbox.Name);
+        item["result"] = ToUtf8(ResultName(outcome.Result));
+        item["added"] = Strings(outcome.Added);
+        item["recoloured"] = Strings(outcome.Recoloured);
+        item["error"] = outcome.Result == EMailboxResult::Failed ? ordered_json(ToUtf8(outcome.Error)) : nullptr;
+        WriteItem(item);
+        return;
+    }
+    const std::wstring line = MailboxLine(outcome, dryRun_);
+    if (!line.empty()) {
+        ClearProgress();
+        write_(line + L"\r\n");
+    }
+    ShowProgress(counts, !line.empty());
+}
+
+void TDeployOutput::Tick(const TDeployCounts& counts)
+{
+    if (!json_)
+        ShowProgress(counts, false);
+}
+
+void TDeployOutput::ShowProgress(const TDeployCounts& counts, bool now)
+{
+    if (!progress_)
+        return;
+    const ULONGLONG tick = GetTickCount64();
+    if (!now && shownWidth_ != 0 && tick - lastShown_ < kProgressEveryMs)
+        return;
+    lastShown_ = tick;
+    const std::wstring line = ProgressLine(counts);
+    std::wstring text = L"\r" + line;
+    if (line.size() < shownWidth_)
+        text += std::wstring(shownWidth_ - line.size(), L' ');
+    shownWidth_ = line.size();
+    write_(text);
+}
+
+void TDeployOutput::ClearProgress()
+{
+    if (!progress_ || shownWidth_ == 0)
+        return;
+    write_(L"\r" + std::wstring(shownWidth_, L' ') + L"\r");
+    shownWidth_ = 0;
+}
+
+void TDeployOutput::End(const TDeployEnd& end)
+{
+    const TDeployResult* result = end.Result;
+    if (json_) {
+        StartJson();
+        ordered_json summary = nullptr;
+        if (result) {
+            const TDeployCounts& c = result->Counts;
+            summary = ordered_json::object();
+            summary["total"] = c.Done() + c.Skipped;
+            summary["done"] = c.Done();
+            summary["skipped"] = c.Skipped;
+            summary["unchanged"] = c.Unchanged;
+            summary["changed"] = c.Changed;
+            summary["failed"] = c.Failed;
+            summary["namesAdded"] = c.NamesAdded;
+            summary["recoloured"] = c.Recoloured;
+            summary["withoutMail"] = end.WithoutMail ? ordered_json(*end.WithoutMail) : nullptr;
+            summary["seconds"] = std::round(c.Seconds * 10) / 10;
+            summary["requests"] = result->Requests;
+            summary["lowestConcurrency"] = result->LowestConcurrency;
+        }
+        write_(FromUtf8("],\"summary\":" + Dump(summary) + ",\"error\":" +
+                        Dump(end.Error ? ordered_json(ToUtf8(*end.Error)) : ordered_json(nullptr)) + "}\r\n"));
+        return;
+    }
+    ClearProgress();
+    if (!result)
+        return;
+    const TDeployCounts& c = result->Counts;
+    std::wstring line = Count(c.Done(), L"mailbox", L"mailboxes") + (dryRun_ ? L" read in " : L" done in ") +
+                        DurationText(c.Seconds) + L": " + std::to_wstring(c.Changed) +
+                        (dryRun_ ? L" would change, " : L" changed, ") + std::to_wstring(c.Unchanged) +
+                        L" unchanged, " + std::to_wstring(c.Failed) + L" failed; " +
+                        Count(c.NamesAdded, L"name", L"names") + (dryRun_ ? L" would be added, " : L" added, ") +
+                        std::to_wstring(c.Recoloured) + (dryRun_ ? L" would be recoloured" : L" recoloured");
+    line += L"\r\n";
+    if (c.Skipped > 0)
+        line += Count(c.Skipped, L"mailbox", L"mailboxes") + L" skipped: the journal has them as done\r\n";
+    if (end.WithoutMail && *end.WithoutMail > 0)
+        line += Count(*end.WithoutMail, L"user", L"users") + L" without mail left out\r\n";
+    write_(line);
+}

@@ -1,0 +1,254 @@
+#include "cli/DeployRun.h"
+
+#include "base/Errors.h"
+#include "base/Platform.h"
+#include "base/Sha256.h"
+#include "base/UnicoWS.h"
+#include "categories/MainUnit.h"
+#include "categories/ShownText.h"
+#include "cli/ConsoleText.h"
+#include "cli/DeployCommandLine.h"
+#include "cli/DeployOutput.h"
+#include "cli/SyncCommandLine.h"
+#include "deploy/DeployJournal.h"
+#include "deploy/Deployment.h"
+#include "deploy/MailboxList.h"
+#include "deploy/TenantMailboxes.h"
+#include "identity/AppCertificate.h"
+#include "identity/AppTokenSource.h"
+#include "http/Url.h"
+#include "identity/Microsoft365Settings.h"
+#include "listfile/CategoryListFile.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+enum TExit { kDone = 0, kFailed = 1, kBadInput = 2 };
+
+// What stops the run before anything changes, with exit code 2.
+class EBadInput : public EException {
+public:
+    using EException::EException;
+};
+
+void WriteError(std::wstring_view message)
+{
+    std::wstring text(message);
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    }
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), L"PellorinSync: " + ShownOnLine(ErrorBoxText(text)) + L"\r\n");
+}
+
+// A variable's name, never its value: a secret given by mistake where its
+// variable's name belongs would otherwise be echoed in the error.
+bool IsVariableName(std::wstring_view name)
+{
+    if (name.empty() || name.size() > 128 || (name.front() >= L'0' && name.front() <= L'9'))
+        return false;
+    for (const wchar_t c : name) {
+        if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'))
+            return false;
+    }
+    return true;
+}
+
+struct TListRead {
+    std::vector<TListFileEntry> Entries;
+    std::string Sha256;
+};
+
+TListRead ReadList(const std::wstring& path)
+{
+    // Hashed on both sides of the read: the journal must name the list that
+    // was deployed, not one that changed meanwhile.
+    try {
+        std::optional<std::string> before;
+        try {
+            before = LowerHex(Sha256OfFile(path));
+        } catch (const EException&) {
+            // The reader says why, in the list file's own words.
+        }
+        TCategoryListFile list = ReadCategoryListFile(path);
+        const std::string after = LowerHex(Sha256OfFile(path));
+        if (before != after)
+            throw EBadInput(path + L" changed while it was read. Run again once it is saved.");
+        for (const TListFileWarning& warning : list.Warnings)
+            WriteError(warning.Message);
+        if (list.Entries.empty())
+            throw EBadInput(path + L" holds no category names: there is nothing to deploy.");
+        return {std::move(list.Entries), after};
+    } catch (const EListFileError& e) {
+        throw EBadInput(e.Message());
+    } catch (const EBadInput&) {
+        throw;
+    } catch (const EException& e) {
+        throw EBadInput(L"Cannot read " + path + L": " + e.Message());
+    }
+}
+
+std::optional<TMailboxListFile> ReadMailboxes(const TDeployRequest& request)
+{
+    if (!request.MailboxList)
+        return std::nullopt;
+    try {
+        TMailboxListFile list = TMailboxListFile::Read(*request.MailboxList);
+        for (const TMailboxListWarning& warning : list.Warnings())
+            WriteError(*request.MailboxList + L", line " + std::to_wstring(warning.Line) + L": " + warning.Message);
+        if (list.Count() == 0)
+            throw EBadInput(*request.MailboxList + L" names no mailbox: there is nothing to deploy to.");
+        return list;
+    } catch (const EMailboxListError& e) {
+        throw EBadInput(e.Message());
+    }
+}
+
+TAppCredential Credential(const TDeployRequest& request)
+{
+    if (request.Certificate) {
+        return TAppCredential::Certificate(
+            std::make_shared<const TAppCertificate>(TAppCertificate::FromPfxFile(*request.Certificate)));
+    }
+    const std::wstring& variable = *request.SecretVariable;
+    if (!IsVariableName(variable))
+        throw EBadInput(L"--client-secret-env takes the name of an environment variable (letters, digits and _) "
+                        L"that holds the client secret, never the secret itself.");
+    if (GetEnvironmentVariableW(variable.c_str(), nullptr, 0) <= 1)
+        throw EBadInput(L"The environment variable " + variable +
+                        L" holds no client secret: put the secret's Value from the app registration in it.");
+    return TAppCredential::SecretInVariable(variable);
+}
+
+class TRunOutput {
+public:
+    TRunOutput(const TDeployRequest& request, TDeployReport* report)
+        : request_(request), output_(request, [](std::wstring_view text) {
+              WriteText(GetStdHandle(STD_OUTPUT_HANDLE), text);
+          }, IsConsoleHandle(GetStdHandle(STD_OUTPUT_HANDLE)), report)
+    {
+    }
+    TDeployOutput& Progress() { return output_; }
+
+    // The run never started: the error, and with --json the object that says so.
+    int Refused(const std::wstring& message, int exit)
+    {
+        if (request_.Json)
+            output_.End({nullptr, std::nullopt, message});
+        WriteError(message);
+        return exit;
+    }
+
+private:
+    const TDeployRequest& request_;
+    TDeployOutput output_;
+};
+
+int Deploy(const TDeployRequest& request)
+{
+    std::unique_ptr<TDeployReport> report;
+    std::unique_ptr<TRunOutput> output;
+    try {
+        const TListRead list = ReadList(request.ListFile);
+        std::optional<TMailboxListFile> listed = ReadMailboxes(request);
+        THttpClient http;
+        TAppTokenSource tokens(http, {Microsoft365LoginUrl(), request.Tenant, request.ClientId}, Credential(request));
+        std::unique_ptr<TDeployJournal> journal;
+        if (request.Journal)
+            journal = std::make_unique<TDeployJournal>(*request.Journal,
+                                                       TJournalHeader{list.Sha256, request.Tenant, request.Colors});
+        // Signed in before the first mailbox, so that refused credentials end
+        // the run with nothing changed, and before the report is made, so
+        // that such a run leaves the last one's report as it was.
+        tokens.AccessToken();
+        if (request.Report) {
+            try {
+                report = std::make_unique<TDeployReport>(*request.Report);
+            } catch (const EException& e) {
+                throw EBadInput(e.Message());
+            }
+        }
+        output = std::make_unique<TRunOutput>(request, report.get());
+
+        const std::wstring graphUrl = Microsoft365GraphUrl();
+        std::optional<TTenantMailboxes> tenant;
+        IMailboxSource* source = nullptr;
+        std::optional<std::size_t> total;
+        if (listed) {
+            source = &*listed;
+            total = listed->Count();
+        } else {
+            tenant.emplace(graphUrl, GraphGetWithAppToken(http, tokens));
+            source = &*tenant;
+        }
+        TDeployOptions options;
+        options.GraphUrl = graphUrl;
+        options.Colors = request.Colors;
+        options.DryRun = request.DryRun;
+        options.Concurrency = request.Concurrency;
+        const TDeployResult result =
+            RunDeployment(http, tokens, list.Entries, *source, total, journal.get(), options, output->Progress());
+
+        std::optional<std::wstring> error = result.Stopped;
+        if (report) {
+            try {
+                report->Close();
+            } catch (const EException& e) {
+                error = error.value_or(e.Message());
+            }
+        }
+        output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt, error});
+        if (error)
+            WriteError(*error);
+        return !error && result.Counts.Failed == 0 ? kDone : kFailed;
+    } catch (const EBadInput& e) {
+        return output ? output->Refused(e.Message(), kBadInput) : TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
+    } catch (const ECredentialError& e) {
+        return output ? output->Refused(e.Message(), kBadInput) : TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
+    } catch (const EJournalRefused& e) {
+        return TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
+    } catch (const EUrlRefused& e) {
+        return TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
+    } catch (...) {
+        const std::wstring message = CurrentExceptionMessage();
+        return output ? output->Refused(message, kFailed) : TRunOutput(request, nullptr).Refused(message, kFailed);
+    }
+}
+
+// The list file's checks classify characters as the window does, which
+// needs the platform facts and, on the 9x family, the Unicode layer.
+class TProcessUnits {
+public:
+    TProcessUnits()
+    {
+        StartMainUnit();
+        StartUnicodeLayer(IsWinNT);
+    }
+    ~TProcessUnits()
+    {
+        StopUnicodeLayer();
+        StopMainUnit();
+    }
+    TProcessUnits(const TProcessUnits&) = delete;
+    TProcessUnits& operator=(const TProcessUnits&) = delete;
+};
+
+}  // namespace
+
+int RunDeployCommand(const std::vector<std::wstring>& arguments)
+{
+    TDeployRequest request;
+    try {
+        request = ParseDeployCommandLine(arguments);
+    } catch (const ESyncUsageError& e) {
+        WriteError(e.Message());
+        WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());
+        return kBadInput;
+    }
+    const TProcessUnits units;
+    return Deploy(request);
+}

@@ -1,0 +1,22 @@
+#pragma once
+// What one mailbox gains from the list file: each name it lacks, with the
+// file's colour, and with --colors the colour of each name it holds where the
+// file gives another. Names compare as everywhere in the program (letter case
+// ignored in the user's locale). Nothing is ever removed or renamed.
+
+#include "graph/GraphCategories.h"
+#include "listfile/CategoryListFile.h"
+
+#include <string>
+#include <vector>
+
+struct TMailboxPlan {
+    std::vector<TNewCategory> Add;  // in the file's order
+    std::vector<TColorChange> Recolour;
+    std::vector<std::wstring> RecolourNames;  // as the mailbox spells them, one per Recolour
+
+    bool Empty() const { return Add.empty() && Recolour.empty(); }
+};
+
+TMailboxPlan PlanMailbox(const std::vector<TListFileEntry>& list, const std::vector<TGraphCategory>& mailbox,
+                         bool colors);
