@@ -63,9 +63,10 @@ TImportOptions ImportOptionsOf(const TSyncRequest& request)
 void RunExport(const TSyncRequest& request, TProgramState& state, TSyncResult& result)
 {
     result.File = ListFileFullPath(request.File);
-    std::vector<TListFileEntry> entries = ChosenCategoryEntries(state);
-    WriteCategoryListFile(request.File, entries);
-    result.Exported = std::move(entries);
+    TCategoryExport exported = ChosenCategoryEntries(state);
+    result.NotExported = std::move(exported.LeftOut);
+    WriteCategoryListFile(request.File, exported.Entries);
+    result.Exported = std::move(exported.Entries);
 }
 
 void TakeRecolours(TSyncResult& result, const TProgramState& state, const TImportReport& report)

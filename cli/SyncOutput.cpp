@@ -134,6 +134,7 @@ std::wstring ExportText(const TSyncRequest& request, const TSyncResult& result)
     }
     if (result.Error)
         return text;
+    AppendLines(text, L"not written (holds U+0000): ", result.NotExported);
     const std::size_t count = result.Exported.size();
     return text + std::to_wstring(count) + (count == 1 ? L" name" : L" names") + L" written to " +
            ShownOnLine(result.File.value_or(request.File)) + kLineEnd;
@@ -346,8 +347,10 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"stores\":" + JsonStores(result.Stores);
     if (request.Verb == TSyncVerb::Export || request.Verb == TSyncVerb::Import)
         json += L",\"file\":" + JsonText(result.File);
-    if (request.Verb == TSyncVerb::Export)
+    if (request.Verb == TSyncVerb::Export) {
         json += L",\"exported\":" + JsonExported(result.Exported);
+        json += L",\"notExported\":" + JsonNames(result.NotExported);
+    }
     if (request.Verb == TSyncVerb::Import) {
         json += L",\"recolouredInOutlook\":" + JsonRecolours(result.Recoloured, result.Stores, false);
         json += L",\"recolourRefusedByOutlook\":" + JsonRecolours(result.RecolourRefused, result.Stores, true);

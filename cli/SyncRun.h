@@ -69,8 +69,10 @@ struct TSyncResult {
     // import: the rows of the file that were skipped, "FILE, line N: skipped:
     // ...", for standard error.
     std::vector<std::wstring> Warnings;
-    // export: each name written, with its colour, in the file's order.
+    // export: each name written, with its colour, in the file's order; and
+    // the names left out, which the file could not give back.
     std::vector<TListFileEntry> Exported;
+    std::vector<std::wstring> NotExported;
     // import --colors: each change of colour (in a dry run: what would be),
     // and each change a store turned away.
     std::vector<TSyncRecolour> Recoloured;

@@ -114,16 +114,20 @@ void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileE
 
 }  // namespace
 
-std::vector<TListFileEntry> ChosenCategoryEntries(TProgramState& state)
+TCategoryExport ChosenCategoryEntries(TProgramState& state)
 {
     RequireChosenEntryRead(state);
     const TStoresEndCopy end(state);
     const std::vector<std::size_t> chosen = ChosenStores(state);
-    std::vector<TListFileEntry> entries;
-    entries.reserve(static_cast<std::size_t>(state.PstCategories.Count()));
+    TCategoryExport out;
     for (int i = 0; i < state.PstCategories.Count(); ++i) {
-        TListFileEntry& entry = entries.emplace_back();
-        entry.Name = state.PstCategories.Get(i);
+        const std::wstring& name = state.PstCategories.Get(i);
+        if (name.find(L'\0') != std::wstring::npos) {
+            out.LeftOut.push_back(name);
+            continue;
+        }
+        TListFileEntry& entry = out.Entries.emplace_back();
+        entry.Name = name;
         for (const std::size_t s : chosen) {
             ICategoryStore& store = *state.Stores[s];
             if (const int at = store.Names().IndexOf(entry.Name); at != -1) {
@@ -132,7 +136,7 @@ std::vector<TListFileEntry> ChosenCategoryEntries(TProgramState& state)
             }
         }
     }
-    return entries;
+    return out;
 }
 
 void RunImport(TProgramState& state, ICommandUi& ui, const std::vector<TListFileEntry>& entries,

@@ -11,11 +11,18 @@
 #include <string>
 #include <vector>
 
+struct TCategoryExport {
+    std::vector<TListFileEntry> Entries;
+    // Names holding U+0000, which a list file is refused for on reading: left
+    // out, so that a backup can always be restored, and said.
+    std::vector<std::wstring> LeftOut;
+};
+
 // The chosen entry's names in the memos' order, each with the colour its store
 // gives it; with "All stores" each name once, with the colour of the first
 // store in chooser order that holds it. Raises when the chosen entry was not
 // read completely.
-std::vector<TListFileEntry> ChosenCategoryEntries(TProgramState& state);
+TCategoryExport ChosenCategoryEntries(TProgramState& state);
 
 struct TImportOptions {
     bool ToRegistry = false;  // the detected version's master list gains the names too

@@ -132,13 +132,16 @@ TEST_F(FileVerbTest, ExportThenImportIntoAnEmptyStoreGivesTheSameNamesAndColours
 TEST_F(FileVerbTest, ExportOfAllStoresTakesEachNameOnceWithTheFirstStoresColour)
 {
     source_.AddStore(L"00A1", L"Mailbox", ListOf({{L"Red", Preset(0)}, {L"blue", Preset(5)}}));
-    source_.AddStore(L"00A2", L"Archive", ListOf({{L"RED", Preset(9)}, {L"Blue", Preset(7)}, {L"Green", kNone}}));
+    // A name holding U+0000 would make the whole file unreadable: it is left out, and said.
+    source_.AddStore(L"00A2", L"Archive",
+                     ListOf({{L"RED", Preset(9)}, {L"Blue", Preset(7)}, {L"Green", kNone}, {{L"Nul\0x", 5}, kNone}}));
     source_.AddStore(L"00A3", L"Public").Unreadable = L"Not connected";
     const std::wstring path = folder_.Path(L"all.csv");
     const TSyncOutput run = Run({L"export", path, L"--all-stores"});
     EXPECT_EQ(run.Result.Exit, TSyncExit::Done);
-    EXPECT_EQ(run.Out, "Outlook (Public) could not be read: Not connected\r\n3 names written to " + ToUtf8(path) +
-                           "\r\n");
+    EXPECT_EQ(run.Out, "Outlook (Public) could not be read: Not connected\r\n"
+                       "not written (holds U+0000): Nul\xEF\xBF\xBDx\r\n3 names written to " +
+                           ToUtf8(path) + "\r\n");
     EXPECT_EQ(folder_.Get(L"all.csv"), "\xEF\xBB\xBF" "DisplayName,Color\r\nblue,preset5\r\nGreen,none\r\nRed,preset0\r\n");
 
     // Written whole or not at all: a folder that is not there leaves no file and no count.
@@ -147,11 +150,11 @@ TEST_F(FileVerbTest, ExportOfAllStoresTakesEachNameOnceWithTheFirstStoresColour)
     EXPECT_EQ(failed.Result.Exit, TSyncExit::Failed);
     ASSERT_TRUE(failed.Result.Error.has_value());
     EXPECT_TRUE(failed.Result.Error->starts_with(nowhere + L": ")) << ToUtf8(*failed.Result.Error);
-    EXPECT_NE(failed.Out.find(R"(,"exported":[],"error":")"), std::string::npos) << failed.Out;
+    EXPECT_NE(failed.Out.find(R"(,"exported":[],"notExported":[],"error":")"), std::string::npos) << failed.Out;
 
     const TSyncOutput json = Run({L"export", folder_.Path(L"one.json"), L"--store", L"archive", L"--json"});
     EXPECT_NE(json.Out.find(R"("exported":[{"name":"Blue","color":"preset7"},{"name":"Green","color":"none"},)"
-                            R"({"name":"RED","color":"preset9"}],"error":null})"),
+                            R"({"name":"RED","color":"preset9"}],"notExported":["Nul\u0000x"],"error":null})"),
               std::string::npos)
         << json.Out;
     EXPECT_TRUE(source_.Logged(L"add ").empty());
