@@ -169,7 +169,7 @@ const wchar_t* SyncUsageText()
            L"                  to finish, 0 to 3600 (default 60)\r\n"
            L"  --registry      import: adds the file's names to the registry's list too\r\n"
            L"  --colors        import: gives categories that exist the file's colour too\r\n"
-           L"  --dry-run       prints what would be added, and changes nothing\r\n"
+           L"  --dry-run       prints what would change, and changes nothing\r\n"
            L"  --json          prints one JSON object instead of lines\r\n"
            L"\r\n"
            L"Exit codes: 0 done, 1 failed, 2 bad usage or a list file that cannot be used,\r\n"
