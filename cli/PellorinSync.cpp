@@ -50,6 +50,9 @@ int Run(const TSyncRequest& request)
     const TBusyMessageFilter busyFilter;
     SetWaitLimitSeconds(request.WaitSeconds);
     const TSyncResult result = RunSync(request);
+    // The rows of a list file that were skipped: the output stays what a script reads.
+    for (const std::wstring& warning : result.Warnings)
+        WriteError(warning);
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
               request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
     if (result.Error)

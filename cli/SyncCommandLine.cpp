@@ -22,7 +22,14 @@ constexpr TVerbName kVerbs[] = {
     {TSyncVerb::ToOutlook, L"to-outlook"},
     {TSyncVerb::ToRegistry, L"to-registry"},
     {TSyncVerb::Both, L"both"},
+    {TSyncVerb::Export, L"export"},
+    {TSyncVerb::Import, L"import"},
 };
+
+bool TakesFile(TSyncVerb verb)
+{
+    return verb == TSyncVerb::Export || verb == TSyncVerb::Import;
+}
 
 bool Is(const std::wstring& argument, const wchar_t* name)
 {
@@ -79,6 +86,10 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
             request.DryRun = true;
         } else if (Is(argument, L"--json")) {
             request.Json = true;
+        } else if (Is(argument, L"--registry")) {
+            request.Registry = true;
+        } else if (Is(argument, L"--colors")) {
+            request.Colors = true;
         } else if (Is(argument, L"--wait")) {
             const bool last = std::next(it) == arguments.end();
             request.WaitSeconds = WaitSeconds(last ? nullptr : &*++it);
@@ -103,12 +114,25 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
             if (verb)
                 throw ESyncUsageError(L"one verb at a time, not also " + Quoted(argument));
             verb = known->Verb;
+            if (TakesFile(*verb)) {
+                // Taken as it is, even when it looks like an option or a verb: a file's name can.
+                if (++it == arguments.end())
+                    throw ESyncUsageError(L"no file name after " + Quoted(argument));
+                request.File = *it;
+            }
         }
     }
     if (!verb)
         throw ESyncUsageError(L"no verb given");
     if (*verb == TSyncVerb::List && request.DryRun)
         throw ESyncUsageError(L"unknown option \"--dry-run\" for \"list\", which changes nothing");
+    if (*verb == TSyncVerb::Export && request.DryRun)
+        throw ESyncUsageError(L"unknown option \"--dry-run\" for \"export\", which changes no category");
+    for (const auto& [given, name] : {std::pair{request.Registry, L"--registry"}, {request.Colors, L"--colors"}}) {
+        if (given && *verb != TSyncVerb::Import)
+            throw ESyncUsageError(L"unknown option " + Quoted(name) + L" for " + Quoted(SyncVerbName(*verb)) +
+                                  L": only \"import\" takes it");
+    }
     request.Verb = *verb;
     return request;
 }
@@ -120,6 +144,8 @@ const wchar_t* SyncUsageText()
            L"  PellorinSync to-outlook  [--dry-run] [--json]\r\n"
            L"  PellorinSync to-registry [--dry-run] [--json]\r\n"
            L"  PellorinSync both        [--dry-run] [--json]\r\n"
+           L"  PellorinSync export FILE [--json]\r\n"
+           L"  PellorinSync import FILE [--registry] [--colors] [--dry-run] [--json]\r\n"
            L"  PellorinSync deploy FILE (--mailboxes LIST | --all-mailboxes)\r\n"
            L"               --tenant T --client-id C (--certificate PFX | --client-secret-env NAME)\r\n"
            L"               [--colors] [--dry-run] [--json] [--concurrency N] [--journal PATH]\r\n"
@@ -136,6 +162,9 @@ const wchar_t* SyncUsageText()
            L"  to-outlook    adds the registry's names that Outlook lacks  (Registry ---> PST)\r\n"
            L"  to-registry   adds Outlook's names that the registry lacks  (Registry <--- PST)\r\n"
            L"  both          both of these                                 (Registry <---> PST)\r\n"
+           L"  export FILE   writes Outlook's names and colours to a category list file\r\n"
+           L"  import FILE   adds the file's names that Outlook lacks, with the file's colours\r\n"
+           L"                FILE is CSV (DisplayName,Color), or Graph's JSON for a .json name\r\n"
            L"  deploy        gives every mailbox listed, through Microsoft Graph, the names of\r\n"
            L"                the category list FILE that it lacks (see README.txt)\r\n"
            L"\r\n"
@@ -144,7 +173,9 @@ const wchar_t* SyncUsageText()
            L"  --all-stores    works with every store of the Outlook profile\r\n"
            L"  --wait SECONDS  waits up to this long for a busy Outlook or for another copy\r\n"
            L"                  to finish, 0 to 3600 (default 60)\r\n"
-           L"  --dry-run       prints what would be added, and changes nothing\r\n"
+           L"  --registry      import: adds the file's names to the registry's list too\r\n"
+           L"  --colors        import, deploy: gives categories that exist the file's colour too\r\n"
+           L"  --dry-run       prints what would change, and changes nothing\r\n"
            L"  --json          prints one JSON object instead of lines\r\n"
            L"\r\n"
            L"  --mailboxes LIST    deploy: a text file of user principal names or object ids,\r\n"
@@ -155,12 +186,11 @@ const wchar_t* SyncUsageText()
            L"  --certificate PFX   signs in with this certificate; its password is read from\r\n"
            L"                      the environment variable PELLORIN_PFX_PASSWORD\r\n"
            L"  --client-secret-env NAME  signs in with the client secret in this variable\r\n"
-           L"  --colors            also gives the names a mailbox holds the file's colours\r\n"
            L"  --concurrency N     mailboxes at once, 1 to 64 (default 16)\r\n"
            L"  --journal PATH      notes each mailbox done; run again with it to go on\r\n"
            L"  --report PATH       writes a CSV file of every mailbox\r\n"
            L"\r\n"
-           L"Exit codes: 0 done, 1 failed, 2 bad usage,\r\n"
+           L"Exit codes: 0 done, 1 failed, 2 bad usage or a list file that cannot be used,\r\n"
            L"3 this Outlook does not keep its categories in the store.\r\n"
            L"deploy: 0 every mailbox done, 1 some failed, 2 bad input, credentials or consent\r\n"
            L"(then nothing was changed).\r\n";

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class TSyncVerb { List, ToOutlook, ToRegistry, Both };
+enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, Export, Import };
 
 struct TSyncRequest {
     enum class TAction { Run, ShowHelp, ShowVersion };
@@ -20,6 +20,10 @@ struct TSyncRequest {
     // The store to work with, by its entry name; absent for the default store.
     std::optional<std::wstring> StoreName;
     bool AllStores = false;
+    // export and import: the list file, as given.
+    std::wstring File;
+    bool Registry = false;  // import --registry
+    bool Colors = false;    // import --colors
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.
@@ -33,7 +37,7 @@ public:
 // "--version" anywhere wins over everything else.
 TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments);
 
-// "list", "to-outlook", "to-registry" or "both".
+// "list", "to-outlook", "to-registry", "both", "export" or "import".
 const wchar_t* SyncVerbName(TSyncVerb verb);
 
 // Each line ends in CR LF.

@@ -82,12 +82,62 @@ std::wstring Summary(const TSyncRequest& request, std::size_t toOutlook, const T
     std::wstring text;
     if (request.Verb != TSyncVerb::ToRegistry)
         text += std::to_wstring(toOutlook) + added + L"Outlook";
-    if (request.Verb != TSyncVerb::ToOutlook) {
+    if (request.Verb != TSyncVerb::ToOutlook && (request.Verb != TSyncVerb::Import || request.Registry)) {
         if (!text.empty())
             text += L", ";
         text += std::to_wstring(result.AddedToRegistry.size()) + added + L"the registry";
     }
+    if (request.Verb == TSyncVerb::Import && request.Colors) {
+        text += L", " + std::to_wstring(result.Recoloured.size()) +
+                (request.DryRun ? L" would be recoloured in Outlook" : L" recoloured in Outlook");
+    }
     return text + kLineEnd;
+}
+
+// Graph's spelling, or Outlook's number for a colour Graph has no name for.
+std::wstring ColorText(TCategoryColor color)
+{
+    return color.GraphName().value_or(std::to_wstring(color.OutlookValue()));
+}
+
+std::wstring RecolourText(const TSyncRecolour& recolour)
+{
+    return ShownOnLine(recolour.Name) + L" (" + ColorText(recolour.From) + L" -> " + ColorText(recolour.To) + L")";
+}
+
+// "Outlook", or with "All stores" over several stores the store's label.
+std::wstring OutlookLabel(const TSyncRequest& request, const TSyncResult& result, std::size_t store)
+{
+    const bool named = NamesStores(request, result) && store < result.Stores.size();
+    return named ? StoreLabel(result.Stores[store]) : std::wstring(L"Outlook");
+}
+
+void AppendRecolourLines(std::wstring& text, const TSyncRequest& request, const TSyncResult& result)
+{
+    const wchar_t* const verb = request.DryRun ? L"would recolour in " : L"recoloured in ";
+    for (const TSyncRecolour& recolour : result.Recoloured)
+        text += verb + OutlookLabel(request, result, recolour.Store) + L": " + RecolourText(recolour) + kLineEnd;
+    for (const TSyncRecolour& refused : result.RecolourRefused) {
+        text += OutlookLabel(request, result, refused.Store) + L" refused to recolour: " + RecolourText(refused) +
+                L" - " + ShownOnLine(refused.Error) + kLineEnd;
+    }
+}
+
+std::wstring ExportText(const TSyncRequest& request, const TSyncResult& result)
+{
+    std::wstring text;
+    if (NamesStores(request, result)) {
+        for (const TSyncStore& store : result.Stores) {
+            if (!store.Readable)
+                text += UnreadableLine(store);
+        }
+    }
+    if (result.Error)
+        return text;
+    AppendLines(text, L"not written (holds U+0000): ", result.NotExported);
+    const std::size_t count = result.Exported.size();
+    return text + std::to_wstring(count) + (count == 1 ? L" name" : L" names") + L" written to " +
+           ShownOnLine(result.File.value_or(request.File)) + kLineEnd;
 }
 
 std::wstring JsonNames(const std::optional<std::vector<std::wstring>>& names)
@@ -140,6 +190,42 @@ std::wstring JsonRefused(const std::vector<TSyncRefusal>& refused, const std::ve
             name.Store < stores.size() ? stores[name.Store].Name : std::optional<std::wstring>();
         text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
                 L",\"store\":" + JsonText(store) + L"}";
+    }
+    return text + L"]";
+}
+
+std::wstring JsonColor(std::optional<TCategoryColor> color)
+{
+    return JsonText(color ? color->GraphName() : std::nullopt);
+}
+
+std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
+{
+    std::wstring text = L"[";
+    for (const TListFileEntry& entry : entries) {
+        if (text.size() > 1)
+            text += L',';
+        text += L"{\"name\":" + JsonString(entry.Name) + L",\"color\":" + JsonColor(entry.Color) + L"}";
+    }
+    return text + L"]";
+}
+
+// Each with the store's entry name, as refusedByOutlook has it, and for the
+// changes turned away the store's reason.
+std::wstring JsonRecolours(const std::vector<TSyncRecolour>& recolours, const std::vector<TSyncStore>& stores,
+                           bool refused)
+{
+    std::wstring text = L"[";
+    for (const TSyncRecolour& recolour : recolours) {
+        if (text.size() > 1)
+            text += L',';
+        const std::optional<std::wstring> store =
+            recolour.Store < stores.size() ? stores[recolour.Store].Name : std::optional<std::wstring>();
+        text += L"{\"name\":" + JsonString(recolour.Name) + L",\"from\":" + JsonString(ColorText(recolour.From)) +
+                L",\"to\":" + JsonString(ColorText(recolour.To));
+        if (refused)
+            text += L",\"error\":" + JsonString(recolour.Error);
+        text += L",\"store\":" + JsonText(store) + L"}";
     }
     return text + L"]";
 }
@@ -221,6 +307,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
     }
     if (!result.Connected || !result.StoreInUse)
         return {};
+    if (request.Verb == TSyncVerb::Export)
+        return ExportText(request, result);
     const bool dry = request.DryRun;
     const std::size_t toOutlook = AppendOutlookLines(text, request, result);
     for (const TSyncRefusal& refused : result.RefusedByOutlook) {
@@ -228,6 +316,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         text += (named ? StoreLabel(result.Stores[refused.Store]) : std::wstring(L"Outlook")) + L" refused: " +
                 ShownOnLine(refused.Name) + L" - " + ShownOnLine(refused.Error) + kLineEnd;
     }
+    AppendRecolourLines(text, request, result);
     AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
     if (NamesStores(request, result)) {
         for (const TSyncStore& store : result.Stores) {
@@ -256,6 +345,16 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
     json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook, result.Stores);
     json += L",\"stores\":" + JsonStores(result.Stores);
+    if (request.Verb == TSyncVerb::Export || request.Verb == TSyncVerb::Import)
+        json += L",\"file\":" + JsonText(result.File);
+    if (request.Verb == TSyncVerb::Export) {
+        json += L",\"exported\":" + JsonExported(result.Exported);
+        json += L",\"notExported\":" + JsonNames(result.NotExported);
+    }
+    if (request.Verb == TSyncVerb::Import) {
+        json += L",\"recolouredInOutlook\":" + JsonRecolours(result.Recoloured, result.Stores, false);
+        json += L",\"recolourRefusedByOutlook\":" + JsonRecolours(result.RecolourRefused, result.Stores, true);
+    }
     json += L",\"error\":" + JsonText(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

@@ -1,6 +1,7 @@
 #include "cli/SyncRun.h"
 
 #include "base/Platform.h"
+#include "cli/FileVerbs.h"
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
@@ -116,13 +117,18 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
 
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
 {
+    // A file that cannot be used changes nothing, and starts no Outlook either.
+    TCategoryListFile importFile;
+    TSyncResult fileResult;
+    if (request.Verb == TSyncVerb::Import && !ReadImportFile(request, fileResult, importFile))
+        return fileResult;
     TOutlookConnection connection;
     // A script may name the only store of the profile too.
     TOutlookProfile profile(connection, TOnlyStoreNaming::Named, std::wstring(progId));
     TProgramState state;
     state.Sources = {&profile};
     const TConnectionRelease release(connection);
-    TSyncResult result;
+    TSyncResult result = std::move(fileResult);
     try {
         profile.Open();
         result.Connected = true;
@@ -131,11 +137,12 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     } catch (...) {
         FailWithCurrentException(result);
     }
-    RunSyncVerb(request, state, result);
+    RunSyncVerb(request, state, result, &importFile);
     return result;
 }
 
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result)
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
+                 const TCategoryListFile* importFile)
 {
     // The names the registry cannot hold are printed from the report.
     TUnattendedUi ui;
@@ -160,7 +167,8 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         return;
     }
 
-    TCopyReport report;
+    TImportReport importReport;
+    TCopyReport& report = importReport.Copy;
     // A store asked for by a name no store has: no store's names stand for it.
     bool chosen = false;
     try {
@@ -170,7 +178,12 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         else if (request.StoreName)
             ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
         chosen = true;
-        if (request.Verb != TSyncVerb::List)
+        if (request.Verb == TSyncVerb::Export)
+            RunExport(request, state, result);
+        else if (request.Verb == TSyncVerb::Import)
+            RunImport(state, ui, importFile ? importFile->Entries : std::vector<TListFileEntry>(),
+                      ImportOptionsOf(request), importReport);
+        else if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
     } catch (...) {
         FailWithCurrentException(result);
@@ -181,5 +194,6 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
     if (state.PstCategoriesComplete && chosen && ChosenStoreReadable(state))
         result.StoreNames = Names(state.PstCategories);
     TakeReport(result, state, report, request.DryRun);
+    TakeRecolours(result, state, importReport);
     TakeStores(result, state, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
 }

@@ -4,6 +4,7 @@
 
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
+#include "listfile/CategoryListFile.h"
 
 #include <cstddef>
 #include <optional>
@@ -31,6 +32,16 @@ struct TSyncRefusal {
     std::size_t Store = 0;  // an index into TSyncResult::Stores; past its end when not there
 };
 
+// A category that import --colors gave the file's colour, or that its store
+// would not change.
+struct TSyncRecolour {
+    std::wstring Name;  // as the store holds it
+    TCategoryColor From;
+    TCategoryColor To;
+    std::wstring Error;     // the store's reason, for a change turned away
+    std::size_t Store = 0;  // an index into TSyncResult::Stores; past its end when not there
+};
+
 struct TSyncResult {
     TSyncExit Exit = TSyncExit::Done;
     bool Connected = false;
@@ -53,6 +64,19 @@ struct TSyncResult {
     // one's index when it could not be read.
     std::vector<TSyncStore> Stores;
     std::optional<std::size_t> UnreadableChoice;
+    // export and import: the list file's full path.
+    std::optional<std::wstring> File;
+    // import: the rows of the file that were skipped, "FILE, line N: skipped:
+    // ...", for standard error.
+    std::vector<std::wstring> Warnings;
+    // export: each name written, with its colour, in the file's order; and
+    // the names left out, which the file could not give back.
+    std::vector<TListFileEntry> Exported;
+    std::vector<std::wstring> NotExported;
+    // import --colors: each change of colour (in a dry run: what would be),
+    // and each change a store turned away.
+    std::vector<TSyncRecolour> Recoloured;
+    std::vector<TSyncRecolour> RecolourRefused;
     // The text the window's error box would show, on one line, and what to do
     // about it (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
@@ -66,4 +90,6 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Ou
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The
 // state holds the detected version and the sources of the stores.
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result);
+// For import, importFile is the file ReadImportFile read (cli/FileVerbs.h).
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
+                 const TCategoryListFile* importFile = nullptr);

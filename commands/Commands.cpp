@@ -100,16 +100,20 @@ void AddToStores(TProgramState& state, ICommandUi& ui, const std::vector<TStoreA
     for (const TStoreAdds& planned : plan) {
         ICategoryStore& store = *state.Stores.at(StoreWithKey(state, planned.StoreKey).value());
         store.ReRead();
-        TStoreAdds& added = report.AddedToStores.emplace_back(TStoreAdds{planned.StoreKey, {}, {}});
+        TStoreAdds& added = report.AddedToStores.emplace_back(TStoreAdds{planned.StoreKey, {}, {}, {}});
         std::vector<std::wstring> names;
         std::vector<std::optional<std::wstring>> givers;
+        std::vector<std::optional<TCategoryColor>> colors;
         for (std::size_t i = 0; i < planned.Names.size(); ++i) {
             if (store.Names().IndexOf(planned.Names[i]) == -1) {
                 names.push_back(planned.Names[i]);
                 givers.push_back(planned.Givers[i]);
+                colors.push_back(i < planned.Colors.size() ? planned.Colors[i] : std::nullopt);
             }
         }
         const auto colorOf = [&](std::size_t i) -> std::optional<TCategoryColor> {
+            if (colors[i])
+                return colors[i];
             if (const std::optional<std::size_t> from = givers[i] ? StoreWithKey(state, *givers[i]) : std::nullopt)
                 return state.Stores[*from]->ColorOf(names[i]);
             return std::nullopt;
@@ -231,7 +235,7 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
         }
         TCategorySet lackedSomewhere;
         for (const std::size_t s : ChosenStores(state)) {
-            TStoreAdds adds{state.Stores[s]->Key(), {}, {}};
+            TStoreAdds adds{state.Stores[s]->Key(), {}, {}, {}};
             for (int i = 0; i < wanted.Count(); ++i) {
                 const std::wstring& name = wanted.Get(i);
                 if (state.Stores[s]->Names().IndexOf(name) != -1)
@@ -304,16 +308,27 @@ std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries)
     return text;
 }
 
-void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
+void RequireChosenEntryRead(const TProgramState& state)
 {
-    const bool everyStore = IsAllStores(state);
     if (!state.PstCategoriesComplete || !ChosenStoreReadable(state))
         throw EException(kStoreNotRead);
-    if (!ui.Confirm(ConfirmationText(direction, everyStore)))
+}
+
+void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report, bool dryRun)
+{
+    RequireChosenEntryRead(state);
+    if (!ui.Confirm(ConfirmationText(direction, IsAllStores(state))))
         return;
     report.Plan = PlanCopy(state, direction);
     if (dryRun)
         return;
+    CarryOutCopy(state, ui, report, CopiesToStore(direction), CopiesToRegistry(direction));
+}
+
+void CarryOutCopy(TProgramState& state, ICommandUi& ui, TCopyReport& report, bool toStores, bool toRegistry,
+                  const std::function<void()>& alsoUnderLock)
+{
+    const bool everyStore = IsAllStores(state);
     {
         const TBusyCursor busy(ui);
         {
@@ -322,9 +337,11 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
             TUserMutex lock(kCopyLockName);
             if (!lock.Acquire(static_cast<DWORD>(WaitLimitSeconds()) * 1000))
                 throw EException(kAnotherCopyRunning);
-            if (CopiesToStore(direction))
+            if (toStores)
                 AddToStores(state, ui, report.Plan.ToStores, report);
-            if (CopiesToRegistry(direction))
+            if (alsoUnderLock)
+                alsoUnderLock();
+            if (toRegistry)
                 AddToRegistry(state, ui, report.Plan.ToRegistry, report);
         }
         BtnReadCategoriesClick(state, ui);

@@ -7,6 +7,7 @@
 #include "commands/StoreChoice.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,16 @@ struct TCopyStep {
     std::wstring Name;
     std::wstring StoreKey;
     std::wstring Error;  // the store's reason, for a refusal
+};
+
+// A category of a store given another colour, or turned away; its name as the
+// store holds it, which is never changed.
+struct TRecolourStep {
+    std::wstring Name;
+    std::wstring StoreKey;
+    TCategoryColor From;
+    TCategoryColor To;
+    std::wstring Refusal;  // the store's reason; empty when the colour changed
 };
 
 class ICommandUi {
@@ -39,6 +50,8 @@ public:
     // Each thing a copy does, told as it happens: a log written from these is
     // true up to the moment a run is stopped.
     virtual void CopyStep(const TCopyStep& step) { (void)step; }
+    // The same for each change of colour, as it happens.
+    virtual void RecolourStep(const TRecolourStep& step) { (void)step; }
 };
 
 // The hourglass stays up for the whole scope and goes away however it ends.
@@ -102,6 +115,9 @@ struct TStoreAdds {
     // (chooser order), whose colour it takes; none for a name only the
     // registry had.
     std::vector<std::optional<std::wstring>> Givers;
+    // For names from a list file, one per name: the colour the file asks for,
+    // which wins over a giver's. Empty for every other copy.
+    std::vector<std::optional<TCategoryColor>> Colors;
 };
 // The names of the adds that went to the store, in order.
 std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, const ICategoryStore& store);
@@ -154,6 +170,19 @@ inline constexpr wchar_t kCopyLockName[] = L"Pellorin.CategoryCopy";
 // decides the same names and stops there: no lock, no Add, no write, no Refresh.
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
              bool dryRun = false);
+
+// Raises unless the chosen entry was read completely and can be copied to or
+// from: a copy decided from part of a store would add names it already has.
+void RequireChosenEntryRead(const TProgramState& state);
+
+// What every copy does once its plan (report.Plan) is made: takes the copy lock
+// (waiting up to the wait limit for another copy, else failing with nothing
+// changed), adds to the stores when toStores, runs alsoUnderLock, writes the
+// registry when toRegistry, releases the lock, refreshes, then tells of the
+// stores left out, of the names Outlook refused and of those the registry
+// cannot hold.
+void CarryOutCopy(TProgramState& state, ICommandUi& ui, TCopyReport& report, bool toStores, bool toRegistry,
+                  const std::function<void()>& alsoUnderLock = {});
 
 // The text of the information box that lists store names holding ";", one a
 // line, each as the memos show it.

@@ -100,3 +100,25 @@ std::vector<TAddOutcome> TMailboxStore::AddMany(const std::vector<TNewCategory>&
     });
     return outcomes;
 }
+
+TColorOutcome TMailboxStore::SetColor(const std::wstring& name, TCategoryColor color)
+{
+    const auto found = categories_.find(name);
+    if (found == categories_.end())
+        return {false, L"The category is no longer in this mailbox."};
+    try {
+        TGraphCategory changed = graph_.SetColor(found->second.Id, color);
+        // Graph answers the changed category; should it leave out a part, what was there stands.
+        if (changed.DisplayName.empty())
+            changed.DisplayName = found->second.DisplayName;
+        if (changed.Id.empty())
+            changed.Id = found->second.Id;
+        found->second = std::move(changed);
+    } catch (const EGraphError& e) {
+        const DWORD status = e.Status();
+        if (status < 400 || status >= 500 || status == 401 || status == 429 || e.Code() == L"ErrorAccessDenied")
+            throw;
+        return {false, e.Message()};
+    }
+    return {true, {}};
+}

@@ -37,6 +37,10 @@ public:
     // One name: a batch of one.
     TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) override;
 
+    // Graph's PATCH of the category's colour; a 4xx answer (the category is
+    // gone, say) is a refusal, as for Add.
+    TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override;
+
     // Many names in batches of 20: ceil(n / 20) requests where Graph does not
     // throttle. Outcomes in the order given; the names added join Names() as
     // they come, even when a later failure raises.

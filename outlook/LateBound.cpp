@@ -45,6 +45,8 @@ WORD InvokeFlags(TCallKind kind, bool hasArgument, bool resultWanted)
 {
     if (kind == TCallKind::PropertyGet)
         return DISPATCH_PROPERTYGET;
+    if (kind == TCallKind::PropertyPut)
+        return DISPATCH_PROPERTYPUT;
     // Outlook's own properties (Version, Count, Name) are reached this way too.
     if (!hasArgument && resultWanted)
         return DISPATCH_METHOD | DISPATCH_PROPERTYGET;
@@ -115,6 +117,13 @@ void LateBoundInvoke(const TAutomationValue& target, std::wstring_view member, T
     }
     const bool hasArgument = !args.empty();
     DISPPARAMS params = {hasArgument ? args.data() : nullptr, nullptr, static_cast<UINT>(args.size()), 0};
+    // A property put names its value as the one named argument, as IDispatch
+    // requires; without it Outlook answers DISP_E_PARAMNOTFOUND.
+    DISPID putId = DISPID_PROPERTYPUT;
+    if (kind == TCallKind::PropertyPut) {
+        params.rgdispidNamedArgs = &putId;
+        params.cNamedArgs = 1;
+    }
 
     VARIANT* const out = result ? result->receive() : nullptr;
     TExcepInfo excepInfo;

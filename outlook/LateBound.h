@@ -17,7 +17,8 @@
 #include <variant>
 #include <vector>
 
-enum class TCallKind { Method, PropertyGet };
+// PropertyPut sets a property to its one argument: a category's Color.
+enum class TCallKind { Method, PropertyGet, PropertyPut };
 
 // No argument, a text (sent as a new VT_BSTR) or a 32-bit integer (VT_I4).
 using TCallArgument = std::variant<std::monostate, std::wstring_view, std::int32_t>;

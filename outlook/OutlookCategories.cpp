@@ -45,6 +45,18 @@ std::optional<std::int32_t> CategoryColor(TOutlookConnection& connection, const 
     return AutomationInt32(OutlookGet(connection, TOutlookObject::Category, category, L"Color"));
 }
 
+bool SetCategoryColor(TOutlookConnection& connection, const TAutomationValue& collection, const std::wstring& name,
+                      std::int32_t color)
+{
+    const TAutomationValue category = OutlookGet(connection, TOutlookObject::Categories, collection, L"Item",
+                                                 TCallKind::PropertyGet, std::wstring_view(name));
+    if (!category.Object())
+        return false;
+    LateBoundCall(category, L"Color", TCallKind::PropertyPut, color, nullptr,
+                  {&connection.MemberIds, TOutlookObject::Category});
+    return true;
+}
+
 void AddCategory(TOutlookConnection& connection, const TAutomationValue& collection, const std::wstring& name,
                  std::optional<std::int32_t> color)
 {

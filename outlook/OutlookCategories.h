@@ -23,6 +23,10 @@ TAutomationValue StoreCategoriesCollection(TOutlookConnection& connection, const
 // The colour the collection gives a name; none once it no longer holds the name.
 std::optional<std::int32_t> CategoryColor(TOutlookConnection& connection, const TAutomationValue& collection,
                                           const std::wstring& name);
+// Sets the Color of the collection's category of that name; false when the
+// collection no longer holds it.
+bool SetCategoryColor(TOutlookConnection& connection, const TAutomationValue& collection, const std::wstring& name,
+                      std::int32_t color);
 // Outlook's Add, with the colour when one is given (else Outlook picks one); no
 // reference to the new category is taken.
 void AddCategory(TOutlookConnection& connection, const TAutomationValue& collection, const std::wstring& name,

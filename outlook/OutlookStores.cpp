@@ -8,6 +8,13 @@
 
 #include <exception>
 
+namespace {
+
+// Another program removed it after the store was read.
+constexpr wchar_t kCategoryGone[] = L"The category is no longer in this store.";
+
+}  // namespace
+
 bool SameStoreId(std::wstring_view a, std::wstring_view b)
 {
     return SameTextIgnoringCase(a, b);
@@ -58,6 +65,19 @@ TAddOutcome TOutlookStore::Add(const std::wstring& name, std::optional<TCategory
         return {false, e.Message()};
     }
     names_.Add(name);
+    return {true, {}};
+}
+
+TColorOutcome TOutlookStore::SetColor(const std::wstring& name, TCategoryColor color)
+{
+    if (colorList_.IsEmpty())
+        colorList_ = StoreCategoriesCollection(connection_, object_);
+    try {
+        if (!SetCategoryColor(connection_, colorList_, name, color.OutlookValue()))
+            return {false, kCategoryGone};
+    } catch (const EOleException& e) {
+        return {false, e.Message()};
+    }
     return {true, {}};
 }
 

@@ -47,6 +47,9 @@ public:
     void ReRead() override;
     // What Outlook raises about the name (DISP_E_EXCEPTION) is a refusal.
     TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) override;
+    // Through the collection a copy's colours are read from; what Outlook
+    // raises about the category is a refusal, as for Add.
+    TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override;
     void EndCopy() override;
 
 private:

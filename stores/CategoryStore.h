@@ -21,6 +21,14 @@ struct TAddOutcome {
     std::wstring Refusal;  // the store's reason, when not added
 };
 
+// What became of one SetColor: changed, or turned away with the store's reason
+// (the category is gone, the store does not let it be changed). Every other
+// failure raises, as for Add.
+struct TColorOutcome {
+    bool Changed = false;
+    std::wstring Refusal;
+};
+
 class ICategoryStore {
 public:
     virtual ~ICategoryStore() = default;
@@ -60,6 +68,14 @@ public:
     {
         for (std::size_t i = 0; i < names.size(); ++i)
             added(i, Add(names[i], colorOf(i)));
+    }
+    // Gives a category the store holds a colour; its name is never touched. A
+    // kind of store that cannot change colours refuses every change.
+    virtual TColorOutcome SetColor(const std::wstring& name, TCategoryColor color)
+    {
+        (void)name;
+        (void)color;
+        return {false, L"This store cannot change the colour of a category."};
     }
     // The copy that re-read this store, added to it or asked it for colours
     // has ended, however it ended: what the store kept for that copy alone (an

@@ -179,6 +179,7 @@ HRESULT Argument(const DISPPARAMS& params, VARTYPE vt, VARIANT& out, UINT* argEr
 struct TMember {
     const wchar_t* name;
     bool method;  // else a property, which Outlook also answers as a method
+    bool writable = false;  // a property that DISPATCH_PROPERTYPUT sets
 };
 
 class TDispatchObject : public IDispatch {
@@ -282,11 +283,20 @@ public:
                 return DISP_E_MEMBERNOTFOUND;
             if (!params)
                 return E_INVALIDARG;
-            if (params->cNamedArgs)
-                return DISP_E_NONAMEDARGS;
-            const WORD accepted = member->method ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-            if (!(flags & accepted))
-                return DISP_E_MEMBERNOTFOUND;
+            if (flags & DISPATCH_PROPERTYPUT) {
+                // The value comes as the one named argument DISPID_PROPERTYPUT, as IDispatch has it.
+                if (params->cArgs != 1 || params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
+                    params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+                    return DISP_E_PARAMNOTFOUND;
+                if (!member->writable)
+                    return DISP_E_MEMBERNOTFOUND;
+            } else {
+                if (params->cNamedArgs)
+                    return DISP_E_NONAMEDARGS;
+                const WORD accepted = member->method ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+                if (!(flags & accepted))
+                    return DISP_E_MEMBERNOTFOUND;
+            }
             if (result)
                 VariantInit(result);
             return Call(id, state, *params, result, info, argError);
@@ -378,12 +388,19 @@ TList ListAt(TStandInState& state, std::size_t position)
 
 class TCategory final : public TDispatchObject {
 public:
-    TCategory(std::wstring name, long color) : name_(std::move(name)), color_(color) {}
+    TCategory(std::size_t listPosition, std::wstring name, long color)
+        : listPosition_(listPosition), name_(std::move(name)), color_(color)
+    {
+    }
 
 protected:
     std::span<const TMember> Members() const override { return kMembers; }
-    HRESULT Call(DISPID id, TStandInState&, const DISPPARAMS& params, VARIANT* result, EXCEPINFO*, UINT*) override
+    HRESULT Call(DISPID id, TStandInState& state, const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info,
+                 UINT* argError) override
     {
+        // Invoke lets only Color's put through with a named argument.
+        if (params.cNamedArgs)
+            return PutColor(state, params, info, argError);
         if (params.cArgs)
             return DISP_E_BADPARAMCOUNT;
         return id == kName ? ReturnText(result, name_) : ReturnNumber(result, color_);
@@ -391,7 +408,39 @@ protected:
 
 private:
     enum : DISPID { kName = 1, kColor };
-    static constexpr TMember kMembers[] = {{L"Name", false}, {L"Color", false}};
+    static constexpr TMember kMembers[] = {{L"Name", false}, {L"Color", false, true}};
+
+    HRESULT PutColor(TStandInState& state, const DISPPARAMS& params, EXCEPINFO* info, UINT* argError)
+    {
+        VARIANT colorArgument;
+        const HRESULT hr = Argument(params, VT_I4, colorArgument, argError);
+        if (FAILED(hr))
+            return hr;
+        const long color = colorArgument.lVal;
+        if (color < 0 || color > kStandInColorCount)
+            return ServerException(info, E_INVALIDARG,
+                                   L"Could not complete the operation. One or more parameter values are not valid.");
+        if (listPosition_ >= StoreCount(state))
+            return ServerException(info, E_FAIL, L"The store is no longer available.");
+        const TList list = ListAt(state, listPosition_);
+        for (std::size_t i = 0; i < list.Names.size(); ++i) {
+            if (!SameTextIgnoringCase(list.Names[i], name_))
+                continue;
+            const long was = list.Colors[i];
+            list.Colors[i] = color;
+            try {
+                SaveCachedStandInState(g_dataDirectory);
+            } catch (...) {
+                list.Colors[i] = was;
+                throw;
+            }
+            color_ = color;
+            return S_OK;
+        }
+        return ServerException(info, E_FAIL, L"The category was deleted.");
+    }
+
+    std::size_t listPosition_;
     std::wstring name_;
     long color_;
 };
@@ -413,7 +462,7 @@ protected:
         case kCount:
             return params.cArgs ? DISP_E_BADPARAMCOUNT : ReturnNumber(result, static_cast<long>(list.Names.size()));
         case kItem:
-            return Item(state, list, params, result, info, argError);
+            return Item(state, list, listPosition_, params, result, info, argError);
         case kAdd:
             return Add(state, list, params, info, argError);
         default:
@@ -425,8 +474,8 @@ private:
     enum : DISPID { kCount = 1, kItem, kAdd };
     static constexpr TMember kMembers[] = {{L"Count", false}, {L"Item", false}, {L"Add", true}};
 
-    static HRESULT Item(const TStandInState& state, const TList& list, const DISPPARAMS& params, VARIANT* result,
-                        EXCEPINFO* info, UINT* argError)
+    static HRESULT Item(const TStandInState& state, const TList& list, std::size_t listPosition,
+                        const DISPPARAMS& params, VARIANT* result, EXCEPINFO* info, UINT* argError)
     {
         if (params.cArgs != 1)
             return DISP_E_BADPARAMCOUNT;
@@ -441,7 +490,7 @@ private:
             VariantClear(&index);
             for (std::size_t i = 0; i < list.Names.size(); ++i) {
                 if (SameTextIgnoringCase(list.Names[i], wanted))
-                    return ReturnObject(result, new TCategory(list.Names[i], list.Colors[i]));
+                    return ReturnObject(result, new TCategory(listPosition, list.Names[i], list.Colors[i]));
             }
             // As Outlook: a name it does not hold gives Nothing, not an error.
             if (result) {
@@ -459,7 +508,7 @@ private:
         if (k < 1 || static_cast<std::size_t>(k) > list.Names.size())
             return ServerException(info, DISP_E_BADINDEX, L"Array index out of bounds.");
         const auto i = static_cast<std::size_t>(k) - 1;
-        return ReturnObject(result, new TCategory(list.Names[i], list.Colors[i]));
+        return ReturnObject(result, new TCategory(listPosition, list.Names[i], list.Colors[i]));
     }
 
     static HRESULT Add(const TStandInState& state, const TList& list, const DISPPARAMS& params, EXCEPINFO* info,

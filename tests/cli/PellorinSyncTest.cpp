@@ -5,6 +5,7 @@
 #include "base/ProductInfo.h"
 #include "base/UserMutex.h"
 #include "commands/Commands.h"
+#include "listfile/ListFileSupport.h"
 #include "standins/outlook/StandInControl.h"
 
 #include "support/ScratchHkcu.h"
@@ -357,4 +358,66 @@ TEST_F(PellorinSyncTest, ALockHeldPastTheWaitFailsAndAnAbandonedOneIsFree)
     const TSyncRun run = RunPellorinSync("both --wait 2");
     EXPECT_EQ(run.ExitCode, 0u) << run.Err;
     EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to registry: B\r\n1 added to Outlook, 1 added to the registry\r\n");
+}
+
+// A backup and its restore through real COM: each colour read from Outlook, and
+// given back to a new category with Add or to an existing one with Color.
+TEST_F(PellorinSyncTest, ExportThenImportRestoresNamesAndColoursAndColorsRecolours)
+{
+    const std::vector<std::wstring> names = {L"Red", L"A, B", L"Say \"hi\"", L"x;y", kGreek, kJapanese, L"=1+1"};
+    const std::vector<long> colors = {1, 25, 0, 7, 13, 4, 9};
+    Prepare(L"", names);
+    TStandInState state = ReadStandInState();
+    state.Colors = colors;
+    WriteStandInState(state);
+    const TScratchFolder folder;
+    const std::wstring path = folder.Path(L"backup.csv");
+
+    const TSyncRun exported = RunPellorinSync("export \"" + ToUtf8(path) + "\"");
+    EXPECT_EQ(exported.ExitCode, 0u) << exported.Err;
+    EXPECT_EQ(exported.Out, "7 names written to " + ToUtf8(path) + "\r\n");
+
+    state.Names.clear();
+    state.Colors.clear();
+    WriteStandInState(state);
+    const TSyncRun imported = RunPellorinSync("import \"" + ToUtf8(path) + "\"");
+    EXPECT_EQ(imported.ExitCode, 0u) << imported.Err;
+    const TStandInState restored = ReadStandInState();
+    std::vector<std::pair<std::wstring, long>> before, after;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        before.emplace_back(names[i], colors[i]);
+    for (std::size_t i = 0; i < restored.Names.size(); ++i)
+        after.emplace_back(restored.Names[i], restored.Colors.at(i));
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+
+    TStandInState changed = restored;
+    const auto red = std::find(changed.Names.begin(), changed.Names.end(), L"Red") - changed.Names.begin();
+    changed.Colors.at(static_cast<std::size_t>(red)) = 5;
+    WriteStandInState(changed);
+    const TSyncRun recoloured = RunPellorinSync("import \"" + ToUtf8(path) + "\" --colors");
+    EXPECT_EQ(recoloured.ExitCode, 0u) << recoloured.Err;
+    EXPECT_EQ(recoloured.Out, "recoloured in Outlook: Red (preset4 -> preset0)\r\n"
+                              "0 added to Outlook, 1 recoloured in Outlook\r\n");
+    const TStandInState now = ReadStandInState();
+    EXPECT_EQ(now.Names, changed.Names) << "no name is touched";
+    EXPECT_EQ(now.Colors.at(static_cast<std::size_t>(red)), 1);
+}
+
+TEST_F(PellorinSyncTest, AListFileThatCannotBeUsedExitsWithTwoBeforeOutlookIsOpened)
+{
+    Prepare(L"A;", {L"B"});
+    const TScratchFolder folder;
+    folder.Put(L"bad.csv", "DisplayName,Color\r\nC,preset3\r\nD,mauve\r\n");
+    const std::string path = ToUtf8(folder.Path(L"bad.csv"));
+    const TSyncRun run = RunPellorinSync("import \"" + path + "\" --registry --colors");
+    EXPECT_EQ(run.ExitCode, 2u);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, "PellorinSync: " + path +
+                           ", line 3: unknown colour \"mauve\" (a colour is none, preset0 to preset24, or a number "
+                           "from 0 to 25)\r\n");
+    EXPECT_TRUE(ReadStandInLog().empty()) << "Outlook was not even started";
+    EXPECT_EQ(ReadStandInNames(), std::vector<std::wstring>{L"B"});
+    EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
 }

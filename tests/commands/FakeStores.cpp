@@ -51,6 +51,18 @@ public:
         return {true, {}};
     }
 
+    TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override
+    {
+        source_.Log.push_back(L"recolour " + key_ + L" " + name + L" " + std::to_wstring(color.OutlookValue()));
+        if (const auto refused = spec_->ColorRefusals.find(name); refused != spec_->ColorRefusals.end())
+            return {false, refused->second};
+        const int at = spec_->List->Find(name);
+        if (at < 0)
+            return {false, L"gone"};
+        spec_->List->Colors[static_cast<std::size_t>(at)] = color;
+        return {true, {}};
+    }
+
     void EndCopy() override { source_.Log.push_back(L"end " + key_); }
 
 private:

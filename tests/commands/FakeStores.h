@@ -34,6 +34,7 @@ struct TFakeStoreSpec {
     std::shared_ptr<TFakeList> List = std::make_shared<TFakeList>();
     std::wstring Unreadable;  // why it cannot be read; empty while it can
     std::map<std::wstring, std::wstring> Refusals;  // name (exactly) -> the store's reason
+    std::map<std::wstring, std::wstring> ColorRefusals;  // the same for SetColor
     std::wstring ReReadFault;  // a re-read raises EException with it
     std::wstring AddFault;     // every Add raises EException with it
 };
@@ -46,7 +47,7 @@ public:
     // Runs as each read starts: a profile that changes under the program.
     std::function<void(TFakeSource&)> BeforeRead;
     // "read", "reconnect"; then per store "reread KEY", "color KEY NAME",
-    // "add KEY NAME", "end KEY".
+    // "add KEY NAME", "recolour KEY NAME VALUE", "end KEY".
     std::vector<std::wstring> Log;
     // The first store is the default one.
     TFakeStoreSpec& AddStore(std::wstring key, std::optional<std::wstring> displayName,

@@ -134,6 +134,25 @@ TEST_F(MailboxStoreTest, AddsOneByOneOrManyInBatches)
     EXPECT_EQ(store->ColorOf(L"Many 27"), TCategoryColor::FromOutlook(1));
 }
 
+TEST_F(MailboxStoreTest, GivesAColourButNeverANameAndAGoneCategoryIsRefused)
+{
+    SignIn();
+    const auto store = Microsoft365().OpenMailbox();
+    const TColorOutcome changed = store->SetColor(L"Red", TCategoryColor::FromOutlook(9));
+    EXPECT_TRUE(changed.Changed) << ToUtf8(changed.Refusal);
+    EXPECT_EQ(store->ColorOf(L"red"), TCategoryColor::FromOutlook(9));
+    store->ReRead();
+    EXPECT_EQ(store->ColorOf(L"Red"), TCategoryColor::FromOutlook(9)) << "Graph kept it";
+    EXPECT_EQ(StoreDisplayText(store->Names()), L"Blue\r\nRed\r\n");
+
+    // Removed and made again elsewhere since the read: the id read is gone.
+    standIn.AddUser(kOid, kUpn, {{"Red", "preset0"}});
+    const TColorOutcome gone = store->SetColor(L"Red", TCategoryColor::FromOutlook(2));
+    EXPECT_FALSE(gone.Changed);
+    EXPECT_NE(gone.Refusal.find(L"not found"), std::wstring::npos) << ToUtf8(gone.Refusal);
+    EXPECT_FALSE(store->SetColor(L"Purple", TCategoryColor::FromOutlook(2)).Changed);
+}
+
 TEST_F(MailboxStoreTest, NamesAddedBeforeAFailureStayKnown)
 {
     SignIn();

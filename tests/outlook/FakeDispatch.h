@@ -31,6 +31,7 @@ public:
         bool resultPassed;
         bool excepInfoPassed;
         bool argErrorPassed;
+        DISPID namedId;  // the first named argument's, when there is one
     };
 
     LONG references = 1;
@@ -79,7 +80,8 @@ public:
                                      VARIANT* result, EXCEPINFO* info, UINT* argError) override
     {
         Call call{id, riid == IID_NULL, locale, flags, params->cArgs, params->cNamedArgs, VT_EMPTY, {}, 0,
-                  result != nullptr, info != nullptr, argError != nullptr};
+                  result != nullptr, info != nullptr, argError != nullptr,
+                  params->cNamedArgs ? params->rgdispidNamedArgs[0] : DISPID_UNKNOWN};
         if (params->cArgs) {
             const VARIANT& arg = params->rgvarg[0];
             call.argumentType = arg.vt;

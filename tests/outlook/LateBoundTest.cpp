@@ -83,7 +83,8 @@ TEST_F(LateBound, KindsAndArguments)
     LateBoundCall(target, L"Add", TCallKind::Method, std::wstring_view(L" Ж\0名 ", 5), nullptr);
     LateBoundCall(target, L"Refresh", TCallKind::Method, {}, nullptr);
     LateBoundGet(target, L"Item", TCallKind::PropertyGet, std::int32_t{-3});
-    ASSERT_EQ(server.calls.size(), 5u);
+    LateBoundCall(target, L"Color", TCallKind::PropertyPut, std::int32_t{8}, nullptr);
+    ASSERT_EQ(server.calls.size(), 6u);
 
     const auto& version = server.calls[0];
     EXPECT_EQ(version.flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
@@ -106,6 +107,16 @@ TEST_F(LateBound, KindsAndArguments)
     EXPECT_EQ(item.flags, DISPATCH_PROPERTYGET);
     EXPECT_EQ(item.argumentType, VT_I4);
     EXPECT_EQ(item.number, -3);
+    EXPECT_EQ(item.namedCount, 0u);
+
+    // IDispatch takes a property's new value only as the named argument DISPID_PROPERTYPUT.
+    const auto& put = server.calls[5];
+    EXPECT_EQ(put.flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(put.argumentCount, 1u);
+    EXPECT_EQ(put.namedCount, 1u);
+    EXPECT_EQ(put.namedId, DISPID_PROPERTYPUT);
+    EXPECT_EQ(put.number, 8);
+    EXPECT_FALSE(put.resultPassed);
 }
 
 TEST_F(LateBound, ResultIsEmptiedBeforeTheCallAndHoldsTheAnswer)
