@@ -33,7 +33,7 @@ protected:
     static void SetUpTestSuite()
     {
         CoInitialize(nullptr);
-        registration_ = std::make_unique<TStandInRegistration>();
+        registration_ = std::make_unique<TStandInRegistration>(StandInOwnProgId());
     }
     static void TearDownTestSuite()
     {
