@@ -42,7 +42,7 @@ expected="$(printf '%s\n' "${names[@]}" | LC_ALL=C sort)"
 make_release() {
   local label="$1" unpacked="$2" start=$SECONDS
   shift 2
-  # One job: CTest runs this beside a Wine test, one core each. Both releases
+  # One job: CTest runs this beside the Wine tests, which mostly wait. Both releases
   # compile the same objects in the same folder: with ccache at hand, the second
   # takes them from the first (the exes are compared byte for byte all the same).
   local cache=()
