@@ -63,6 +63,8 @@ constexpr wchar_t kUsage[] =
 constexpr wchar_t kSource[] = L"Pellorin Outlook stand-in";
 
 std::wstring g_dataDirectory;
+// The class this instance serves: ours, or a test program's own ("/class").
+CLSID g_class = CLSID_PellorinOutlookStandIn;
 DWORD g_mainThread = 0;
 bool g_quitWhenUnused = false;
 LONG g_liveObjects = 0;
@@ -763,7 +765,7 @@ int RunAsComServer()
     g_quitWhenUnused = true;
     TClassFactory factory;
     DWORD cookie = 0;
-    HRESULT hr = CoRegisterClassObject(CLSID_PellorinOutlookStandIn, &factory, CLSCTX_LOCAL_SERVER,
+    HRESULT hr = CoRegisterClassObject(g_class, &factory, CLSCTX_LOCAL_SERVER,
                                        REGCLS_MULTIPLEUSE, &cookie);
     if (FAILED(hr))
         return 1;
@@ -799,7 +801,7 @@ int RunByHand()
     TApplication* app = new TApplication;
     DWORD cookie = 0;
     // As Outlook does: whoever asks the running object table finds this one.
-    const HRESULT hr = RegisterActiveObject(app, CLSID_PellorinOutlookStandIn, ACTIVEOBJECT_STRONG, &cookie);
+    const HRESULT hr = RegisterActiveObject(app, g_class, ACTIVEOBJECT_STRONG, &cookie);
     if (FAILED(hr)) {
         app->Release();
         DestroyWindow(window);
@@ -870,8 +872,21 @@ int Register(const std::vector<std::wstring>& args)
     return 0;
 }
 
-int Run(const std::vector<std::wstring>& args)
+// Takes "/class {CLSID}" out of the arguments, wherever it stands.
+std::vector<std::wstring> TakeClass(std::vector<std::wstring> args)
 {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (SameName(args[i], kStandInClassSwitch) && SUCCEEDED(CLSIDFromString(args[i + 1].c_str(), &g_class))) {
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            break;
+        }
+    }
+    return args;
+}
+
+int Run(std::vector<std::wstring> args)
+{
+    args = TakeClass(std::move(args));
     const std::wstring command = args.empty() ? L"/?" : args[0];
     if (IsSwitch(command, L"register"))
         return Register(args);
@@ -885,7 +900,7 @@ int Run(const std::vector<std::wstring>& args)
     }
     const bool embedding = IsSwitch(command, L"Embedding");
     if (embedding || IsSwitch(command, L"run")) {
-        g_dataDirectory = StandInDataDirectory();
+        g_dataDirectory = StandInDataDirectory(g_class);
         if (g_dataDirectory.empty())
             g_dataDirectory = OwnFolder() + L"\\OutlookStandIn.data";
         g_mainThread = GetCurrentThreadId();
@@ -904,7 +919,7 @@ int Run(const std::vector<std::wstring>& args)
         return result;
     }
     std::wstring usage = kUsage;
-    const std::wstring data = StandInDataDirectory();
+    const std::wstring data = StandInDataDirectory(g_class);
     if (!data.empty())
         usage += L"\r\nRegistered; state file: " + StandInStateFile(data) + L"\r\n";
     Print(usage);

@@ -9,9 +9,56 @@
 
 namespace {
 
+// The stand-in of the test program that runs.
+struct TStandInIdentity {
+    std::wstring Name;  // the test program's, without ".exe"
+    CLSID Class;
+    std::wstring DataDirectory;
+    std::wstring ExeName;  // its copy of the stand-in, in the data folder
+};
+
+const TStandInIdentity& Identity()
+{
+    static const TStandInIdentity identity = [] {
+        TStandInIdentity made;
+        const std::wstring path = ProgramFilePath();
+        made.Name = path.substr(path.find_last_of(L"\\/") + 1);
+        if (const std::size_t dot = made.Name.find_last_of(L'.'); dot != std::wstring::npos)
+            made.Name.resize(dot);
+        made.Class = StandInClassFor(made.Name);
+        const std::wstring exe = StandInExePath();
+        made.DataDirectory = exe.substr(0, exe.find_last_of(L'\\')) + L"\\OutlookStandIn.test-data." + made.Name;
+        made.ExeName = L"OutlookStandIn." + made.Name + L".exe";
+        return made;
+    }();
+    return identity;
+}
+
+std::wstring OwnExePath()
+{
+    return Identity().DataDirectory + L"\\" + Identity().ExeName;
+}
+
+// A copy still running from an earlier run cannot be replaced, and need not be
+// when it is of the same size and age.
+void CopyStandInExe()
+{
+    const std::wstring from = StandInExePath();
+    const std::wstring to = OwnExePath();
+    CreateDirectoryW(Identity().DataDirectory.c_str(), nullptr);
+    if (CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return;
+    WIN32_FILE_ATTRIBUTE_DATA source{}, copy{};
+    if (GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &source) &&
+        GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &copy) && source.nFileSizeLow == copy.nFileSizeLow &&
+        source.nFileSizeHigh == copy.nFileSizeHigh && CompareFileTime(&source.ftLastWriteTime, &copy.ftLastWriteTime) == 0)
+        return;
+    throw EStandInError(L"cannot copy " + from + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")");
+}
+
 std::wstring RegisteredDataDirectory()
 {
-    std::wstring data = StandInDataDirectory();
+    std::wstring data = StandInDataDirectory(Identity().Class);
     if (data.empty())
         throw EStandInError(L"the Outlook stand-in is not registered");
     return data;
@@ -46,6 +93,11 @@ std::wstring StandInTestProgId()
     return IsRunningUnderWine() ? kOutlookProgId : kStandInPrivateProgId;
 }
 
+std::wstring StandInOwnProgId()
+{
+    return std::wstring(kStandInPrivateProgId) + L"." + Identity().Name;
+}
+
 std::wstring StandInExePath()
 {
     return WindowsPath(PELLORIN_STANDIN_EXE);
@@ -53,21 +105,26 @@ std::wstring StandInExePath()
 
 std::wstring StandInTestDataDirectory()
 {
-    const std::wstring exe = StandInExePath();
-    return exe.substr(0, exe.find_last_of(L'\\')) + L"\\OutlookStandIn.test-data";
+    return Identity().DataDirectory;
 }
 
 TStandInRegistration::TStandInRegistration(std::wstring progId) : progId_(std::move(progId))
 {
     const std::wstring data = StandInTestDataDirectory();
-    RegisterStandIn(StandInExePath(), progId_, data);
+    CopyStandInExe();
+    RegisterStandIn(OwnExePath(), progId_, data, Identity().Class);
     SaveStandInState(data, TStandInState());
     DeleteStandInLog(data);
 }
 
 TStandInRegistration::~TStandInRegistration()
 {
-    UnregisterStandIn(progId_);
+    Unregister();
+}
+
+void TStandInRegistration::Unregister()
+{
+    UnregisterStandIn(progId_, Identity().Class);
 }
 
 void WriteStandInState(const TStandInState& state)
@@ -104,8 +161,9 @@ void ClearStandInLog()
 
 TRunningStandIn::TRunningStandIn(TKind kind, DWORD timeoutMs)
 {
-    const std::wstring exe = StandInExePath();
-    std::wstring commandLine = L"\"" + exe + L"\" /run" + (kind == TKind::Stale ? L" /stale" : L"");
+    const std::wstring exe = OwnExePath();
+    std::wstring commandLine = L"\"" + exe + L"\" /run" + (kind == TKind::Stale ? L" /stale" : L"") + L" " +
+                               kStandInClassSwitch + L" " + StandInClassText(Identity().Class);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
@@ -162,7 +220,7 @@ std::vector<DWORD> StandInProcessIds()
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (SameTextIgnoringCase(entry.szExeFile, kStandInExeName))
+        if (SameTextIgnoringCase(entry.szExeFile, Identity().ExeName))
             ids.push_back(entry.th32ProcessID);
     }
     CloseHandle(snapshot);

@@ -16,14 +16,23 @@
 #include <string>
 #include <vector>
 
+// Each test program drives a stand-in of its own: its own class, data folder
+// and copy of the program file, all named for the test program, so that the
+// programs can run at once and each sees only its own stand-in processes.
+// Only one at a time can be registered as "Outlook.Application", which
+// Pellorin's own programs ask for.
+
 // "Outlook.Application" inside Wine, a private ProgID on Windows, so that tests
 // run on a real machine never touch the user's Outlook.
 std::wstring StandInTestProgId();
+// A ProgID of the test program's own, for tests that open the connection
+// themselves and so need not stand for Outlook.
+std::wstring StandInOwnProgId();
 // A file that the build names by its own path, as a Windows path (also under Wine).
 std::wstring WindowsPath(const char* buildPath);
 // The stand-in built with this tree, as a Windows path (also under Wine).
 std::wstring StandInExePath();
-// The data folder tests use: beside the stand-in.
+// The data folder of the test program's stand-in: beside the stand-in.
 std::wstring StandInTestDataDirectory();
 
 // Registers for the scope of a test program or fixture, and removes the
@@ -36,6 +45,8 @@ public:
     ~TStandInRegistration();
 
     const std::wstring& ProgId() const { return progId_; }
+    // As if Outlook were not installed: the ProgID and the class are gone.
+    void Unregister();
 
 private:
     std::wstring progId_;

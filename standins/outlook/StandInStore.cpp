@@ -113,12 +113,6 @@ void WriteBytes(HANDLE file, const std::string& bytes, const std::wstring& path)
     CloseHandle(file);
 }
 
-std::wstring ClsidText()
-{
-    wchar_t text[40];
-    StringFromGUID2(CLSID_PellorinOutlookStandIn, text, static_cast<int>(std::size(text)));
-    return text;
-}
 
 // Classes root of the registration, see RegisterStandIn.
 HKEY ClassesRoot()
@@ -178,41 +172,68 @@ bool IsRunningUnderWine()
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId, std::wstring_view dataDirectory)
+CLSID StandInClassFor(std::wstring_view name)
+{
+    CLSID clsid = CLSID_PellorinOutlookStandIn;
+    if (name.empty())
+        return clsid;
+    // FNV-1a over the name ignoring case, in place of the last six bytes.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const wchar_t c : name) {
+        hash ^= static_cast<std::uint64_t>(towlower(c));
+        hash *= 1099511628211ull;
+    }
+    for (int i = 2; i < 8; ++i, hash >>= 8)
+        clsid.Data4[i] = static_cast<unsigned char>(hash & 0xFF);
+    return clsid;
+}
+
+std::wstring StandInClassText(const CLSID& clsid)
+{
+    wchar_t text[40];
+    StringFromGUID2(clsid, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId, std::wstring_view dataDirectory,
+                     const CLSID& clsid)
 {
     if (progId.empty())
         throw EStandInError(L"a ProgID is needed");
     if (SameTextIgnoringCase(progId, kOutlookProgId) && !IsRunningUnderWine())
         throw EStandInError(L"refusing to register the stand-in as \"Outlook.Application\" outside Wine: "
                             L"it would replace the real Outlook. Use another ProgID.");
-    const std::wstring clsidPath = kClassesPath + L"CLSID\\" + ClsidText();
+    const std::wstring clsidPath = kClassesPath + L"CLSID\\" + StandInClassText(clsid);
     const std::wstring progIdPath = kClassesPath + std::wstring(progId);
+    std::wstring server = L"\"" + std::wstring(exePath) + L"\"";
+    if (clsid != CLSID_PellorinOutlookStandIn)
+        server += std::wstring(L" ") + kStandInClassSwitch + L" " + StandInClassText(clsid);
     SetDefault(clsidPath, L"", L"Pellorin Outlook stand-in");
-    SetDefault(clsidPath + L"\\LocalServer32", L"", L"\"" + std::wstring(exePath) + L"\"");
+    SetDefault(clsidPath + L"\\LocalServer32", L"", server);
     SetDefault(clsidPath, L"StandInData", dataDirectory);
     SetDefault(progIdPath, L"", L"Pellorin Outlook stand-in");
-    SetDefault(progIdPath + L"\\CLSID", L"", ClsidText());
+    SetDefault(progIdPath + L"\\CLSID", L"", StandInClassText(clsid));
     CreateDirectoryW(std::wstring(dataDirectory).c_str(), nullptr);
 }
 
-void UnregisterStandIn(std::wstring_view progId)
+void UnregisterStandIn(std::wstring_view progId, const CLSID& clsid)
 {
-    if (IsStandInRegisteredAs(progId))
+    if (IsStandInRegisteredAs(progId, clsid))
         RegDeleteTreeW(ClassesRoot(), (kClassesPath + std::wstring(progId)).c_str());
-    RegDeleteTreeW(ClassesRoot(), (kClassesPath + L"CLSID\\" + ClsidText()).c_str());
+    RegDeleteTreeW(ClassesRoot(), (kClassesPath + L"CLSID\\" + StandInClassText(clsid)).c_str());
 }
 
-bool IsStandInRegisteredAs(std::wstring_view progId)
+bool IsStandInRegisteredAs(std::wstring_view progId, const CLSID& clsid)
 {
     if (progId.empty())
         return false;
     const std::wstring path = kClassesPath + std::wstring(progId) + L"\\CLSID";
-    return SameTextIgnoringCase(ReadClassesText(ClassesRoot(), path, nullptr), ClsidText());
+    return SameTextIgnoringCase(ReadClassesText(ClassesRoot(), path, nullptr), StandInClassText(clsid));
 }
 
-std::wstring StandInDataDirectory()
+std::wstring StandInDataDirectory(const CLSID& clsid)
 {
-    return ReadClassesText(HKEY_CLASSES_ROOT, L"CLSID\\" + ClsidText(), L"StandInData");
+    return ReadClassesText(HKEY_CLASSES_ROOT, L"CLSID\\" + StandInClassText(clsid), L"StandInData");
 }
 
 std::wstring StandInStateFile(const std::wstring& dataDirectory)

@@ -86,18 +86,26 @@ struct TStandInRequest {
 // True inside Wine (ntdll exports wine_get_version).
 bool IsRunningUnderWine();
 
-// Registers exePath as the local server of our class under progId, with its files in
+// The class a stand-in serves: ours by default, or one of a test program's
+// own, made from the program's name, so that several test programs can each
+// drive a stand-in at once. A server of another class than ours is started
+// with "/class {CLSID}".
+CLSID StandInClassFor(std::wstring_view name);
+std::wstring StandInClassText(const CLSID& clsid);
+inline constexpr wchar_t kStandInClassSwitch[] = L"/class";
+
+// Registers exePath as the local server of the class under progId, with its files in
 // dataDirectory. Classes go to HKLM under Wine (Wine 8 ignores HKCU classes for
 // activation) and to the user's own classes on Windows, where "Outlook.Application" is
 // refused so that a real Outlook is never replaced.
-void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId,
-                     std::wstring_view dataDirectory);
-// Removes progId when it names our class, and our class.
-void UnregisterStandIn(std::wstring_view progId);
-bool IsStandInRegisteredAs(std::wstring_view progId);
+void RegisterStandIn(std::wstring_view exePath, std::wstring_view progId, std::wstring_view dataDirectory,
+                     const CLSID& clsid = CLSID_PellorinOutlookStandIn);
+// Removes progId when it names the class, and the class.
+void UnregisterStandIn(std::wstring_view progId, const CLSID& clsid = CLSID_PellorinOutlookStandIn);
+bool IsStandInRegisteredAs(std::wstring_view progId, const CLSID& clsid = CLSID_PellorinOutlookStandIn);
 
 // From the registration; empty when the class is not registered.
-std::wstring StandInDataDirectory();
+std::wstring StandInDataDirectory(const CLSID& clsid = CLSID_PellorinOutlookStandIn);
 std::wstring StandInStateFile(const std::wstring& dataDirectory);
 std::wstring StandInLogFile(const std::wstring& dataDirectory);
 

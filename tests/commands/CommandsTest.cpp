@@ -1,7 +1,6 @@
 // Refresh and the copy commands in-process: the real registry (redirected to a
 // scratch key) and stores in memory behind the category store interface.
-#include "FakeStores.h"
-#include "ScriptedUi.h"
+#include "InProcessTest.h"
 
 #include "base/WaitLimit.h"
 #include "categories/MasterListText.h"
@@ -17,22 +16,8 @@ using namespace std::string_literals;
 
 namespace {
 
-class CommandsTest : public testing::Test {
+class CommandsTest : public InProcessTest {
 protected:
-    void SetUp() override
-    {
-        scratch_.emplace();
-        state_.Sources = {&source_};
-        Detect(L"14.0.7015.1000");
-    }
-
-    void TearDown() override
-    {
-        SetWaitLimitSeconds(kDefaultWaitSeconds);
-        state_.Stores.clear();
-        scratch_.reset();
-    }
-
     void Detect(const std::wstring& version)
     {
         state_.OutlookVersion = version;
@@ -54,11 +39,6 @@ protected:
         BtnReadCategoriesClick(state_, quiet);
         source_.Log.clear();
     }
-
-    std::optional<ScratchHkcu> scratch_;
-    TFakeSource source_;
-    TProgramState state_;
-    ScriptedUi ui_;
 };
 
 TEST_F(CommandsTest, CancelInAnyConfirmationChangesNothing)
@@ -328,19 +308,7 @@ TEST_F(CommandsTest, CopiesWaitForACompleteReadOfTheStores)
     EXPECT_THROW(BtnReadCategoriesClick(state_, ui_), EException);
     source_.Log.clear();
 
-    for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
-        ScriptedUi ui;
-        ui.Answers = {true};
-        try {
-            command(state_, ui);
-            ADD_FAILURE() << "a copy ran on a part of the store";
-        } catch (const EException& e) {
-            EXPECT_EQ(e.Message(),
-                      L"The categories in Outlook could not be read completely. Press Refresh, then try again.");
-        }
-        EXPECT_TRUE(ui.Asked.empty()) << "nothing is asked";
-        EXPECT_EQ(ui.BusyCount, 0);
-    }
+    ExpectEveryCopyRefusedForAnIncompleteRead(state_);
     EXPECT_TRUE(source_.Log.empty());
     EXPECT_EQ(StoreNames().size(), 2u);
     EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, Utf16Bytes(L"New;"));

@@ -1,8 +1,7 @@
 // Rules of a copy that hold whatever the stores: what counts as the same name,
 // what a dry run decides, in which spelling the registry gains a name, and the
 // lock around every write.
-#include "FakeStores.h"
-#include "ScriptedUi.h"
+#include "InProcessTest.h"
 
 #include "base/UserMutex.h"
 #include "categories/MasterListText.h"
@@ -17,20 +16,8 @@
 
 namespace {
 
-class CopyRulesTest : public testing::Test {
+class CopyRulesTest : public InProcessTest {
 protected:
-    void SetUp() override
-    {
-        scratch_.emplace();
-        state_.Sources = {&source_};
-        state_.OutlookMajorVersion = "14";
-    }
-    void TearDown() override
-    {
-        state_.Stores.clear();
-        scratch_.reset();
-    }
-
     TFakeList& Store(const std::wstring& key, std::vector<std::wstring> names)
     {
         return *source_.AddStore(key, L"Store " + key, std::make_shared<TFakeList>(std::move(names))).List;
@@ -45,11 +32,6 @@ protected:
         RunCopy(state_, ui_, direction, report, dryRun);
         return report;
     }
-
-    std::optional<ScratchHkcu> scratch_;
-    TFakeSource source_;
-    TProgramState state_;
-    ScriptedUi ui_;
 };
 
 // Letter case alone makes no new name. Width, kana type and accents do: a

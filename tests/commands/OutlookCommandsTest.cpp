@@ -33,7 +33,7 @@ protected:
     static void SetUpTestSuite()
     {
         CoInitialize(nullptr);
-        registration_ = std::make_unique<TStandInRegistration>();
+        registration_ = std::make_unique<TStandInRegistration>(StandInOwnProgId());
     }
     static void TearDownTestSuite()
     {
@@ -220,19 +220,7 @@ TEST_F(OutlookCommandsTest, CopiesWaitForACompleteReadOfTheStore)
     EXPECT_TRUE(State().Stores.empty()) << "no store of a failed read is kept";
     ClearStandInLog();
 
-    for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
-        ScriptedUi ui;
-        ui.Answers = {true};
-        try {
-            command(State(), ui);
-            ADD_FAILURE() << "a copy ran on a part of the store";
-        } catch (const EException& e) {
-            EXPECT_EQ(e.Message(),
-                      L"The categories in Outlook could not be read completely. Press Refresh, then try again.");
-        }
-        EXPECT_TRUE(ui.Asked.empty()) << "nothing is asked";
-        EXPECT_EQ(ui.BusyCount, 0);
-    }
+    ExpectEveryCopyRefusedForAnIncompleteRead(State());
     EXPECT_TRUE(ReadStandInRequests().empty());
     EXPECT_EQ(ReadStandInNames().size(), 10u);
     EXPECT_EQ(GetValue(kKey14, L"MasterList")->bytes, Utf16Bytes(L"New;"));

@@ -69,3 +69,22 @@ inline std::wstring CategoriesKey(const std::wstring& version)
 }
 inline const std::wstring kKey14 = CategoriesKey(L"14.0");
 inline const std::wstring kKey11 = CategoriesKey(L"11.0");
+
+// Every copy refuses to start from a read of the stores that did not finish:
+// nothing is asked and the cursor is left alone.
+inline void ExpectEveryCopyRefusedForAnIncompleteRead(TProgramState& state)
+{
+    for (const Command command : {BtnTAVtoOLClick, BtnOLtoTAVClick, BtnSyncOLandTAVClick}) {
+        ScriptedUi ui;
+        ui.Answers = {true};
+        try {
+            command(state, ui);
+            ADD_FAILURE() << "a copy ran on a part of the store";
+        } catch (const EException& e) {
+            EXPECT_EQ(e.Message(),
+                      L"The categories in Outlook could not be read completely. Press Refresh, then try again.");
+        }
+        EXPECT_TRUE(ui.Asked.empty()) << "nothing is asked";
+        EXPECT_EQ(ui.BusyCount, 0);
+    }
+}

@@ -2,8 +2,7 @@
 // numbered, what "All stores" is, which entry stays chosen across a Refresh,
 // and a copy's report, which names its stores by their keys, read against
 // stores that came back in another order and with their keys in another case.
-#include "FakeStores.h"
-#include "ScriptedUi.h"
+#include "InProcessTest.h"
 
 #include "support/ScratchHkcu.h"
 
@@ -14,26 +13,9 @@
 
 namespace {
 
-class StoreChoiceTest : public testing::Test {
+class StoreChoiceTest : public InProcessTest {
 protected:
-    void SetUp() override
-    {
-        scratch_.emplace();
-        state_.Sources = {&source_};
-        state_.OutlookMajorVersion = "14";
-    }
-    void TearDown() override
-    {
-        state_.Stores.clear();
-        scratch_.reset();
-    }
-
     void Refresh() { BtnReadCategoriesClick(state_, ui_); }
-
-    std::optional<ScratchHkcu> scratch_;
-    TFakeSource source_;
-    TProgramState state_;
-    ScriptedUi ui_;
 };
 
 // Outlook gives its StoreIDs in whichever letter case, and may list its

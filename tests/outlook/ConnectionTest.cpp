@@ -72,7 +72,7 @@ TEST_F(Connection, StartsAnInstalledOutlookThatExitsOnceReleased)
 
 TEST_F(Connection, OutlookNotInstalledGivesTheClassStringText)
 {
-    UnregisterStandIn(registration.ProgId());
+    registration.Unregister();
     const auto e = Caught<EOleSysError>([&] { Open(); });
     EXPECT_EQ(e.ErrorCode, CO_E_CLASSSTRING);
     // Wine's FormatMessage has no text for this code; Windows says "Invalid class string".

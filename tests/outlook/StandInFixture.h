@@ -58,7 +58,7 @@ protected:
         return starts;
     }
 
-    TStandInRegistration registration;
+    TStandInRegistration registration{StandInOwnProgId()};
     TOutlookConnection connection;
 };
 

@@ -42,8 +42,14 @@ expected="$(printf '%s\n' "${names[@]}" | LC_ALL=C sort)"
 make_release() {
   local label="$1" unpacked="$2" start=$SECONDS
   shift 2
-  # One job: CTest runs this beside a Wine test, one core each.
-  if ! env "$@" PELLORIN_JOBS=1 bash "$copy/scripts/release.sh" >"$work/release-$label.log" 2>&1; then
+  # One job: CTest runs this beside the Wine tests, which mostly wait. Both releases
+  # compile the same objects in the same folder: with ccache at hand, the second
+  # takes them from the first (the exes are compared byte for byte all the same).
+  local cache=()
+  if command -v ccache >/dev/null; then
+    cache=(CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$copy")
+  fi
+  if ! env "$@" "${cache[@]}" PELLORIN_JOBS=1 bash "$copy/scripts/release.sh" >"$work/release-$label.log" 2>&1; then
     tail -n 40 "$work/release-$label.log" >&2
     fail "scripts/release.sh ($label) failed in the copy $copy"
   fi
