@@ -876,7 +876,7 @@ int Register(const std::vector<std::wstring>& args)
 std::vector<std::wstring> TakeClass(std::vector<std::wstring> args)
 {
     for (std::size_t i = 0; i + 1 < args.size(); ++i) {
-        if (SameName(args[i], kStandInClassSwitch) && SUCCEEDED(CLSIDFromString(args[i + 1].c_str(), &g_class))) {
+        if (SameTextIgnoringCase(args[i], kStandInClassSwitch) && SUCCEEDED(CLSIDFromString(args[i + 1].c_str(), &g_class))) {
             args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
             break;
         }
