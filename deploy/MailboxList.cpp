@@ -4,6 +4,7 @@
 #include "base/SystemErrorText.h"
 #include "base/UserMutex.h"
 #include "http/Url.h"
+#include "identity/Identifiers.h"
 
 #include <windows.h>
 
@@ -31,23 +32,6 @@ std::wstring_view Trimmed(std::wstring_view text)
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\t' || text.back() == L'\r'))
         text.remove_suffix(1);
     return text;
-}
-
-bool IsHex(wchar_t c)
-{
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-bool IsGuid(std::wstring_view text)
-{
-    if (text.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text[i] != L'-' : !IsHex(text[i]))
-            return false;
-    }
-    return true;
 }
 
 std::wstring Key(std::wstring_view address)
@@ -161,7 +145,7 @@ EMailboxListError::EMailboxListError(std::wstring_view file, int line, std::wstr
 
 bool IsMailboxAddress(std::wstring_view text)
 {
-    if (IsGuid(text))
+    if (IsGuidText(text))
         return true;
     const std::size_t at = text.find(L'@');
     if (at == 0 || at == std::wstring_view::npos || at + 1 == text.size() ||

@@ -3,6 +3,7 @@
 #include "base/Platform.h"
 #include "http/Url.h"
 #include "identity/ClientAssertion.h"
+#include "identity/Identifiers.h"
 
 #include <nlohmann/json.hpp>
 
@@ -18,23 +19,6 @@ namespace {
 constexpr int kTokenTries = 4;
 constexpr double kLongestRetryAfterSeconds = 60.0;
 constexpr std::uint64_t kFreshTokenMs = 60'000;
-
-bool IsHex(wchar_t c)
-{
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-bool IsGuid(std::wstring_view text)
-{
-    if (text.size() != 36)
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
-        if (dash ? text[i] != L'-' : !IsHex(text[i]))
-            return false;
-    }
-    return true;
-}
 
 void Wipe(std::string& text) noexcept
 {
@@ -171,7 +155,7 @@ void CheckAppSignIn(const TAppSignIn& signIn)
         SameTextIgnoringCase(tenant, L"consumers"))
         throw ECredentialError(L"--tenant must name the organisation's tenant, by its id or a domain such as "
                                L"contoso.onmicrosoft.com: an application signs in to one tenant.");
-    if (!IsGuid(signIn.ClientId))
+    if (!IsGuidText(signIn.ClientId))
         throw ECredentialError(L"--client-id must be the app registration's Application (client) ID, a GUID.");
 }
 

@@ -15,6 +15,3 @@ struct TIdTokenClaims {
 // Nothing when jwt is not three base64url parts whose middle one is a JSON
 // object; missing claims come back empty.
 std::optional<TIdTokenClaims> ReadIdTokenClaims(std::string_view jwt);
-
-// base64url without padding (padding is accepted); nothing for other text.
-std::optional<std::string> DecodeBase64Url(std::string_view text);
