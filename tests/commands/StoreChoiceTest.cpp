@@ -5,6 +5,7 @@
 #include "FakeStores.h"
 #include "ScriptedUi.h"
 
+#include "categories/ShownText.h"
 #include "support/ScratchHkcu.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,46 @@ TEST_F(StoreChoiceTest, EntriesNumberNamesThatRepeatIgnoringCaseAndTheChooserEnd
     ui_.Answers = {true};
     EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EException);
     EXPECT_TRUE(ui_.Asked.empty());
+}
+
+// A number goes to a repeated name only where no other entry holds the
+// numbered name, whether Outlook or the numbering gave it; names go by how
+// the chooser shows them.
+TEST_F(StoreChoiceTest, EveryEntryNameIsUniqueAsShownAndNamesItsOwnStore)
+{
+    struct TCase {
+        std::vector<std::wstring> DisplayNames;
+        std::vector<std::wstring> Entries;
+    };
+    const TCase cases[] = {
+        {{L"Main", L"Main", L"Main (2)"}, {L"Main", L"Main (3)", L"Main (2)"}},
+        {{L"Main (2)", L"Main", L"Main"}, {L"Main (2)", L"Main", L"Main (3)"}},
+        {{L"Main", L"main", L"Main (2)", L"MAIN (3)"}, {L"Main", L"main (4)", L"Main (2)", L"MAIN (3)"}},
+        {{L"Main (2)", L"Main (2)", L"Main"}, {L"Main (2)", L"Main (2) (2)", L"Main"}},
+        {{L"", L""}, {L"(no name)", L"(no name) (2)"}},
+        {{L"(No Name)", L"", L"(no name) (2)"}, {L"(No Name)", L"(no name) (3)", L"(no name) (2)"}},
+        {{L"\x00C4rchiv", L"\x00E4rchiv", L"Stra\x00DF" L"e", L"Strasse"},
+         {L"\x00C4rchiv", L"\x00E4rchiv (2)", L"Stra\x00DF" L"e", L"Strasse"}},
+        // Alike once shown: a tab, a line break and U+FFFD itself all show as U+FFFD.
+        {{L"A\tB", L"A\nB", L"A\xFFFD" L"B"}, {L"A\tB", L"A\nB (2)", L"A\xFFFD" L"B (3)"}},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(ToUtf8(test.Entries.back()));
+        source_.Stores.clear();
+        for (std::size_t i = 0; i < test.DisplayNames.size(); ++i)
+            source_.AddStore(L"00A" + std::to_wstring(i), test.DisplayNames[i]);
+        Refresh();
+        EXPECT_EQ(StoreEntryNames(state_), test.Entries);
+        for (std::size_t i = 0; i < test.Entries.size(); ++i) {
+            EXPECT_EQ(StoreOfEntryName(state_, test.Entries[i]), i);
+            EXPECT_EQ(StoreOfEntryName(state_, ShownOnLine(test.Entries[i])), i) << "as the chooser shows it";
+            EXPECT_EQ(ui_.StoreChoices.at(i), ShownOnLine(test.Entries[i]));
+        }
+    }
+    // Typed with other characters that the chooser shows alike.
+    EXPECT_EQ(StoreOfEntryName(state_, L"a\x0001" L"b (2)"), 1u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"a\x202E" L"b"), 0u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"AB"), std::nullopt);
 }
 
 TEST_F(StoreChoiceTest, AStoreWithoutAName)
