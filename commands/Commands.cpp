@@ -71,6 +71,18 @@ std::optional<std::wstring> GiverOf(const TProgramState& state, std::size_t targ
     return std::nullopt;
 }
 
+// The list a copy would write is the detected version's own.
+bool DetectedListUnreadable(const TProgramState& state)
+{
+    const std::string version = state.OutlookMajorVersion + ".0";
+    return std::any_of(state.RegistryUnreadable.begin(), state.RegistryUnreadable.end(),
+                       [&](const TUnreadableMasterList& list) { return list.Version == version; });
+}
+
+// Refresh without its boxes: a copy's closing Refresh runs under the hourglass,
+// and the copy tells of what it met once it has ended.
+void ReadBothSides(TProgramState& state, ICommandUi& ui);
+
 // Whatever the stores kept for one copy goes when it ends, however it ends.
 class TCopyEnd {
 public:
@@ -154,7 +166,13 @@ void AddToRegistry(TProgramState& state, ICommandUi& ui, const std::vector<std::
         merged.Add(state.RegCategories.Get(i));
     state.RegCategories = std::move(merged);
 
-    WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    try {
+        WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    } catch (const EMasterListTypeError& e) {
+        // Its type changed since the Refresh: the stores' pass is done, and stands.
+        report.RegistryLeftUnchanged = e.Message();
+        return;
+    }
     report.AddedToRegistry = std::move(lacking);
     report.RegistryWritten = true;
     for (const std::wstring& name : report.AddedToRegistry)
@@ -246,7 +264,8 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
         for (int i = 0; i < lackedSomewhere.Count(); ++i)
             plan.ToStore.push_back(lackedSomewhere.Get(i));
     }
-    if (CopiesToRegistry(direction)) {
+    plan.RegistryUnwritable = CopiesToRegistry(direction) && DetectedListUnreadable(state);
+    if (CopiesToRegistry(direction) && !plan.RegistryUnwritable) {
         for (int i = 0; i < state.PstCategories.Count(); ++i) {
             const std::wstring& name = state.PstCategories.Get(i);
             if (state.RegCategories.IndexOf(name) != -1)
@@ -296,6 +315,14 @@ std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused, cons
     return text;
 }
 
+std::wstring UnreadableMasterListsText(const std::vector<TUnreadableMasterList>& lists)
+{
+    std::wstring text;
+    for (const TUnreadableMasterList& list : lists)
+        text += (text.empty() ? L"" : L"\n") + UnreadableMasterListText(list);
+    return text;
+}
+
 std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries)
 {
     std::wstring text = L"These stores could not be read, so nothing was copied to or from them:";
@@ -324,11 +351,19 @@ void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCo
                 throw EException(kAnotherCopyRunning);
             if (CopiesToStore(direction))
                 AddToStores(state, ui, report.Plan.ToStores, report);
-            if (CopiesToRegistry(direction))
+            if (report.Plan.RegistryUnwritable)
+                report.RegistryLeftUnchanged = EMasterListTypeError(state.OutlookMajorVersion + ".0").Message();
+            else if (CopiesToRegistry(direction))
                 AddToRegistry(state, ui, report.Plan.ToRegistry, report);
         }
-        BtnReadCategoriesClick(state, ui);
+        ReadBothSides(state, ui);
     }
+    // What the closing Refresh met, as Refresh itself says it, and what it meant for this copy.
+    std::wstring registryText = UnreadableMasterListsText(state.RegistryUnreadable);
+    if (report.RegistryLeftUnchanged)
+        registryText += (registryText.empty() ? L"" : L"\n") + *report.RegistryLeftUnchanged;
+    if (!registryText.empty())
+        ui.Inform(registryText);
     if (!report.Plan.UnreadableStores.empty())
         ui.Inform(UnreadableStoresText(report.Plan.UnreadableStores));
     if (!report.RefusedByStore.empty()) {
@@ -353,12 +388,16 @@ void ReconnectStores(TProgramState& state, ICommandUi& ui)
 void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)
 {
     state.RegCategories.Clear();
-    ReadRegistryCategories(state.RegistryMasterText);
+    TRegistryMasterLists lists = ReadRegistryMasterLists();
+    state.RegistryMasterText = std::move(lists.Text);
+    state.RegistryUnreadable = std::move(lists.Unreadable);
     SplitMasterList(state.RegistryMasterText, CategoryDelimiters, state.RegCategories);
     ui.SetMemoRegText(RegistryDisplayText(state.RegCategories));
 }
 
-void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+namespace {
+
+void ReadBothSides(TProgramState& state, ICommandUi& ui)
 {
     RefreshRegistryCategories(state, ui);
 
@@ -377,6 +416,15 @@ void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
     state.PstCategoriesComplete = true;
     ui.SetStoreChoices(StoreChooserEntries(state), ChooserEntryOfChoice(state));
     ui.SetMemoPstText(ChosenStoreText(state));
+}
+
+}  // namespace
+
+void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+{
+    ReadBothSides(state, ui);
+    if (!state.RegistryUnreadable.empty())
+        ui.Inform(UnreadableMasterListsText(state.RegistryUnreadable));
 }
 
 void BtnTAVtoOLClick(TProgramState& state, ICommandUi& ui)

@@ -667,7 +667,9 @@ void TForm1::SetMemoPstText(const std::wstring& text)
 
 void TForm1::Inform(const std::wstring& text)
 {
-    MessageBoxW(handle_, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
+    // The first Refresh runs before the window appears: its box stands alone.
+    const HWND owner = IsWindowVisible(handle_) ? handle_ : nullptr;
+    MessageBoxW(owner, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
 }
 
 void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chosen)

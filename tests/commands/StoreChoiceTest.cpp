@@ -123,6 +123,43 @@ TEST_F(StoreChoiceTest, EveryEntryNameIsUniqueAsShownAndNamesItsOwnStore)
     EXPECT_EQ(StoreOfEntryName(state_, L"AB"), std::nullopt);
 }
 
+// Every box and the chooser show a store's name, a store's error and
+// Outlook's reason through the line rule: none forges a line or turns one round.
+TEST_F(StoreChoiceTest, OutsideTextInTheChooserAndEveryBoxShowsByTheLineRule)
+{
+    using namespace std::string_literals;
+    const std::wstring shown = L"a\xFFFD" L"b";
+    for (const wchar_t c : {L'\0', L'\t', L'\r', L'\n', L'\x1B', L'\x85', L'\x9B', L'\x2028', L'\x2029', L'\x202E',
+                            L'\x2066'}) {
+        SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<unsigned>(c));
+        const std::wstring text = L"a"s + c + L"b";
+        PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
+        source_.Stores.clear();
+        source_.AddStore(L"00A1", L"Main" + text).Refusals[L"S"] = L"No" + text;
+        source_.AddStore(L"00A2", L"Other", std::make_shared<TFakeList>(std::vector<std::wstring>{L"X;Y" + text}));
+        source_.AddStore(L"00A3", L"Gone" + text).Unreadable = L"Denied" + text;
+        Refresh();
+        EXPECT_EQ(ui_.StoreChoices, (std::vector<std::wstring>{L"Main" + shown, L"Other",
+                                                               L"Gone" + shown + L" (could not be read)",
+                                                               L"All stores"}));
+        ChooseStore(state_, ui_, 2);
+        EXPECT_EQ(ui_.MemoPst, L"Denied" + shown);
+        ChooseStore(state_, ui_, kAllStores);
+        EXPECT_EQ(ui_.MemoPst, L"X;Y" + ShownInMemo(text) + L"  (not in: Main" + shown + L")\r\n");
+
+        ui_.Answers = {true};
+        ui_.Informed.clear();
+        BtnSyncOLandTAVClick(state_, ui_);
+        EXPECT_EQ(ui_.Informed,
+                  (std::vector<std::wstring>{
+                      L"These stores could not be read, so nothing was copied to or from them:\nGone" + shown,
+                      L"Outlook refused these categories, so they were not added to Outlook:\nS (Main" + shown +
+                          L") - No" + shown,
+                      L"These categories contain \";\", which the registry's master list cannot hold, so they were "
+                      L"not copied to the registry:\nX;Y" + shown}));
+    }
+}
+
 TEST_F(StoreChoiceTest, AStoreWithoutAName)
 {
     // Outlook 2007, and the one store the window does not ask the name of.
