@@ -64,11 +64,20 @@ int StoreNamed(const TProgramState& state, const std::wstring& name)
         return static_cast<int>(*store);
     std::wstring known;
     for (const std::wstring& entry : NamedStoreEntries(state))
-        known += (known.empty() ? L"" : L", ") + entry;
+        known += (known.empty() ? L"\"" : L", \"") + entry + L"\"";
     std::wstring message = L"No Outlook store is named \"" + name + L"\".";
     if (!known.empty())
         message += L" The stores are: " + known + L".";
     throw EException(message);
+}
+
+// A script has no Refresh to press: it is told which store and why.
+void RequireReadableChoice(const TProgramState& state)
+{
+    if (const std::optional<std::size_t> store = UnreadableChosenStore(state)) {
+        throw EException(L"The Outlook store " + StoreEntryNames(state)[*store] + L" could not be read: " +
+                         state.Stores[*store]->Error());
+    }
 }
 
 void TakeReport(TSyncResult& result, const TProgramState& state, const TCopyReport& report, bool dryRun)
@@ -89,6 +98,11 @@ void TakeReport(TSyncResult& result, const TProgramState& state, const TCopyRepo
     result.AddedToRegistry = report.AddedToRegistry;
     if (report.RegistryWritten)
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;
+    if (report.RegistryLeftUnchanged) {
+        result.Exit = TSyncExit::Failed;
+        if (!result.Error)
+            result.Error = ErrorBoxText(*report.RegistryLeftUnchanged);
+    }
 }
 
 void TakeStores(TSyncResult& result, const TProgramState& state, const std::vector<TStoreAdds>& added)
@@ -114,7 +128,7 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
 
 }  // namespace
 
-TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
+TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, std::wstring_view progId)
 {
     TOutlookConnection connection;
     // A script may name the only store of the profile too.
@@ -131,14 +145,14 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     } catch (...) {
         FailWithCurrentException(result);
     }
-    RunSyncVerb(request, state, result);
+    RunSyncVerb(request, state, result, write);
     return result;
 }
 
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result)
+namespace {
+
+void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, ICommandUi& ui)
 {
-    // The names the registry cannot hold are printed from the report.
-    TUnattendedUi ui;
     if (!result.Connected) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
@@ -170,8 +184,10 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         else if (request.StoreName)
             ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
         chosen = true;
-        if (request.Verb != TSyncVerb::List)
+        if (request.Verb != TSyncVerb::List) {
+            RequireReadableChoice(state);
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
+        }
     } catch (...) {
         FailWithCurrentException(result);
         // A failed write leaves names in the set that the registry does not hold.
@@ -182,4 +198,17 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         result.StoreNames = Names(state.PstCategories);
     TakeReport(result, state, report, request.DryRun);
     TakeStores(result, state, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
+}
+
+}  // namespace
+
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
+                 const TSyncLineWriter& write)
+{
+    TSyncStepPrinter ui(request, state, request.Json ? TSyncLineWriter() : write);
+    RunVerb(request, state, result, ui);
+    // A list left out is said, and no run that left one out succeeded.
+    result.RegistryUnreadable = state.RegistryUnreadable;
+    if (!result.RegistryUnreadable.empty() && result.Exit == TSyncExit::Done)
+        result.Exit = TSyncExit::Failed;
 }
