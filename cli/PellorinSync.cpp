@@ -3,7 +3,6 @@
 #include "base/ProductInfo.h"
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
-#include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
 #include "cli/DeployCommandLine.h"
 #include "cli/DeployRun.h"
@@ -21,16 +20,10 @@
 
 namespace {
 
-constexpr wchar_t kPrefix[] = L"PellorinSync: ";
-
-// The hint, if any, follows the message after a blank line. The message may
-// carry Outlook's or the system's text, or the user's own argument.
+// The message may carry Outlook's or the system's text, or the user's own argument.
 void WriteError(std::wstring_view message, std::wstring_view hint = {})
 {
-    std::wstring text = kPrefix + ShownOnLine(OneLineMessage(message)) + L"\r\n";
-    if (!hint.empty())
-        text += L"\r\n" + std::wstring(hint) + L"\r\n";
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncErrorText(message, hint));
 }
 
 // Call from a catch block only.
@@ -49,12 +42,15 @@ int Run(const TSyncRequest& request)
     const TComInitialization com;
     const TBusyMessageFilter busyFilter;
     SetWaitLimitSeconds(request.WaitSeconds);
-    const TSyncResult result = RunSync(request);
+    // Each line leaves at once, unbuffered: a log is true up to the moment a run was killed.
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    const TSyncResult result = RunSync(request, [out](std::wstring_view line) { WriteText(out, line); });
     // The rows of a list file that were skipped: the output stays what a script reads.
     for (const std::wstring& warning : result.Warnings)
         WriteError(warning);
-    WriteText(GetStdHandle(STD_OUTPUT_HANDLE),
-              request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
+    WriteText(out, request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
+    for (const TUnreadableMasterList& list : result.RegistryUnreadable)
+        WriteError(UnreadableMasterListText(list));
     if (result.Error)
         WriteError(*result.Error, result.ErrorHint);
     return static_cast<int>(result.Exit);

@@ -3,6 +3,7 @@
 #include "base/CodePage.h"
 #include "categories/ShownText.h"
 #include "outlook/OutlookConnection.h"
+#include "registry/MasterList.h"
 
 #include <windows.h>
 
@@ -60,6 +61,16 @@ std::wstring UnreadableLine(const TSyncStore& store)
     return StoreLabel(store) + L" could not be read: " + ShownOnLine(store.Error.value_or(L"")) + kLineEnd;
 }
 
+void AppendUnreadableStores(std::wstring& text, const TSyncRequest& request, const TSyncResult& result)
+{
+    if (!NamesStores(request, result))
+        return;
+    for (const TSyncStore& store : result.Stores) {
+        if (!store.Readable)
+            text += UnreadableLine(store);
+    }
+}
+
 // The lines of names added to Outlook, and how many there are.
 std::size_t AppendOutlookLines(std::wstring& text, const TSyncRequest& request, const TSyncResult& result)
 {
@@ -74,6 +85,14 @@ std::size_t AppendOutlookLines(std::wstring& text, const TSyncRequest& request, 
         lines += store.AddedNames.size();
     }
     return lines;
+}
+
+// The lines of a dry run's adds, and each copy's summary, are decided at the
+// end; the steps of a copy that adds were printed as they happened.
+std::size_t OutlookLineCount(const TSyncRequest& request, const TSyncResult& result)
+{
+    std::wstring printed;
+    return AppendOutlookLines(printed, request, result);
 }
 
 std::wstring Summary(const TSyncRequest& request, std::size_t toOutlook, const TSyncResult& result)
@@ -100,9 +119,14 @@ std::wstring ColorText(TCategoryColor color)
     return color.GraphName().value_or(std::to_wstring(color.OutlookValue()));
 }
 
+std::wstring RecolourText(const std::wstring& name, TCategoryColor from, TCategoryColor to)
+{
+    return ShownOnLine(name) + L" (" + ColorText(from) + L" -> " + ColorText(to) + L")";
+}
+
 std::wstring RecolourText(const TSyncRecolour& recolour)
 {
-    return ShownOnLine(recolour.Name) + L" (" + ColorText(recolour.From) + L" -> " + ColorText(recolour.To) + L")";
+    return RecolourText(recolour.Name, recolour.From, recolour.To);
 }
 
 // "Outlook", or with "All stores" over several stores the store's label.
@@ -138,6 +162,15 @@ std::wstring ExportText(const TSyncRequest& request, const TSyncResult& result)
     const std::size_t count = result.Exported.size();
     return text + std::to_wstring(count) + (count == 1 ? L" name" : L" names") + L" written to " +
            ShownOnLine(result.File.value_or(request.File)) + kLineEnd;
+}
+
+// What a copy that adds prints once it has ended: its steps are out already.
+std::wstring CopyEndText(const TSyncRequest& request, const TSyncResult& result)
+{
+    std::wstring text;
+    AppendUnreadableStores(text, request, result);
+    AppendLines(text, L"not copied to registry (holds \";\"): ", result.NotCopiedToRegistry);
+    return text + Summary(request, OutlookLineCount(request, result), result);
 }
 
 std::wstring JsonNames(const std::optional<std::vector<std::wstring>>& names)
@@ -230,6 +263,18 @@ std::wstring JsonRecolours(const std::vector<TSyncRecolour>& recolours, const st
     return text + L"]";
 }
 
+std::wstring JsonUnreadable(const std::vector<TUnreadableMasterList>& lists)
+{
+    std::wstring text = L"[";
+    for (const TUnreadableMasterList& list : lists) {
+        if (text.size() > 1)
+            text += L',';
+        text += L"{\"version\":" + JsonString(std::wstring(list.Version.begin(), list.Version.end())) +
+                L",\"type\":" + JsonString(RegistryTypeName(list.Type)) + L"}";
+    }
+    return text + L"]";
+}
+
 // As standard error shows it: the hint after a blank line.
 std::optional<std::wstring> ErrorWithHint(const TSyncResult& result)
 {
@@ -309,24 +354,71 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         return {};
     if (request.Verb == TSyncVerb::Export)
         return ExportText(request, result);
-    const bool dry = request.DryRun;
+    if (!request.DryRun)
+        return CopyEndText(request, result);
     const std::size_t toOutlook = AppendOutlookLines(text, request, result);
-    for (const TSyncRefusal& refused : result.RefusedByOutlook) {
-        const bool named = NamesStores(request, result) && refused.Store < result.Stores.size();
-        text += (named ? StoreLabel(result.Stores[refused.Store]) : std::wstring(L"Outlook")) + L" refused: " +
-                ShownOnLine(refused.Name) + L" - " + ShownOnLine(refused.Error) + kLineEnd;
-    }
     AppendRecolourLines(text, request, result);
-    AppendLines(text, dry ? L"would add to registry: " : L"added to registry: ", result.AddedToRegistry);
-    if (NamesStores(request, result)) {
-        for (const TSyncStore& store : result.Stores) {
-            if (!store.Readable)
-                text += UnreadableLine(store);
-        }
-    }
-    AppendLines(text, dry ? L"would not copy to registry (holds \";\"): " : L"not copied to registry (holds \";\"): ",
-                result.NotCopiedToRegistry);
+    AppendLines(text, L"would add to registry: ", result.AddedToRegistry);
+    AppendUnreadableStores(text, request, result);
+    AppendLines(text, L"would not copy to registry (holds \";\"): ", result.NotCopiedToRegistry);
     return text + Summary(request, toOutlook, result);
+}
+
+std::wstring CopyStepLine(const TCopyStep& step, const std::optional<std::wstring>& storeEntry)
+{
+    const std::wstring outlook = storeEntry ? L"Outlook (" + ShownOnLine(*storeEntry) + L")" : L"Outlook";
+    switch (step.Kind) {
+    case TCopyStep::TKind::AddedToStore:
+        return L"added to " + outlook + L": " + ShownOnLine(step.Name) + kLineEnd;
+    case TCopyStep::TKind::RefusedByStore:
+        return outlook + L" refused: " + ShownOnLine(step.Name) + L" - " + ShownOnLine(step.Error) + kLineEnd;
+    case TCopyStep::TKind::AddedToRegistry:
+        return L"added to registry: " + ShownOnLine(step.Name) + kLineEnd;
+    }
+    return {};
+}
+
+TSyncStepPrinter::TSyncStepPrinter(const TSyncRequest& request, const TProgramState& state, TSyncLineWriter write)
+    : request_(request), state_(state), write_(std::move(write))
+{
+}
+
+void TSyncStepPrinter::CopyStep(const TCopyStep& step)
+{
+    if (!write_)
+        return;
+    // The same rule as the summary's count: over several stores each line names its store.
+    const bool named = request_.AllStores && state_.Stores.size() > 1;
+    std::optional<std::wstring> entry;
+    if (named && step.Kind != TCopyStep::TKind::AddedToRegistry)
+        entry = EntryNameOfKey(state_, step.StoreKey).value_or(L"");
+    if (step.Kind == TCopyStep::TKind::AddedToStore && !named) {
+        if (addedToOutlook_.IndexOf(step.Name) != -1)
+            return;
+        addedToOutlook_.Add(step.Name);
+    }
+    write_(CopyStepLine(step, entry));
+}
+
+void TSyncStepPrinter::RecolourStep(const TRecolourStep& step)
+{
+    if (!write_)
+        return;
+    const bool named = request_.AllStores && state_.Stores.size() > 1;
+    const std::wstring outlook =
+        named ? L"Outlook (" + ShownOnLine(EntryNameOfKey(state_, step.StoreKey).value_or(L"")) + L")" : L"Outlook";
+    const std::wstring what = RecolourText(step.Name, step.From, step.To);
+    write_(step.Refusal.empty() ? L"recoloured in " + outlook + L": " + what + kLineEnd
+                                : outlook + L" refused to recolour: " + what + L" - " + ShownOnLine(step.Refusal) +
+                                      kLineEnd);
+}
+
+std::wstring SyncErrorText(std::wstring_view message, std::wstring_view hint)
+{
+    std::wstring text = L"PellorinSync: " + ShownOnLine(OneLineMessage(message)) + kLineEnd;
+    if (!hint.empty())
+        text += kLineEnd + std::wstring(hint) + kLineEnd;
+    return text;
 }
 
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result)
@@ -355,6 +447,7 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
         json += L",\"recolouredInOutlook\":" + JsonRecolours(result.Recoloured, result.Stores, false);
         json += L",\"recolourRefusedByOutlook\":" + JsonRecolours(result.RecolourRefused, result.Stores, true);
     }
+    json += L",\"registryUnreadable\":" + JsonUnreadable(result.RegistryUnreadable);
     json += L",\"error\":" + JsonText(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

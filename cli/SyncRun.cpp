@@ -65,11 +65,20 @@ int StoreNamed(const TProgramState& state, const std::wstring& name)
         return static_cast<int>(*store);
     std::wstring known;
     for (const std::wstring& entry : NamedStoreEntries(state))
-        known += (known.empty() ? L"" : L", ") + entry;
+        known += (known.empty() ? L"\"" : L", \"") + entry + L"\"";
     std::wstring message = L"No Outlook store is named \"" + name + L"\".";
     if (!known.empty())
         message += L" The stores are: " + known + L".";
     throw EException(message);
+}
+
+// A script has no Refresh to press: it is told which store and why.
+void RequireReadableChoice(const TProgramState& state)
+{
+    if (const std::optional<std::size_t> store = UnreadableChosenStore(state)) {
+        throw EException(L"The Outlook store " + StoreEntryNames(state)[*store] + L" could not be read: " +
+                         state.Stores[*store]->Error());
+    }
 }
 
 void TakeReport(TSyncResult& result, const TProgramState& state, const TCopyReport& report, bool dryRun)
@@ -90,6 +99,11 @@ void TakeReport(TSyncResult& result, const TProgramState& state, const TCopyRepo
     result.AddedToRegistry = report.AddedToRegistry;
     if (report.RegistryWritten)
         result.NotCopiedToRegistry = report.Plan.NotToRegistry;
+    if (report.RegistryLeftUnchanged) {
+        result.Exit = TSyncExit::Failed;
+        if (!result.Error)
+            result.Error = ErrorBoxText(*report.RegistryLeftUnchanged);
+    }
 }
 
 void TakeStores(TSyncResult& result, const TProgramState& state, const std::vector<TStoreAdds>& added)
@@ -115,7 +129,7 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
 
 }  // namespace
 
-TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
+TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, std::wstring_view progId)
 {
     // A file that cannot be used changes nothing, and starts no Outlook either.
     TCategoryListFile importFile;
@@ -137,15 +151,15 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     } catch (...) {
         FailWithCurrentException(result);
     }
-    RunSyncVerb(request, state, result, &importFile);
+    RunSyncVerb(request, state, result, write, &importFile);
     return result;
 }
 
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
-                 const TCategoryListFile* importFile)
+namespace {
+
+void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, ICommandUi& ui,
+             const TCategoryListFile* importFile)
 {
-    // The names the registry cannot hold are printed from the report.
-    TUnattendedUi ui;
     if (!result.Connected) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
@@ -178,13 +192,16 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         else if (request.StoreName)
             ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
         chosen = true;
-        if (request.Verb == TSyncVerb::Export)
+        if (request.Verb == TSyncVerb::Export) {
             RunExport(request, state, result);
-        else if (request.Verb == TSyncVerb::Import)
-            RunImport(state, ui, importFile ? importFile->Entries : std::vector<TListFileEntry>(),
-                      ImportOptionsOf(request), importReport);
-        else if (request.Verb != TSyncVerb::List)
-            RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
+        } else if (request.Verb != TSyncVerb::List) {
+            RequireReadableChoice(state);
+            if (request.Verb == TSyncVerb::Import)
+                RunImport(state, ui, importFile ? importFile->Entries : std::vector<TListFileEntry>(),
+                          ImportOptionsOf(request), importReport);
+            else
+                RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
+        }
     } catch (...) {
         FailWithCurrentException(result);
         // A failed write leaves names in the set that the registry does not hold.
@@ -196,4 +213,17 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
     TakeReport(result, state, report, request.DryRun);
     TakeRecolours(result, state, importReport);
     TakeStores(result, state, request.DryRun ? report.Plan.ToStores : report.AddedToStores);
+}
+
+}  // namespace
+
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
+                 const TSyncLineWriter& write, const TCategoryListFile* importFile)
+{
+    TSyncStepPrinter ui(request, state, request.Json ? TSyncLineWriter() : write);
+    RunVerb(request, state, result, ui, importFile);
+    // A list left out is said, and no run that left one out succeeded.
+    result.RegistryUnreadable = state.RegistryUnreadable;
+    if (!result.RegistryUnreadable.empty() && result.Exit == TSyncExit::Done)
+        result.Exit = TSyncExit::Failed;
 }

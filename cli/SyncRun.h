@@ -7,6 +7,7 @@
 #include "listfile/CategoryListFile.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,19 +78,27 @@ struct TSyncResult {
     // and each change a store turned away.
     std::vector<TSyncRecolour> Recoloured;
     std::vector<TSyncRecolour> RecolourRefused;
+    // Each version's master list of a type Pellorin cannot read, as the last
+    // read of the registry met them: the run fails, however the rest went.
+    std::vector<TUnreadableMasterList> RegistryUnreadable;
     // The text the window's error box would show, on one line, and what to do
     // about it (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;
     std::wstring ErrorHint;
 };
 
+// Where plain output's lines go the moment they are known: standard output.
+using TSyncLineWriter = std::function<void(std::wstring_view)>;
+
 // COM must be initialised on the calling thread. Every reference to Outlook is
-// released before it returns.
-TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Outlook.Application");
+// released before it returns. Without --json, each step of a copy goes to
+// write as it happens.
+TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write,
+                    std::wstring_view progId = L"Outlook.Application");
 
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The
 // state holds the detected version and the sources of the stores.
 // For import, importFile is the file ReadImportFile read (cli/FileVerbs.h).
 void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
-                 const TCategoryListFile* importFile = nullptr);
+                 const TSyncLineWriter& write, const TCategoryListFile* importFile = nullptr);

@@ -71,6 +71,18 @@ std::optional<std::wstring> GiverOf(const TProgramState& state, std::size_t targ
     return std::nullopt;
 }
 
+// The list a copy would write is the detected version's own.
+bool DetectedListUnreadable(const TProgramState& state)
+{
+    const std::string version = state.OutlookMajorVersion + ".0";
+    return std::any_of(state.RegistryUnreadable.begin(), state.RegistryUnreadable.end(),
+                       [&](const TUnreadableMasterList& list) { return list.Version == version; });
+}
+
+// Refresh without its boxes: a copy's closing Refresh runs under the hourglass,
+// and the copy tells of what it met once it has ended.
+void ReadBothSides(TProgramState& state, ICommandUi& ui);
+
 // Whatever the stores kept for one copy goes when it ends, however it ends.
 class TCopyEnd {
 public:
@@ -158,7 +170,13 @@ void AddToRegistry(TProgramState& state, ICommandUi& ui, const std::vector<std::
         merged.Add(state.RegCategories.Get(i));
     state.RegCategories = std::move(merged);
 
-    WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    try {
+        WriteMasterList(state.OutlookMajorVersion, state.RegCategories);
+    } catch (const EMasterListTypeError& e) {
+        // Its type changed since the Refresh: the stores' pass is done, and stands.
+        report.RegistryLeftUnchanged = e.Message();
+        return;
+    }
     report.AddedToRegistry = std::move(lacking);
     report.RegistryWritten = true;
     for (const std::wstring& name : report.AddedToRegistry)
@@ -222,6 +240,40 @@ std::wstring ChosenStoreText(const TProgramState& state)
     return text;
 }
 
+void PlanRegistryAdds(const TProgramState& state, const std::vector<std::wstring>& names, TCopyPlan& plan)
+{
+    plan.RegistryUnwritable = DetectedListUnreadable(state);
+    if (plan.RegistryUnwritable)
+        return;
+    for (const std::wstring& name : names) {
+        if (state.RegCategories.IndexOf(name) != -1)
+            continue;
+        // A name that would read back as no name is never written, so never
+        // offered; one that would read back as two is said.
+        switch (MasterListFit(name)) {
+        case TMasterListFit::Fits:
+            plan.ToRegistry.push_back(name);
+            break;
+        case TMasterListFit::HoldsDelimiter:
+            plan.NotToRegistry.push_back(name);
+            break;
+        case TMasterListFit::NeverAName:
+            break;
+        }
+    }
+}
+
+void PlanStoresLeftOut(const TProgramState& state, TCopyPlan& plan)
+{
+    if (!IsAllStores(state))
+        return;
+    const std::vector<std::wstring> entries = StoreEntryNames(state);
+    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
+        if (!state.Stores[i]->Readable())
+            plan.UnreadableStores.push_back(entries[i]);
+    }
+}
+
 TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
 {
     TCopyPlan plan;
@@ -251,31 +303,12 @@ TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction)
             plan.ToStore.push_back(lackedSomewhere.Get(i));
     }
     if (CopiesToRegistry(direction)) {
-        for (int i = 0; i < state.PstCategories.Count(); ++i) {
-            const std::wstring& name = state.PstCategories.Get(i);
-            if (state.RegCategories.IndexOf(name) != -1)
-                continue;
-            // A name that would read back as no name is never written, so never
-            // offered; one that would read back as two is said.
-            switch (MasterListFit(name)) {
-            case TMasterListFit::Fits:
-                plan.ToRegistry.push_back(name);
-                break;
-            case TMasterListFit::HoldsDelimiter:
-                plan.NotToRegistry.push_back(name);
-                break;
-            case TMasterListFit::NeverAName:
-                break;
-            }
-        }
+        std::vector<std::wstring> names;
+        for (int i = 0; i < state.PstCategories.Count(); ++i)
+            names.push_back(state.PstCategories.Get(i));
+        PlanRegistryAdds(state, names, plan);
     }
-    if (IsAllStores(state)) {
-        const std::vector<std::wstring> entries = StoreEntryNames(state);
-        for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-            if (!state.Stores[i]->Readable())
-                plan.UnreadableStores.push_back(entries[i]);
-        }
-    }
+    PlanStoresLeftOut(state, plan);
     return plan;
 }
 
@@ -297,6 +330,14 @@ std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused, cons
             text += L" (" + ShownOnLine(*store) + L")";
         text += L" - " + ShownOnLine(name.Error);
     }
+    return text;
+}
+
+std::wstring UnreadableMasterListsText(const std::vector<TUnreadableMasterList>& lists)
+{
+    std::wstring text;
+    for (const TUnreadableMasterList& list : lists)
+        text += (text.empty() ? L"" : L"\n") + UnreadableMasterListText(list);
     return text;
 }
 
@@ -341,11 +382,19 @@ void CarryOutCopy(TProgramState& state, ICommandUi& ui, TCopyReport& report, boo
                 AddToStores(state, ui, report.Plan.ToStores, report);
             if (alsoUnderLock)
                 alsoUnderLock();
-            if (toRegistry)
+            if (toRegistry && report.Plan.RegistryUnwritable)
+                report.RegistryLeftUnchanged = EMasterListTypeError(state.OutlookMajorVersion + ".0").Message();
+            else if (toRegistry)
                 AddToRegistry(state, ui, report.Plan.ToRegistry, report);
         }
-        BtnReadCategoriesClick(state, ui);
+        ReadBothSides(state, ui);
     }
+    // What the closing Refresh met, as Refresh itself says it, and what it meant for this copy.
+    std::wstring registryText = UnreadableMasterListsText(state.RegistryUnreadable);
+    if (report.RegistryLeftUnchanged)
+        registryText += (registryText.empty() ? L"" : L"\n") + *report.RegistryLeftUnchanged;
+    if (!registryText.empty())
+        ui.Inform(registryText);
     if (!report.Plan.UnreadableStores.empty())
         ui.Inform(UnreadableStoresText(report.Plan.UnreadableStores));
     if (!report.RefusedByStore.empty()) {
@@ -370,12 +419,16 @@ void ReconnectStores(TProgramState& state, ICommandUi& ui)
 void RefreshRegistryCategories(TProgramState& state, ICommandUi& ui)
 {
     state.RegCategories.Clear();
-    ReadRegistryCategories(state.RegistryMasterText);
+    TRegistryMasterLists lists = ReadRegistryMasterLists();
+    state.RegistryMasterText = std::move(lists.Text);
+    state.RegistryUnreadable = std::move(lists.Unreadable);
     SplitMasterList(state.RegistryMasterText, CategoryDelimiters, state.RegCategories);
     ui.SetMemoRegText(RegistryDisplayText(state.RegCategories));
 }
 
-void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+namespace {
+
+void ReadBothSides(TProgramState& state, ICommandUi& ui)
 {
     RefreshRegistryCategories(state, ui);
 
@@ -394,6 +447,15 @@ void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
     state.PstCategoriesComplete = true;
     ui.SetStoreChoices(StoreChooserEntries(state), ChooserEntryOfChoice(state));
     ui.SetMemoPstText(ChosenStoreText(state));
+}
+
+}  // namespace
+
+void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui)
+{
+    ReadBothSides(state, ui);
+    if (!state.RegistryUnreadable.empty())
+        ui.Inform(UnreadableMasterListsText(state.RegistryUnreadable));
 }
 
 void BtnTAVtoOLClick(TProgramState& state, ICommandUi& ui)

@@ -68,7 +68,7 @@ private:
 
 // For a run with nobody to ask or to watch: every question is answered yes,
 // and nothing is shown.
-class TUnattendedUi final : public ICommandUi {
+class TUnattendedUi : public ICommandUi {
 public:
     bool Confirm(const std::wstring&) override { return true; }
     void SetBusyCursor() override {}
@@ -85,6 +85,7 @@ public:
 void ReconnectStores(TProgramState& state, ICommandUi& ui);
 // Refresh: re-reads the registry and every source's stores and fills both
 // memos; the chosen entry stays chosen while it exists, else the default store.
+// A master list it cannot read for its type is said in an information box.
 void BtnReadCategoriesClick(TProgramState& state, ICommandUi& ui);
 // Refresh's registry half alone: all there is to read when Outlook keeps no
 // categories in the store.
@@ -133,8 +134,17 @@ struct TCopyPlan {
     std::vector<std::wstring> NotToRegistry;
     // With "All stores": the entry names of the stores left out, unread.
     std::vector<std::wstring> UnreadableStores;
+    // The detected version's own list is of a type Pellorin cannot read: the
+    // registry gains nothing, and ToRegistry and NotToRegistry stay empty.
+    bool RegistryUnwritable = false;
 };
 TCopyPlan PlanCopy(const TProgramState& state, TCopyDirection direction);
+// The registry's half of any plan: each of names, in their order, that the
+// registry lacks and can hold, and those it would read back as two, said;
+// nothing at all where the detected version's own list cannot be read.
+void PlanRegistryAdds(const TProgramState& state, const std::vector<std::wstring>& names, TCopyPlan& plan);
+// With "All stores", the entry names of the stores left out, unread.
+void PlanStoresLeftOut(const TProgramState& state, TCopyPlan& plan);
 
 // A name a store would not add, with the store's description of why.
 struct TRefusedName {
@@ -154,6 +164,9 @@ struct TCopyReport {
     // copy wrote it, in set order.
     std::vector<std::wstring> AddedToRegistry;
     bool RegistryWritten = false;  // the registry pass is done
+    // Why the registry pass added nothing, when the detected version's list
+    // is of a type Pellorin cannot read; the stores' pass ran all the same.
+    std::optional<std::wstring> RegistryLeftUnchanged;
 };
 
 // The per-user lock (base/UserMutex.h) that every copy holds, in the window
@@ -164,8 +177,9 @@ inline constexpr wchar_t kCopyLockName[] = L"Pellorin.CategoryCopy";
 // entry: refuses a store that was not read completely, asks for confirmation,
 // takes the copy lock (waiting up to the wait limit for another copy, else
 // failing with nothing changed), adds to the stores, writes the registry,
-// releases the lock, refreshes, then tells of the stores left out, of the names
-// Outlook refused and of those the registry cannot hold. A name Outlook
+// releases the lock, refreshes, then tells of the master lists it cannot read
+// (and of a registry it therefore left unchanged), of the stores left out, of
+// the names Outlook refused and of those the registry cannot hold. A name Outlook
 // refuses does not stop the copy; any other failure does. With dryRun it
 // decides the same names and stops there: no lock, no Add, no write, no Refresh.
 void RunCopy(TProgramState& state, ICommandUi& ui, TCopyDirection direction, TCopyReport& report,
@@ -192,5 +206,8 @@ std::wstring NotCopiedToRegistryText(const std::vector<std::wstring>& names);
 std::wstring RefusedByOutlookText(const std::vector<TRefusedName>& refused, const TProgramState* namedBy = nullptr);
 // The entry name of the store with this key, when there is one now.
 std::optional<std::wstring> EntryNameOfKey(const TProgramState& state, std::wstring_view key);
+// The text of the information box that lists the master lists of a type
+// Pellorin cannot read, one a line.
+std::wstring UnreadableMasterListsText(const std::vector<TUnreadableMasterList>& lists);
 // The text of the information box that lists the stores "All stores" left out.
 std::wstring UnreadableStoresText(const std::vector<std::wstring>& entries);

@@ -46,28 +46,12 @@ TCopyPlan PlanImport(const TProgramState& state, const std::vector<TListFileEntr
             plan.ToStores.push_back(std::move(adds));
     }
     if (toRegistry) {
-        for (const TListFileEntry& entry : entries) {
-            if (state.RegCategories.IndexOf(entry.Name) != -1)
-                continue;
-            switch (MasterListFit(entry.Name)) {
-            case TMasterListFit::Fits:
-                plan.ToRegistry.push_back(entry.Name);
-                break;
-            case TMasterListFit::HoldsDelimiter:
-                plan.NotToRegistry.push_back(entry.Name);
-                break;
-            case TMasterListFit::NeverAName:
-                break;
-            }
-        }
+        std::vector<std::wstring> names;
+        for (const TListFileEntry& entry : entries)
+            names.push_back(entry.Name);
+        PlanRegistryAdds(state, names, plan);
     }
-    if (IsAllStores(state)) {
-        const std::vector<std::wstring> names = StoreEntryNames(state);
-        for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-            if (!state.Stores[i]->Readable())
-                plan.UnreadableStores.push_back(names[i]);
-        }
-    }
+    PlanStoresLeftOut(state, plan);
     return plan;
 }
 

@@ -3,6 +3,7 @@
 // fresh one for each case.
 
 #include "categories/CategorySet.h"
+#include "registry/MasterList.h"
 #include "stores/StoreSource.h"
 
 #include <memory>
@@ -14,6 +15,9 @@ struct TProgramState {
     // read them.
     TCategorySet RegCategories;
     std::wstring RegistryMasterText;
+    // Each version's list whose type Pellorin cannot read: its names are not
+    // among RegCategories, and the user is told so.
+    std::vector<TUnreadableMasterList> RegistryUnreadable;
     // The Outlook the front end connected to: its major version (the text
     // before the first "."; empty when there is none) decides which version's
     // list a copy writes; the full text is for display.

@@ -9,6 +9,7 @@ namespace {
 
 const wchar_t kAllStoresEntry[] = L"All stores";
 const wchar_t kUnreadableSuffix[] = L" (could not be read)";
+const wchar_t kNoNameEntry[] = L"(no name)";
 
 std::size_t ReadableStoreCount(const TProgramState& state)
 {
@@ -20,13 +21,36 @@ std::size_t ReadableStoreCount(const TProgramState& state)
 
 std::vector<std::wstring> StoreEntryNames(const TProgramState& state)
 {
+    // Names go by their shown form: two names that differ only in characters
+    // shown as U+FFFD would look like one entry, and --store takes the shown form.
+    const auto same = [](std::wstring_view a, std::wstring_view b) {
+        return SameTextIgnoringCase(ShownOnLine(a), ShownOnLine(b));
+    };
     std::vector<std::wstring> entries;
-    for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        const std::wstring name = state.Stores[i]->DisplayName().value_or(L"");
-        int seen = 1;
-        for (std::size_t j = 0; j < i; ++j)
-            seen += SameTextIgnoringCase(state.Stores[j]->DisplayName().value_or(L""), name);
-        entries.push_back(seen == 1 ? name : name + L" (" + std::to_wstring(seen) + L")");
+    std::vector<bool> repeats;
+    for (const auto& store : state.Stores) {
+        const std::optional<std::wstring> name = store->DisplayName();
+        entries.push_back(name && name->empty() ? std::wstring(kNoNameEntry) : name.value_or(L""));
+        repeats.push_back(std::any_of(entries.begin(), entries.end() - 1,
+                                      [&](const std::wstring& other) { return same(other, entries.back()); }));
+    }
+    // A repeat takes the first number no other entry holds, whether Outlook
+    // gave that entry its name or the numbering did: a store really named
+    // "Main (2)" keeps its name, and no name ever means two stores.
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!repeats[i])
+            continue;
+        const std::wstring base = entries[i];
+        for (int number = 2;; ++number) {
+            std::wstring numbered = base + L" (" + std::to_wstring(number) + L")";
+            const bool taken = std::any_of(entries.begin(), entries.end(), [&](const std::wstring& other) {
+                return &other != &entries[i] && same(other, numbered);
+            });
+            if (!taken) {
+                entries[i] = std::move(numbered);
+                break;
+            }
+        }
     }
     return entries;
 }
@@ -45,8 +69,9 @@ std::vector<std::wstring> NamedStoreEntries(const TProgramState& state)
 std::optional<std::size_t> StoreOfEntryName(const TProgramState& state, std::wstring_view name)
 {
     const std::vector<std::wstring> entries = StoreEntryNames(state);
+    const std::wstring shown = ShownOnLine(name);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (state.Stores[i]->DisplayName() && SameTextIgnoringCase(entries[i], name))
+        if (state.Stores[i]->DisplayName() && SameTextIgnoringCase(ShownOnLine(entries[i]), shown))
             return i;
     }
     return std::nullopt;

@@ -14,13 +14,16 @@
 // TProgramState::ChosenStore for "All stores", the chooser's last entry.
 inline constexpr int kAllStores = -1;
 
-// Each store's entry name, in chooser order: its display name, one that
-// repeats (ignoring case) followed by " (2)", " (3)"...
+// Each store's entry name, in chooser order: its display name ("(no name)"
+// for an empty one); one that repeats (ignoring case, as shown) followed by the
+// smallest " (2)", " (3)"... that no other entry holds. No two entries are
+// alike as the chooser shows them.
 std::vector<std::wstring> StoreEntryNames(const TProgramState& state);
 // The entry names a script can choose a store by: those of the stores that
 // have a name (Outlook 2007 tells its stores apart by none).
 std::vector<std::wstring> NamedStoreEntries(const TProgramState& state);
-// The store that an entry name names, letter case ignored.
+// The store that an entry name names, letter case ignored; the shown form of
+// a name (ShownOnLine) names the store too.
 std::optional<std::size_t> StoreOfEntryName(const TProgramState& state, std::wstring_view name);
 // The store with this key, as its own kind of store compares keys.
 std::optional<std::size_t> StoreWithKey(const TProgramState& state, std::wstring_view key);

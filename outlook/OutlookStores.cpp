@@ -63,6 +63,13 @@ TAddOutcome TOutlookStore::Add(const std::wstring& name, std::optional<TCategory
                     color ? std::optional<std::int32_t>(color->OutlookValue()) : std::nullopt);
     } catch (const EOleException& e) {
         return {false, e.Message()};
+    } catch (const EOleSysError& e) {
+        // Outlook may have added the name before it went: the next read tells.
+        // The code stays, so that the front ends know Outlook has gone.
+        if (!IsDisconnectCode(e.ErrorCode))
+            throw;
+        throw EOleSysError(L"Outlook was closed while adding " + name + L"; it may or may not have been added",
+                           e.ErrorCode);
     }
     names_.Add(name);
     return {true, {}};

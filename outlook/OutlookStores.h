@@ -45,7 +45,9 @@ public:
     // The list fetched afresh and read; the Adds that follow go to it. On
     // failure the names read before stay as they were.
     void ReRead() override;
-    // What Outlook raises about the name (DISP_E_EXCEPTION) is a refusal.
+    // What Outlook raises about the name (DISP_E_EXCEPTION) is a refusal. An
+    // Outlook closed during the call raises its code with a message that says
+    // the name's fate is unknown.
     TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) override;
     // Through the collection a copy's colours are read from; what Outlook
     // raises about the category is a refusal, as for Add.

@@ -386,6 +386,7 @@ void TForm1::OnDpiChanged(UINT dpi, const RECT& suggested)
 {
     dpi_ = dpi;
     ApplyFonts();
+    FitChooserList();
     SetWindowPos(handle_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     FormResize();
@@ -667,23 +668,19 @@ void TForm1::SetMemoPstText(const std::wstring& text)
 
 void TForm1::Inform(const std::wstring& text)
 {
-    MessageBoxW(handle_, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
+    // The first Refresh runs before the window appears: its box stands alone.
+    const HWND owner = IsWindowVisible(handle_) ? handle_ : nullptr;
+    MessageBoxW(owner, text.c_str(), L"Pellorin", MB_OK | MB_ICONINFORMATION);
 }
 
 void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chosen)
 {
     SendMessageW(StoreChooser, CB_RESETCONTENT, 0, 0);
-    const HFONT font = fonts_[static_cast<size_t>(TFontKind::Regular)].get();
-    LONG widest = 0;
-    for (const std::wstring& entry : entries) {
+    for (const std::wstring& entry : entries)
         SendMessageW(StoreChooser, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
-        widest = std::max(widest, MeasureText(font, entry).cx);
-    }
     if (!entries.empty()) {
         SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(chosen), 0);
-        // A long store name shows whole in the open list, if not in the box.
-        const int margin = ScalePixels(8, dpi_) + GetSystemMetrics(SM_CXVSCROLL);
-        SendMessageW(StoreChooser, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + margin), 0);
+        FitChooserList();
     }
     // Its own flag: the first Refresh runs while the window itself is hidden.
     const bool shown = !entries.empty();
@@ -692,4 +689,27 @@ void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chose
         ShowWindow(StoreChooser, shown ? SW_SHOWNA : SW_HIDE);
         FormResize();
     }
+}
+
+// A long store name shows whole in the open list, if not in the box: a name
+// cut off could not be told from another. The list is never wider than the
+// screen it opens on.
+void TForm1::FitChooserList()
+{
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(StoreChooser, WM_GETFONT, 0, 0));
+    const auto count = static_cast<int>(SendMessageW(StoreChooser, CB_GETCOUNT, 0, 0));
+    LONG widest = 0;
+    for (int i = 0; i < count; ++i) {
+        std::wstring entry(static_cast<size_t>(SendMessageW(StoreChooser, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+        const LRESULT length = SendMessageW(StoreChooser, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(length > 0 ? static_cast<size_t>(length) : 0);
+        widest = std::max(widest, MeasureText(font, entry).cx);
+    }
+    const int margin = ScalePixels(8, dpi_) + GetSystemMetrics(SM_CXVSCROLL);
+    int screen = GetSystemMetrics(SM_CXSCREEN);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromWindow(handle_, MONITOR_DEFAULTTONEAREST), &monitor))
+        screen = monitor.rcWork.right - monitor.rcWork.left;
+    SendMessageW(StoreChooser, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(std::min<LONG>(widest + margin, screen)), 0);
 }

@@ -83,6 +83,7 @@ private:
 
     void CreateControls();
     void ApplyFonts();
+    void FitChooserList();
     void SetLabelText(HWND label, const std::wstring& text);
     void ApplyWindowState(bool connected);
     void TakeOutlookVersion();

@@ -61,6 +61,7 @@ protected:
     {
         const TSyncRequest request = ParseSyncCommandLine(arguments);
         TSyncOutput output;
+        std::wstring out;
         TCategoryListFile file;
         if (request.Verb != TSyncVerb::Import || ReadImportFile(request, output.Result, file)) {
             TProgramState state;
@@ -68,9 +69,10 @@ protected:
             state.OutlookVersion = L"14.0.7015.1000";
             state.OutlookMajorVersion = "14";
             output.Result.Connected = true;
-            RunSyncVerb(request, state, output.Result, &file);
+            RunSyncVerb(request, state, output.Result, [&out](std::wstring_view line) { out += line; }, &file);
         }
-        output.Out = ToUtf8(request.Json ? SyncJsonText(request, output.Result) : SyncPlainText(request, output.Result));
+        out += request.Json ? SyncJsonText(request, output.Result) : SyncPlainText(request, output.Result);
+        output.Out = ToUtf8(out);
         return output;
     }
 
@@ -150,11 +152,11 @@ TEST_F(FileVerbTest, ExportOfAllStoresTakesEachNameOnceWithTheFirstStoresColour)
     EXPECT_EQ(failed.Result.Exit, TSyncExit::Failed);
     ASSERT_TRUE(failed.Result.Error.has_value());
     EXPECT_TRUE(failed.Result.Error->starts_with(nowhere + L": ")) << ToUtf8(*failed.Result.Error);
-    EXPECT_NE(failed.Out.find(R"(,"exported":[],"notExported":[],"error":")"), std::string::npos) << failed.Out;
+    EXPECT_NE(failed.Out.find(R"(,"exported":[],"notExported":[],"registryUnreadable":[],"error":")"), std::string::npos) << failed.Out;
 
     const TSyncOutput json = Run({L"export", folder_.Path(L"one.json"), L"--store", L"archive", L"--json"});
     EXPECT_NE(json.Out.find(R"("exported":[{"name":"Blue","color":"preset7"},{"name":"Green","color":"none"},)"
-                            R"({"name":"RED","color":"preset9"}],"notExported":["Nul\u0000x"],"error":null})"),
+                            R"({"name":"RED","color":"preset9"}],"notExported":["Nul\u0000x"],"registryUnreadable":[],"error":null})"),
               std::string::npos)
         << json.Out;
     EXPECT_TRUE(source_.Logged(L"add ").empty());
@@ -195,7 +197,7 @@ TEST_F(FileVerbTest, ImportAddsToEachStoreWhatItLacksWithTheFilesColour)
     EXPECT_NE(json.Out.find(R"("command":"import","dryRun":false,)"), std::string::npos) << json.Out;
     EXPECT_NE(json.Out.find(R"("addedToOutlook":[],"addedToRegistry":[],)"), std::string::npos) << json.Out;
     EXPECT_NE(json.Out.find(R"(,"file":)" + ToUtf8(JsonString(path)) +
-                            R"(,"recolouredInOutlook":[],"recolourRefusedByOutlook":[],"error":null})"),
+                            R"(,"recolouredInOutlook":[],"recolourRefusedByOutlook":[],"registryUnreadable":[],"error":null})"),
               std::string::npos)
         << json.Out;
 }
@@ -249,7 +251,7 @@ TEST_F(FileVerbTest, ColorsRecoloursOnlyExistingCategoriesWhoseColourDiffers)
     EXPECT_NE(run.Out.find(R"("recolouredInOutlook":[{"name":"blue","from":"preset5","to":"preset7",)"
                            R"("store":"Outlook Data File"}],"recolourRefusedByOutlook":[{"name":"Plain",)"
                            R"("from":"preset1","to":"none","error":"The category is read-only",)"
-                           R"("store":"Outlook Data File"}],"error":null})"),
+                           R"("store":"Outlook Data File"}],"registryUnreadable":[],"error":null})"),
               std::string::npos)
         << run.Out;
     // New came with the file's colour and is not recoloured; no name changed.

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+using namespace std::string_literals;
+
 #ifndef PELLORIN_SYNC_EXE
 #error "PELLORIN_SYNC_EXE names the program under test"
 #endif
@@ -221,7 +223,7 @@ TEST_F(PellorinSyncTest, WithoutOutlookEveryVerbFailsAndListStillReportsTheRegis
     expected += ".";
     const std::string unknown = R"("dryRun":false,"outlookVersion":null,"outlookMajor":null,"storeInUse":false,)";
     const std::string rest = R"(,"storeNames":null,"addedToOutlook":[],"addedToRegistry":[],)"
-                             R"("notCopiedToRegistry":[],"refusedByOutlook":[],"stores":[],"error":")" + expected +
+                             R"("notCopiedToRegistry":[],"refusedByOutlook":[],"stores":[],"registryUnreadable":[],"error":")" + expected +
                              "\\r\\n\\r\\n" + kNotInstalledHint + "\"}\r\n";
     const std::pair<const char*, std::string> runs[] = {
         {"list", "registry: A\r\nregistry: B\r\n"},
@@ -277,6 +279,51 @@ TEST_F(PellorinSyncTest, WaitsForABusyOutlookUpToTheWaitGiven)
               std::string::npos)
         << run.Err;
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;")) << "nothing was written";
+}
+
+// A log is true up to the moment a run ends, however it ends: each line is
+// out as its name is added, and an Outlook that goes during an Add leaves that
+// name's fate open, and says so.
+TEST_F(PellorinSyncTest, EachLineIsOutAsItHappensAndAnOutlookClosedDuringAnAddIsSaid)
+{
+    Prepare(L"A;B;C;D;E;F;", {});
+    TStandInState slow = ReadStandInState();
+    slow.DelayMilliseconds = 100;
+    WriteStandInState(slow);
+    TSyncRun run;
+    {
+        // Started as the user starts Outlook: Wine keeps the registration of
+        // a killed server that COM started, and would fail every later start.
+        TRunningStandIn outlook;
+        TSyncProcess child(ExePath(), "to-outlook");
+        EXPECT_TRUE(child.WaitForOutput("added to Outlook: A\r\n", 30000)) << "the first line came only at the end";
+        TerminateStandIns();
+        run = child.Finish();
+    }
+    EXPECT_EQ(run.ExitCode, 1u);
+    const std::vector<std::wstring> added = ReadStandInNames();
+    std::string lines;
+    for (const std::wstring& name : added)
+        lines += "added to Outlook: " + ToUtf8(name) + "\r\n";
+    EXPECT_EQ(run.Out, lines + std::to_string(added.size()) + " added to Outlook\r\n")
+        << "every name Outlook holds, and no other, then the summary";
+    ASSERT_LT(added.size(), 6u);
+    const std::string next = ToUtf8(std::wstring(1, static_cast<wchar_t>(L'A' + added.size())));
+    EXPECT_EQ(run.Err, "PellorinSync: Outlook was closed while adding " + next +
+                           "; it may or may not have been added.\r\n\r\nOutlook was closed while Pellorin was "
+                           "working with it. Start Outlook, then run PellorinSync again.\r\n");
+}
+
+// Said on standard error, and the run fails, though all else went well.
+TEST_F(PellorinSyncTest, AMasterListPellorinCannotReadFailsTheRun)
+{
+    Prepare(L"A;", {L"B"});
+    PutValue(kKey11, L"MasterList", REG_MULTI_SZ, Utf16Bytes(L"Green\0Purple\0\0"s));
+    const TSyncRun run = RunPellorinSync("to-outlook --dry-run");
+    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.Out, "would add to Outlook: A\r\n1 would be added to Outlook\r\n");
+    EXPECT_EQ(run.Err, "PellorinSync: The master list of Outlook 11.0 is stored as REG_MULTI_SZ, which Pellorin "
+                       "cannot read, so its names are left out.\r\n");
 }
 
 TEST_F(PellorinSyncTest, BadUsageExitsWithTwoAndTheUsageOnStandardError)

@@ -83,14 +83,20 @@ TEST(JsonString, EscapesLoneSurrogatesAndKeepsPairs)
 TEST(SyncPlainText, OutsideTextNeverForgesALineNorDrivesATerminalAndJsonKeepsItExact)
 {
     // Each character in a store's name, a store's error, a refused name and
-    // Outlook's reason for it, and in the version text Outlook reports.
-    const std::pair<wchar_t, const wchar_t*> characters[] = {
-        {L'\0', L"\\u0000"},      {L'\r', L"\\r"},         {L'\n', L"\\n"},
-        {L'\x1B', L"\\u001B"},    {L'\x85', L"\x85"},       {L'\x9B', L"\x9B"},
-        {L'\x2028', L"\\u2028"},  {L'\x2029', L"\\u2029"}, {L'\x202E', L"\x202E"},
-        {L'\x2066', L"\x2066"},
+    // Outlook's reason for it, the version text Outlook reports, and a failure's
+    // message on standard error, where a line break is a space.
+    struct TCase {
+        wchar_t Character;
+        const wchar_t* InJson;
+        const wchar_t* OnStandardError;
     };
-    for (const auto& [c, inJson] : characters) {
+    const TCase cases[] = {
+        {L'\0', L"\\u0000", L"\xFFFD"},     {L'\r', L"\\r", L" "},           {L'\n', L"\\n", L" "},
+        {L'\x1B', L"\\u001B", L"\xFFFD"},   {L'\x85', L"\x85", L"\xFFFD"},   {L'\x9B', L"\x9B", L"\xFFFD"},
+        {L'\x2028', L"\\u2028", L"\xFFFD"}, {L'\x2029', L"\\u2029", L"\xFFFD"}, {L'\x202E', L"\x202E", L"\xFFFD"},
+        {L'\x2066', L"\x2066", L"\xFFFD"},
+    };
+    for (const auto& [c, inJson, onStandardError] : cases) {
         SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<unsigned>(c));
         const std::wstring text = L"a"s + c + L"b";
         TSyncRequest request;
@@ -105,15 +111,23 @@ TEST(SyncPlainText, OutsideTextNeverForgesALineNorDrivesATerminalAndJsonKeepsItE
                          TSyncStore{L"Other", false, false, L"Denied" + text, std::nullopt, {}}};
         result.RefusedByOutlook = {TSyncRefusal{L"Red" + text, L"No" + text, 0}};
 
-        EXPECT_EQ(SyncPlainText(request, result), L"Outlook (Maina\xFFFD" L"b) refused: Reda\xFFFD" L"b - Noa\xFFFD" L"b\r\n"
-                                                  L"Outlook (Other) could not be read: Denieda\xFFFD" L"b\r\n"
+        EXPECT_EQ(CopyStepLine({TCopyStep::TKind::RefusedByStore, L"Red" + text, L"00A1", L"No" + text}, L"Main" + text),
+                  L"Outlook (Maina\xFFFD" L"b) refused: Reda\xFFFD" L"b - Noa\xFFFD" L"b\r\n");
+        EXPECT_EQ(CopyStepLine({TCopyStep::TKind::AddedToStore, L"Red" + text, L"00A1", {}}, std::nullopt),
+                  L"added to Outlook: Reda\xFFFD" L"b\r\n");
+        EXPECT_EQ(CopyStepLine({TCopyStep::TKind::AddedToRegistry, L"Red" + text, {}, {}}, std::nullopt),
+                  L"added to registry: Reda\xFFFD" L"b\r\n");
+        EXPECT_EQ(SyncPlainText(request, result), L"Outlook (Other) could not be read: Denieda\xFFFD" L"b\r\n"
                                                   L"0 added to Outlook\r\n");
+        EXPECT_EQ(SyncErrorText(L"No Outlook store is named \"" + text + L"\"."),
+                  L"PellorinSync: No Outlook store is named \"a"s + onStandardError + L"b\".\r\n");
         request.Verb = TSyncVerb::List;
         const std::wstring list = SyncPlainText(request, result);
         EXPECT_EQ(list.substr(0, list.find(L'\n') + 1), L"Outlook version detected: 99.a\xFFFD" L"b\r\n");
 
         const std::wstring json = SyncJsonText(request, result);
-        for (const wchar_t* key : {L"\"outlookVersion\":\"99.", L"\"name\":\"Main", L"\"error\":\"Denied"})
+        for (const wchar_t* key : {L"\"outlookVersion\":\"99.", L"\"name\":\"Main", L"\"error\":\"Denied",
+                                   L"\"name\":\"Red", L"\"error\":\"No"})
             EXPECT_NE(json.find(key + (L"a"s + inJson + L"b\"")), std::wstring::npos) << ToUtf8(key);
     }
 }

@@ -14,6 +14,8 @@
 #include <optional>
 #include <sstream>
 
+using namespace std::string_literals;
+
 namespace {
 
 const std::wstring kKey14 = L"Software\\Microsoft\\Office\\14.0\\Outlook\\Categories";
@@ -48,8 +50,10 @@ protected:
         state.OutlookMajorVersion = std::string(version_.begin(), version_.begin() + static_cast<long>(version_.find(L'.')));
         TSyncOutput output;
         output.Result.Connected = true;
-        RunSyncVerb(request, state, output.Result);
-        output.Out = ToUtf8(request.Json ? SyncJsonText(request, output.Result) : SyncPlainText(request, output.Result));
+        std::wstring out;
+        RunSyncVerb(request, state, output.Result, [&out](std::wstring_view line) { out += line; });
+        out += request.Json ? SyncJsonText(request, output.Result) : SyncPlainText(request, output.Result);
+        output.Out = ToUtf8(out);
         return output;
     }
 
@@ -83,7 +87,7 @@ TEST_F(SyncVerbTest, JsonOfListAndBothKeepsEveryNameExactly)
                             lines + "," + japanese +
                             R"(],"addedToOutlook":[],"addedToRegistry":[],"notCopiedToRegistry":[],"refusedByOutlook":[],)"
                             R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
-                            R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"error":null})"
+                            R"("names":["A;B",)" + lines + "," + japanese + R"(],"addedNames":[]}],"registryUnreadable":[],"error":null})"
                             "\r\n");
 
     const TSyncOutput both = Run({L"both", L"--json"});
@@ -97,7 +101,7 @@ TEST_F(SyncVerbTest, JsonOfListAndBothKeepsEveryNameExactly)
                             R"(],"notCopiedToRegistry":["A;B"],"refusedByOutlook":[],)"
                             R"("stores":[{"name":"Outlook Data File","default":true,"readable":true,"error":null,)"
                             R"("names":["A;B",)" + added + "," + lines + "," + greek + "," + japanese +
-                            R"(],"addedNames":[)" + added + "," + greek + R"(]}],"error":null})"
+                            R"(],"addedNames":[)" + added + "," + greek + R"(]}],"registryUnreadable":[],"error":null})"
                             "\r\n");
     EXPECT_EQ(store.Names, (std::vector<std::wstring>{kJapanese, L"Two\r\nlines", L"A;B", L"C:\\Mail\\",
                                                       L"Say \"hi\"", L"Tab\there\x01" L"end", kGreek}));
@@ -144,8 +148,9 @@ TEST_F(SyncVerbTest, ARefusedNameIsListedAndDoesNotStopTheOthers)
     source_.Stores.front()->Refusals[L"C"] = L"The category could not be added";
     const TSyncOutput run = Run({L"both"});
     EXPECT_EQ(run.Result.Exit, TSyncExit::Failed);
-    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\nadded to Outlook: D\r\nadded to Outlook: E\r\n"
-                       "Outlook refused: C - The category could not be added\r\nadded to registry: Z\r\n"
+    EXPECT_EQ(run.Out, "added to Outlook: A\r\nadded to Outlook: B\r\n"
+                       "Outlook refused: C - The category could not be added\r\n"
+                       "added to Outlook: D\r\nadded to Outlook: E\r\nadded to registry: Z\r\n"
                        "4 added to Outlook, 1 added to the registry\r\n");
     EXPECT_FALSE(run.Result.Error.has_value()) << "refused names alone are no error";
     EXPECT_EQ(store.Names, (std::vector<std::wstring>{L"Z", L"A", L"B", L"D", L"E"}));
@@ -200,10 +205,10 @@ TEST_F(SyncVerbTest, StoreOrAllStoresWithEveryVerb)
     };
     for (const TFailure& failure :
          {TFailure{{L"both", L"--store", L"public"}, "0 added to Outlook, 0 added to the registry\r\n",
-                   L"The categories in Outlook could not be read completely. Press Refresh, then try again."},
+                   L"The Outlook store Public could not be read: Not connected."},
           // No store's names stand for the one asked for.
           TFailure{{L"list", L"--store", L"Nowhere"}, kVersionLine + "registry: R\r\n",
-                   L"No Outlook store is named \"Nowhere\". The stores are: Mailbox, Archive, Public."}}) {
+                   L"No Outlook store is named \"Nowhere\". The stores are: \"Mailbox\", \"Archive\", \"Public\"."}}) {
         const TSyncOutput run = Run(failure.Arguments);
         EXPECT_EQ(run.Result.Exit, TSyncExit::Failed);
         EXPECT_EQ(run.Out, failure.Out);
@@ -229,7 +234,7 @@ TEST_F(SyncVerbTest, StoreOrAllStoresWithEveryVerb)
               R"({"name":"Archive","default":false,"readable":true,"error":null,"names":["A","B","R"],)"
               R"("addedNames":["A","R"]},)"
               R"({"name":"Public","default":false,"readable":false,"error":"Not connected","names":null,)"
-              R"("addedNames":[]}],"error":null})"
+              R"("addedNames":[]}],"registryUnreadable":[],"error":null})"
               "\r\n");
     // Each name from the other store came with its colour there; R, from the registry alone, with the store's pick.
     EXPECT_EQ(mailbox->Colors, (std::vector<std::optional<TCategoryColor>>{TCategoryColor::FromOutlook(5),
@@ -249,9 +254,9 @@ TEST_F(SyncVerbTest, OverSeveralStoresEachRefusalNamesItsStore)
         .Refusals[L"S"] = L"The name is too long";
     const TSyncOutput run = Run({L"to-outlook", L"--all-stores"});
     EXPECT_EQ(run.Result.Exit, TSyncExit::Failed);
-    EXPECT_EQ(run.Out, "added to Outlook (Mailbox): R\r\nadded to Outlook (Archive): R\r\n"
-                       "Outlook (Mailbox) refused: S - The name is too long\r\n"
-                       "Outlook (Archive) refused: S - The name is too long\r\n2 added to Outlook\r\n");
+    EXPECT_EQ(run.Out, "added to Outlook (Mailbox): R\r\nOutlook (Mailbox) refused: S - The name is too long\r\n"
+                       "added to Outlook (Archive): R\r\nOutlook (Archive) refused: S - The name is too long\r\n"
+                       "2 added to Outlook\r\n");
     const TSyncOutput json = Run({L"to-outlook", L"--all-stores", L"--json"});
     EXPECT_NE(json.Out.find(R"("refusedByOutlook":[{"name":"S","error":"The name is too long","store":"Mailbox"},)"
                             R"({"name":"S","error":"The name is too long","store":"Archive"}],)"),
@@ -287,4 +292,129 @@ TEST_F(SyncVerbTest, WhatEachStoreGainedOrRefusedStaysWithItAfterTheClosingRefre
                            R"("addedNames":["R","S"]}],)"),
               std::string::npos)
         << run.Out;
+}
+
+// Each type a master list can be stored as, in the detected version's key
+// (which a copy writes) and in an older one. A list Pellorin cannot read is
+// left out and said, and the run fails however the rest went; the registry
+// half of a copy that would write such a key adds nothing, and the stores'
+// half still runs.
+TEST_F(SyncVerbTest, AMasterListOfATypeThatHoldsNoListIsSaidAndFailsEveryVerb)
+{
+    struct TTypeCase {
+        DWORD Type;
+        std::vector<BYTE> Bytes;
+        bool Readable;
+    };
+    const TTypeCase types[] = {
+        {REG_BINARY, Utf16Bytes(L"Green;Purple;"), true},
+        {REG_SZ, Utf16Bytes(L"Green;Purple;\0"s), true},
+        {REG_EXPAND_SZ, Utf16Bytes(L"Green;Purple;\0"s), true},
+        {REG_MULTI_SZ, Utf16Bytes(L"Green\0Purple\0\0"s), false},
+        {REG_DWORD, {1, 0, 0, 0}, false},
+        {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false},
+        {REG_NONE, Utf16Bytes(L"Green;Purple;"), false},
+    };
+    for (const TTypeCase& type : types) {
+        for (const bool detected : {true, false}) {
+            SCOPED_TRACE(ToUtf8(RegistryTypeName(type.Type)) + (detected ? " in 14.0" : " in 11.0"));
+            const std::wstring& oddKey = detected ? kKey14 : kKey11;
+            const std::wstring& otherKey = detected ? kKey11 : kKey14;
+            const auto reset = [&] {
+                PutValue(oddKey, L"MasterList", type.Type, type.Bytes);
+                PutValue(otherKey, L"MasterList", REG_BINARY, Utf16Bytes(L"Red;"));
+                OnlyStore({L"Blue"});
+            };
+            const TSyncExit exit = type.Readable ? TSyncExit::Done : TSyncExit::Failed;
+            const std::string unreadable =
+                type.Readable ? "[]"
+                              : R"([{"version":")" + std::string(detected ? "14.0" : "11.0") + R"(","type":")" +
+                                    ToUtf8(RegistryTypeName(type.Type)) + R"("}])";
+            const bool writable = type.Readable || !detected;
+            const std::string others = type.Readable ? "would add to Outlook: Green\r\nwould add to Outlook: Purple\r\n" : "";
+
+            reset();
+            const TSyncOutput list = Run({L"list", L"--json"});
+            EXPECT_EQ(list.Result.Exit, exit);
+            EXPECT_NE(list.Out.find(type.Readable ? R"("registryNames":["Green","Purple","Red"])"
+                                                  : R"("registryNames":["Red"])"),
+                      std::string::npos)
+                << list.Out;
+            EXPECT_NE(list.Out.find(R"(,"registryUnreadable":)" + unreadable + R"(,"error":null})"), std::string::npos)
+                << list.Out;
+            if (!type.Readable) {
+                EXPECT_EQ(UnreadableMasterListText(list.Result.RegistryUnreadable.at(0)),
+                          L"The master list of Outlook " + std::wstring(detected ? L"14.0" : L"11.0") +
+                              L" is stored as " + RegistryTypeName(type.Type) +
+                              L", which Pellorin cannot read, so its names are left out.");
+            }
+
+            const TSyncOutput dry = Run({L"both", L"--dry-run"});
+            EXPECT_EQ(dry.Result.Exit, exit);
+            EXPECT_EQ(dry.Out, others + "would add to Outlook: Red\r\n" +
+                                   (writable ? "would add to registry: Blue\r\n" : "") +
+                                   (type.Readable ? "3" : "1") + " would be added to Outlook, " +
+                                   (writable ? "1" : "0") + " would be added to the registry\r\n");
+            EXPECT_FALSE(dry.Result.Error.has_value());
+
+            const TSyncOutput toOutlook = Run({L"to-outlook"});
+            EXPECT_EQ(toOutlook.Result.Exit, exit);
+            EXPECT_FALSE(toOutlook.Result.Error.has_value());
+            EXPECT_EQ(GetValue(oddKey, L"MasterList"), (RegistryValue{type.Type, type.Bytes}));
+
+            reset();
+            const TSyncOutput both = Run({L"both"});
+            EXPECT_EQ(both.Result.Exit, exit);
+            EXPECT_EQ(source_.Stores.front()->List->Names.back(), L"Red") << "the stores' half ran";
+            if (writable) {
+                EXPECT_FALSE(both.Result.Error.has_value());
+                EXPECT_EQ(both.Result.AddedToRegistry, std::vector<std::wstring>{L"Blue"});
+            } else {
+                EXPECT_EQ(both.Out, "added to Outlook: Red\r\n1 added to Outlook, 0 added to the registry\r\n");
+                EXPECT_EQ(both.Result.Error, L"The master list of Outlook 14.0 is not stored as binary data or "
+                                             L"text, so it was left unchanged.");
+                EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{type.Type, type.Bytes}));
+            }
+            if (type.Type == REG_EXPAND_SZ && detected) {
+                EXPECT_EQ(GetValue(kKey14, L"MasterList"),
+                          (RegistryValue{REG_EXPAND_SZ, Utf16Bytes(L"Green;Purple;Blue;Red;\0"s)}));
+            }
+        }
+    }
+}
+
+// Three stores, two of them named alike and one named as the numbering would
+// name the second: each line, each JSON name and --store mean one store.
+TEST_F(SyncVerbTest, EachStoreHasANameOfItsOwnInEveryLineAndForStore)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
+    source_.AddStore(L"00A1", L"Main", std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
+    auto second = source_.AddStore(L"00A2", L"Main", std::make_shared<TFakeList>(std::vector<std::wstring>{L"B"})).List;
+    auto third = source_.AddStore(L"00A3", L"Main (2)", std::make_shared<TFakeList>(std::vector<std::wstring>{L"C"})).List;
+
+    EXPECT_EQ(Run({L"list", L"--all-stores"}).Out,
+              kVersionLine + "registry: R\r\nOutlook (Main): A\r\nOutlook (Main (3)): B\r\nOutlook (Main (2)): C\r\n");
+    const TSyncOutput json = Run({L"list", L"--all-stores", L"--json"});
+    EXPECT_NE(json.Out.find(R"("stores":[{"name":"Main",)"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find(R"x(},{"name":"Main (3)",)x"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find(R"x(},{"name":"Main (2)",)x"), std::string::npos) << json.Out;
+
+    const TSyncOutput toThird = Run({L"to-outlook", L"--store", L"main (2)"});
+    EXPECT_EQ(toThird.Result.Exit, TSyncExit::Done);
+    EXPECT_EQ(third->Names, (std::vector<std::wstring>{L"C", L"R"})) << "the store really named so";
+    EXPECT_EQ(second->Names, std::vector<std::wstring>{L"B"});
+    EXPECT_EQ(Run({L"to-outlook", L"--store", L"Main (3)"}).Result.Exit, TSyncExit::Done);
+    EXPECT_EQ(second->Names, (std::vector<std::wstring>{L"B", L"R"}));
+
+    // A name no store has: the entry names, each in quotes, cleaned where they are shown.
+    source_.AddStore(L"00A4", L"");
+    source_.AddStore(L"00A5", L"Tab\there");
+    const TSyncOutput nowhere = Run({L"list", L"--store", L"Nowhere"});
+    EXPECT_EQ(nowhere.Result.Exit, TSyncExit::Failed);
+    EXPECT_EQ(SyncErrorText(*nowhere.Result.Error),
+              L"PellorinSync: No Outlook store is named \"Nowhere\". The stores are: \"Main\", \"Main (3)\", "
+              L"\"Main (2)\", \"(no name)\", \"Tab\xFFFDhere\".\r\n");
+    EXPECT_EQ(Run({L"list", L"--store", L"tab\xFFFDHERE"}).Out, kVersionLine + "registry: R\r\n")
+        << "the shown form names the store";
+    EXPECT_EQ(Run({L"list", L"--store", L"(No Name)"}).Result.Exit, TSyncExit::Done);
 }

@@ -121,23 +121,57 @@ TEST_F(CommandsTest, EveryKindOfValueIsWrittenOrTheUserIsTold)
     EXPECT_EQ(ui_.MemoReg, L"Blue\r\nOld\r\n");
 
     // A type that holds no list is left alone, and the user is told; the store
-    // side of a two-way copy is done by then.
+    // side of a two-way copy is done all the same, and the window shows it.
     PutValue(kKey14, L"MasterList", REG_DWORD, {7, 0, 0, 0});
     Connect({L"Blue"});
     Refresh();
     ui_.Answers = {true};
-    ui_.MemoReg.reset();
-    try {
-        BtnSyncOLandTAVClick(state_, ui_);
-        ADD_FAILURE() << "a copy that wrote nothing said nothing";
-    } catch (const EException& e) {
-        EXPECT_EQ(e.Message(),
-                  L"The master list of Outlook 14.0 is not stored as binary data or text, so it was left unchanged.");
-    }
+    ui_.Informed.clear();
+    BtnSyncOLandTAVClick(state_, ui_);
+    EXPECT_EQ(ui_.Informed,
+              std::vector<std::wstring>{L"The master list of Outlook 14.0 is stored as REG_DWORD, which Pellorin "
+                                        L"cannot read, so its names are left out.\nThe master list of Outlook 14.0 "
+                                        L"is not stored as binary data or text, so it was left unchanged."});
     EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_DWORD, {7, 0, 0, 0}}));
     EXPECT_EQ(StoreNames(), (std::vector<std::wstring>{L"Blue", L"Old"}));
-    EXPECT_FALSE(ui_.MemoReg.has_value()) << "no closing Refresh after a failure";
+    EXPECT_EQ(ui_.MemoPst, L"Blue\r\nOld\r\n") << "the closing Refresh shows what the store gained";
     EXPECT_FALSE(ui_.Busy);
+}
+
+// The window's Refresh: one box that names each list it left out, one a line,
+// in the order the versions are read; MemoReg shows the other lists' names.
+TEST_F(CommandsTest, RefreshSaysEachMasterListOfATypeItCannotRead)
+{
+    const std::pair<DWORD, std::vector<BYTE>> types[] = {
+        {REG_BINARY, Utf16Bytes(L"Green;")},       {REG_EXPAND_SZ, Utf16Bytes(L"Green;\0"s)},
+        {REG_MULTI_SZ, Utf16Bytes(L"Green\0\0"s)}, {REG_DWORD, {1, 0, 0, 0}},
+        {REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}},     {REG_NONE, Utf16Bytes(L"Green;")},
+        {REG_LINK, Utf16Bytes(L"Green;")},
+    };
+    const std::wstring key16 = CategoriesKey(L"16.0");
+    for (const auto& [type, bytes] : types) {
+        SCOPED_TRACE(ToUtf8(RegistryTypeName(type)));
+        PutValue(kKey11, L"MasterList", type, bytes);
+        PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"Red;"));
+        PutValue(key16, L"MasterList", type, bytes);
+        Connect({L"Blue"});
+        ScriptedUi ui;
+        BtnReadCategoriesClick(state_, ui);
+        const bool readable = type == REG_BINARY || type == REG_EXPAND_SZ;
+        if (readable) {
+            EXPECT_TRUE(ui.Informed.empty());
+            EXPECT_EQ(ui.MemoReg, L"Green\r\nRed\r\n");
+            continue;
+        }
+        const std::wstring typeName = RegistryTypeName(type);
+        EXPECT_EQ(ui.Informed, std::vector<std::wstring>{L"The master list of Outlook 11.0 is stored as " + typeName +
+                                                         L", which Pellorin cannot read, so its names are left "
+                                                         L"out.\nThe master list of Outlook 16.0 is stored as " +
+                                                         typeName + L", which Pellorin cannot read, so its names "
+                                                         L"are left out."});
+        EXPECT_EQ(ui.MemoReg, L"Red\r\n");
+        EXPECT_EQ(ui.MemoPst, L"Blue\r\n");
+    }
 }
 
 TEST_F(CommandsTest, MissingKeyIsCreatedWithTheWholeSet)

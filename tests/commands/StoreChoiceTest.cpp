@@ -4,6 +4,7 @@
 // stores that came back in another order and with their keys in another case.
 #include "InProcessTest.h"
 
+#include "categories/ShownText.h"
 #include "support/ScratchHkcu.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +63,83 @@ TEST_F(StoreChoiceTest, EntriesNumberNamesThatRepeatIgnoringCaseAndTheChooserEnd
     ui_.Answers = {true};
     EXPECT_THROW(BtnTAVtoOLClick(state_, ui_), EException);
     EXPECT_TRUE(ui_.Asked.empty());
+}
+
+// A number goes to a repeated name only where no other entry holds the
+// numbered name, whether Outlook or the numbering gave it; names go by how
+// the chooser shows them.
+TEST_F(StoreChoiceTest, EveryEntryNameIsUniqueAsShownAndNamesItsOwnStore)
+{
+    struct TCase {
+        std::vector<std::wstring> DisplayNames;
+        std::vector<std::wstring> Entries;
+    };
+    const TCase cases[] = {
+        {{L"Main", L"Main", L"Main (2)"}, {L"Main", L"Main (3)", L"Main (2)"}},
+        {{L"Main (2)", L"Main", L"Main"}, {L"Main (2)", L"Main", L"Main (3)"}},
+        {{L"Main", L"main", L"Main (2)", L"MAIN (3)"}, {L"Main", L"main (4)", L"Main (2)", L"MAIN (3)"}},
+        {{L"Main (2)", L"Main (2)", L"Main"}, {L"Main (2)", L"Main (2) (2)", L"Main"}},
+        {{L"", L""}, {L"(no name)", L"(no name) (2)"}},
+        {{L"(No Name)", L"", L"(no name) (2)"}, {L"(No Name)", L"(no name) (3)", L"(no name) (2)"}},
+        {{L"\x00C4rchiv", L"\x00E4rchiv", L"Stra\x00DF" L"e", L"Strasse"},
+         {L"\x00C4rchiv", L"\x00E4rchiv (2)", L"Stra\x00DF" L"e", L"Strasse"}},
+        // Alike once shown: a tab, a line break and U+FFFD itself all show as U+FFFD.
+        {{L"A\tB", L"A\nB", L"A\xFFFD" L"B"}, {L"A\tB", L"A\nB (2)", L"A\xFFFD" L"B (3)"}},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(ToUtf8(test.Entries.back()));
+        source_.Stores.clear();
+        for (std::size_t i = 0; i < test.DisplayNames.size(); ++i)
+            source_.AddStore(L"00A" + std::to_wstring(i), test.DisplayNames[i]);
+        Refresh();
+        EXPECT_EQ(StoreEntryNames(state_), test.Entries);
+        for (std::size_t i = 0; i < test.Entries.size(); ++i) {
+            EXPECT_EQ(StoreOfEntryName(state_, test.Entries[i]), i);
+            EXPECT_EQ(StoreOfEntryName(state_, ShownOnLine(test.Entries[i])), i) << "as the chooser shows it";
+            EXPECT_EQ(ui_.StoreChoices.at(i), ShownOnLine(test.Entries[i]));
+        }
+    }
+    // Typed with other characters that the chooser shows alike.
+    EXPECT_EQ(StoreOfEntryName(state_, L"a\x0001" L"b (2)"), 1u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"a\x202E" L"b"), 0u);
+    EXPECT_EQ(StoreOfEntryName(state_, L"AB"), std::nullopt);
+}
+
+// Every box and the chooser show a store's name, a store's error and
+// Outlook's reason through the line rule: none forges a line or turns one round.
+TEST_F(StoreChoiceTest, OutsideTextInTheChooserAndEveryBoxShowsByTheLineRule)
+{
+    using namespace std::string_literals;
+    const std::wstring shown = L"a\xFFFD" L"b";
+    for (const wchar_t c : {L'\0', L'\t', L'\r', L'\n', L'\x1B', L'\x85', L'\x9B', L'\x2028', L'\x2029', L'\x202E',
+                            L'\x2066'}) {
+        SCOPED_TRACE(testing::Message() << "U+" << std::hex << static_cast<unsigned>(c));
+        const std::wstring text = L"a"s + c + L"b";
+        PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
+        source_.Stores.clear();
+        source_.AddStore(L"00A1", L"Main" + text).Refusals[L"S"] = L"No" + text;
+        source_.AddStore(L"00A2", L"Other", std::make_shared<TFakeList>(std::vector<std::wstring>{L"X;Y" + text}));
+        source_.AddStore(L"00A3", L"Gone" + text).Unreadable = L"Denied" + text;
+        Refresh();
+        EXPECT_EQ(ui_.StoreChoices, (std::vector<std::wstring>{L"Main" + shown, L"Other",
+                                                               L"Gone" + shown + L" (could not be read)",
+                                                               L"All stores"}));
+        ChooseStore(state_, ui_, 2);
+        EXPECT_EQ(ui_.MemoPst, L"Denied" + shown);
+        ChooseStore(state_, ui_, kAllStores);
+        EXPECT_EQ(ui_.MemoPst, L"X;Y" + ShownInMemo(text) + L"  (not in: Main" + shown + L")\r\n");
+
+        ui_.Answers = {true};
+        ui_.Informed.clear();
+        BtnSyncOLandTAVClick(state_, ui_);
+        EXPECT_EQ(ui_.Informed,
+                  (std::vector<std::wstring>{
+                      L"These stores could not be read, so nothing was copied to or from them:\nGone" + shown,
+                      L"Outlook refused these categories, so they were not added to Outlook:\nS (Main" + shown +
+                          L") - No" + shown,
+                      L"These categories contain \";\", which the registry's master list cannot hold, so they were "
+                      L"not copied to the registry:\nX;Y" + shown}));
+    }
 }
 
 TEST_F(StoreChoiceTest, AStoreWithoutAName)

@@ -8,6 +8,7 @@
 #include "commands/Commands.h"
 #include "standins/outlook/StandInControl.h"
 #include "ui/ControlIds.h"
+#include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
 
 #include "support/SyncProcess.h"
@@ -741,6 +742,48 @@ TEST_F(PellorinEndToEnd, EveryStoreThroughTheChooserAndEachButton)
     EXPECT_EQ(after.OtherStores[0].Colors[3], after.Colors[1]) << "Blue keeps its colour";
 
     copy(idBtnOLtoTAV, L"Do you want to add all categories from every Outlook store into the registry?", true);
+    ExitWithButton(app);
+}
+
+// The first Refresh says the master list it left out before the window
+// appears; the open chooser shows the longest store name whole.
+TEST_F(PellorinEndToEnd, AnUnreadableMasterListIsSaidAndTheOpenChooserShowsEveryNameWhole)
+{
+    WriteMasterListValue(L"14.0", L"Reg;");
+    WriteMasterListValueBytes(L"11.0", Utf16Bytes(std::wstring(L"Old\0\0", 5)), REG_MULTI_SZ);
+    const std::wstring longest = L"A shared mailbox whose name is far wider than the box (Sales and Marketing)";
+    TStandInState state;
+    state.Version = L"14.0.7015.1000";
+    state.DefaultStoreName = L"jane.doe@example.com";
+    state.Names = {L"Red"};
+    state.OtherStores = {{longest, {L"Blue"}, {}, L"", L""}};
+    WriteStandInState(state);
+    TPellorinProcess app;
+
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    EXPECT_EQ(box.Title, L"Pellorin");
+    EXPECT_TRUE(box.HasIcon);
+    EXPECT_EQ(box.Text, L"The master list of Outlook 11.0 is stored as REG_MULTI_SZ, which Pellorin cannot read, so "
+                        L"its names are left out.");
+    app.Answer(box, IDOK);
+    const HWND main = WaitForMain(app);
+    ASSERT_NE(main, nullptr);
+    app.WaitForIdle();
+    EXPECT_EQ(TextOf(app.Control(idMemoReg)), L"Reg\r\n");
+
+    const HWND chooser = app.Control(idStoreChooser);
+    ASSERT_TRUE(IsWindowVisible(chooser));
+    SendMessageW(chooser, CB_SHOWDROPDOWN, TRUE, 0);
+    const HWND list = app.WaitForWindow(L"ComboLBox", 5000);
+    ASSERT_NE(list, nullptr);
+    const UniqueHfont font = CreateUiFont(11, false, false, WindowDpi(main));
+    for (const std::wstring& entry : {std::wstring(L"jane.doe@example.com"), longest}) {
+        EXPECT_GE(ClientSize(list).cx, MeasureText(font.get(), entry).cx + 2)
+            << ToUtf8(entry) << " is cut off in the open list";
+    }
+    SaveScreenshot(L"main-chooser-open");
+    SendMessageW(chooser, CB_SHOWDROPDOWN, FALSE, 0);
     ExitWithButton(app);
 }
 

@@ -1,20 +1,20 @@
 #include "support/SyncProcess.h"
 
+#include <chrono>
 #include <stdexcept>
 
-namespace {
-
 // Closes the pipe when the program's end of it is gone.
-void Drain(HANDLE pipe, std::string& into)
+void TSyncProcess::Drain(HANDLE pipe, std::string& into)
 {
     char buffer[4096];
     DWORD count = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr) && count > 0)
+    while (ReadFile(pipe, buffer, sizeof(buffer), &count, nullptr) && count > 0) {
+        const std::lock_guard<std::mutex> lock(mutex_);
         into.append(buffer, count);
+        arrived_.notify_all();
+    }
     CloseHandle(pipe);
 }
-
-}  // namespace
 
 TSyncProcess::TSyncProcess(const std::wstring& exe, const std::string& arguments)
 {
@@ -47,8 +47,8 @@ TSyncProcess::TSyncProcess(const std::wstring& exe, const std::string& arguments
     }
     CloseHandle(info.hThread);
     process_ = info.hProcess;
-    out_ = std::thread(Drain, outRead, std::ref(run_.Out));
-    err_ = std::thread(Drain, errRead, std::ref(run_.Err));
+    out_ = std::thread(&TSyncProcess::Drain, this, outRead, std::ref(run_.Out));
+    err_ = std::thread(&TSyncProcess::Drain, this, errRead, std::ref(run_.Err));
 }
 
 TSyncProcess::~TSyncProcess()
@@ -68,4 +68,12 @@ TSyncRun TSyncProcess::Finish()
         process_ = nullptr;
     }
     return run_;
+}
+
+bool TSyncProcess::WaitForOutput(std::string_view text, DWORD timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool seen = arrived_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                        [&] { return run_.Out.find(text) != std::string::npos; });
+    return seen && process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }

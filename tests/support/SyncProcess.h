@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 struct TSyncRun {
@@ -23,10 +26,17 @@ public:
 
     // Waits for the end (a minute at most, then ends it) and for all its output.
     TSyncRun Finish();
+    // Waits until standard output holds text, while the program runs; true
+    // when it did so while the program was still running.
+    bool WaitForOutput(std::string_view text, DWORD timeoutMs);
 
 private:
+    void Drain(HANDLE pipe, std::string& into);
+
     HANDLE process_ = nullptr;
     TSyncRun run_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
     std::thread out_;
     std::thread err_;
 };
