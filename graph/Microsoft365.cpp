@@ -24,6 +24,11 @@ std::wstring TMicrosoft365::Account() const
     return signIn_ ? signIn_->Account : std::wstring();
 }
 
+std::wstring TMicrosoft365::MailboxKey() const
+{
+    return signIn_ ? std::wstring(TMailboxStore::kKeyPrefix) + signIn_->ObjectId : std::wstring();
+}
+
 const TMicrosoft365Settings& TMicrosoft365::Configured() const
 {
     if (!settings_)
