@@ -22,6 +22,8 @@ constexpr TVerbName kVerbs[] = {
     {TSyncVerb::ToOutlook, L"to-outlook"},
     {TSyncVerb::ToRegistry, L"to-registry"},
     {TSyncVerb::Both, L"both"},
+    {TSyncVerb::SignIn, L"signin"},
+    {TSyncVerb::SignOut, L"signout"},
 };
 
 bool Is(const std::wstring& argument, const wchar_t* name)
@@ -48,7 +50,21 @@ int WaitSeconds(const std::wstring* value)
     return static_cast<int>(seconds);
 }
 
+// An option's value: the next argument, taken as it is.
+std::wstring ValueOf(const std::wstring& option, std::vector<std::wstring>::const_iterator& it,
+                     std::vector<std::wstring>::const_iterator end)
+{
+    if (++it == end)
+        throw ESyncUsageError(L"no value after " + Quoted(option));
+    return *it;
+}
+
 }  // namespace
+
+bool IsSignInVerb(TSyncVerb verb)
+{
+    return verb == TSyncVerb::SignIn || verb == TSyncVerb::SignOut;
+}
 
 const wchar_t* SyncVerbName(TSyncVerb verb)
 {
@@ -93,6 +109,10 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
                 // Taken as it is, even when it looks like an option: a store's name can.
                 request.StoreName = *it;
             }
+        } else if (Is(argument, L"--tenant")) {
+            request.TenantId = ValueOf(argument, it, arguments.end());
+        } else if (Is(argument, L"--client-id")) {
+            request.ClientId = ValueOf(argument, it, arguments.end());
         } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
             throw ESyncUsageError(L"unknown option " + Quoted(argument));
         } else {
@@ -109,6 +129,14 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
         throw ESyncUsageError(L"no verb given");
     if (*verb == TSyncVerb::List && request.DryRun)
         throw ESyncUsageError(L"unknown option \"--dry-run\" for \"list\", which changes nothing");
+    if (IsSignInVerb(*verb)) {
+        for (const auto& [given, option] : {std::pair{request.DryRun, L"--dry-run"}, {request.Json, L"--json"},
+                                            {request.StoreName.has_value(), L"--store"},
+                                            {request.AllStores, L"--all-stores"}}) {
+            if (given)
+                throw ESyncUsageError(L"unknown option " + Quoted(option) + L" for " + Quoted(SyncVerbName(*verb)));
+        }
+    }
     request.Verb = *verb;
     return request;
 }
@@ -120,9 +148,12 @@ const wchar_t* SyncUsageText()
            L"  PellorinSync to-outlook  [--dry-run] [--json]\r\n"
            L"  PellorinSync to-registry [--dry-run] [--json]\r\n"
            L"  PellorinSync both        [--dry-run] [--json]\r\n"
+           L"  PellorinSync signin\r\n"
+           L"  PellorinSync signout\r\n"
            L"  PellorinSync --help | /?\r\n"
            L"  PellorinSync --version\r\n"
-           L"Every verb also takes [--store NAME | --all-stores] and [--wait SECONDS].\r\n"
+           L"list and the copies also take [--store NAME | --all-stores] and [--wait SECONDS];\r\n"
+           L"every verb takes [--tenant ID] and [--client-id ID], for Microsoft 365.\r\n"
            L"\r\n"
            L"Keeps Outlook's category names in step between the registry's master list\r\n"
            L"(Outlook 2000 to 2003) and the Outlook stores (Outlook 2007 and later).\r\n"
@@ -132,14 +163,20 @@ const wchar_t* SyncUsageText()
            L"  to-outlook    adds the registry's names that Outlook lacks  (Registry ---> PST)\r\n"
            L"  to-registry   adds Outlook's names that the registry lacks  (Registry <--- PST)\r\n"
            L"  both          both of these                                 (Registry <---> PST)\r\n"
+           L"  signin        signs in to Microsoft 365: its mailbox becomes one more store\r\n"
+           L"  signout       removes the Microsoft 365 sign-in kept on this computer\r\n"
            L"\r\n"
            L"  --store NAME    works with that store of the Outlook profile, named as the\r\n"
-           L"                  window's store list names it (default: the default store)\r\n"
-           L"  --all-stores    works with every store of the Outlook profile\r\n"
-           L"  --wait SECONDS  waits up to this long for a busy Outlook or for another copy\r\n"
-           L"                  to finish, 0 to 3600 (default 60)\r\n"
+           L"                  window's store list names it (default: the default store);\r\n"
+           L"                  \"m365\" names the Microsoft 365 mailbox\r\n"
+           L"  --all-stores    works with every store of the Outlook profile, and with the\r\n"
+           L"                  Microsoft 365 mailbox when signed in\r\n"
+           L"  --wait SECONDS  waits up to this long for a busy Outlook or Microsoft 365, or\r\n"
+           L"                  for another copy to finish, 0 to 3600 (default 60)\r\n"
            L"  --dry-run       prints what would be added, and changes nothing\r\n"
            L"  --json          prints one JSON object instead of lines\r\n"
+           L"  --tenant ID     Microsoft 365's tenant, over the one the registry configures\r\n"
+           L"  --client-id ID  the app registration's client id, over the configured one\r\n"
            L"\r\n"
            L"Exit codes: 0 done, 1 failed, 2 bad usage,\r\n"
            L"3 this Outlook does not keep its categories in the store.\r\n";

@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-enum class TSyncVerb { List, ToOutlook, ToRegistry, Both };
+enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, SignIn, SignOut };
+
+// signin and signout, which work with Microsoft 365's sign-in alone: no
+// Outlook, no registry, no store.
+bool IsSignInVerb(TSyncVerb verb);
 
 struct TSyncRequest {
     enum class TAction { Run, ShowHelp, ShowVersion };
@@ -20,6 +24,9 @@ struct TSyncRequest {
     // The store to work with, by its entry name; absent for the default store.
     std::optional<std::wstring> StoreName;
     bool AllStores = false;
+    // --tenant and --client-id: Microsoft 365's, over what the registry configures.
+    std::optional<std::wstring> TenantId;
+    std::optional<std::wstring> ClientId;
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.
@@ -33,7 +40,7 @@ public:
 // "--version" anywhere wins over everything else.
 TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments);
 
-// "list", "to-outlook", "to-registry" or "both".
+// "list", "to-outlook", "to-registry", "both", "signin" or "signout".
 const wchar_t* SyncVerbName(TSyncVerb verb);
 
 // Each line ends in CR LF.

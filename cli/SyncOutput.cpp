@@ -201,6 +201,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         // Without Outlook there is no version to name, but the registry's names are shown.
         if (result.Connected)
             text += VersionLine(result) + kLineEnd;
+        else if (result.WithoutOutlook)
+            text += kNoOutlookVersionText + std::wstring(kLineEnd);
         if (result.RegistryNames)
             AppendLines(text, L"registry: ", *result.RegistryNames);
         if (NamesStores(request, result)) {
@@ -219,7 +221,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
             text += kStoreNotInUseText + std::wstring(kLineEnd);
         return text;
     }
-    if (!result.Connected || !result.StoreInUse)
+    if ((!result.Connected && !result.WithoutOutlook) || !result.StoreInUse)
         return {};
     const bool dry = request.DryRun;
     const std::size_t toOutlook = AppendOutlookLines(text, request, result);

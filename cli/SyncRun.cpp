@@ -1,10 +1,12 @@
 #include "cli/SyncRun.h"
 
 #include "base/Platform.h"
+#include "cli/Microsoft365Verbs.h"
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
 #include "outlook/OutlookStores.h"
+#include "registry/MasterList.h"
 
 #include <windows.h>
 
@@ -58,10 +60,15 @@ void FailWithCurrentException(TSyncResult& result)
 }
 
 // Raises the message PellorinSync gives for a name no store has.
-int StoreNamed(const TProgramState& state, const std::wstring& name)
+int StoreNamed(const TProgramState& state, const std::wstring& name, const TMailboxSource* mailbox)
 {
     if (const std::optional<std::size_t> store = StoreOfEntryName(state, name))
         return static_cast<int>(*store);
+    const std::wstring mailboxKey = mailbox ? mailbox->Microsoft365().MailboxKey() : std::wstring();
+    if (!mailboxKey.empty() && SameTextIgnoringCase(name, L"m365")) {
+        if (const std::optional<std::size_t> store = StoreWithKey(state, mailboxKey))
+            return static_cast<int>(*store);
+    }
     std::wstring known;
     for (const std::wstring& entry : NamedStoreEntries(state))
         known += (known.empty() ? L"" : L", ") + entry;
@@ -112,15 +119,40 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
     result.UnreadableChoice = UnreadableChosenStore(state);
 }
 
+// Outlook did not open, but Microsoft 365 is configured: its mailbox is the
+// one source, the registry's list of the version MajorVersionWithoutOutlook
+// the one written, and Outlook's failure no failure of the run.
+void UseMailboxAlone(TProgramState& state, TSyncResult& result, TMailboxSource& mailbox)
+{
+    result = TSyncResult();
+    result.WithoutOutlook = true;
+    state.Sources = {&mailbox};
+    state.OutlookVersion.clear();
+    state.OutlookMajorVersion = MajorVersionWithoutOutlook();
+}
+
+// Call after the stores were read: a sign-in that failed shows only then.
+void RequireSignIn(const TSyncRequest& request, const TSyncResult& result, const TMailboxSource* mailbox)
+{
+    if (!mailbox || !mailbox->PendingEntry())
+        return;
+    if (result.WithoutOutlook || (request.StoreName && NamesMicrosoft365(*request.StoreName)))
+        throw EException(kSignInFirstText);
+}
+
 }  // namespace
 
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
 {
+    // Before the stores, which send through it; nothing at all where it is not configured.
+    TMicrosoft365Setup microsoft365(Microsoft365OverridesOf(request));
     TOutlookConnection connection;
     // A script may name the only store of the profile too.
     TOutlookProfile profile(connection, TOnlyStoreNaming::Named, std::wstring(progId));
     TProgramState state;
     state.Sources = {&profile};
+    if (microsoft365.Source())
+        state.Sources.push_back(microsoft365.Source());
     const TConnectionRelease release(connection);
     TSyncResult result;
     try {
@@ -131,15 +163,17 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
     } catch (...) {
         FailWithCurrentException(result);
     }
-    RunSyncVerb(request, state, result);
+    RunSyncVerb(request, state, result, microsoft365.Source());
     return result;
 }
 
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result)
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, TMailboxSource* mailbox)
 {
     // The names the registry cannot hold are printed from the report.
     TUnattendedUi ui;
-    if (!result.Connected) {
+    if (!result.Connected && mailbox && mailbox->WantsChooser())
+        UseMailboxAlone(state, result, *mailbox);
+    if (!result.Connected && !result.WithoutOutlook) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
             RefreshRegistryCategories(state, ui);
@@ -147,9 +181,11 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
         }
         return;
     }
-    result.OutlookVersion = state.OutlookVersion;
-    result.OutlookMajorVersion = state.OutlookMajorVersion;
-    result.StoreInUse = IsStoreInUse(state.OutlookMajorVersion);
+    if (result.Connected) {
+        result.OutlookVersion = state.OutlookVersion;
+        result.OutlookMajorVersion = state.OutlookMajorVersion;
+    }
+    result.StoreInUse = result.WithoutOutlook || IsStoreInUse(state.OutlookMajorVersion);
     if (!result.StoreInUse) {
         if (request.Verb != TSyncVerb::List) {
             Fail(result, TSyncExit::StoreNotInUse, kStoreNotInUseText);
@@ -165,10 +201,11 @@ void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult&
     bool chosen = false;
     try {
         BtnReadCategoriesClick(state, ui);
+        RequireSignIn(request, result, mailbox);
         if (request.AllStores)
             ChooseStore(state, ui, kAllStores);
         else if (request.StoreName)
-            ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
+            ChooseStore(state, ui, StoreNamed(state, *request.StoreName, mailbox));
         chosen = true;
         if (request.Verb != TSyncVerb::List)
             RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);

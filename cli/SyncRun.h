@@ -4,6 +4,7 @@
 
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
+#include "graph/MailboxSource.h"
 
 #include <cstddef>
 #include <optional>
@@ -34,6 +35,9 @@ struct TSyncRefusal {
 struct TSyncResult {
     TSyncExit Exit = TSyncExit::Done;
     bool Connected = false;
+    // Classic Outlook could not be opened, and the Microsoft 365 mailbox
+    // stands in for its stores: the registry and the mailbox, with no error.
+    bool WithoutOutlook = false;
     std::wstring OutlookVersion;      // as Outlook reported it
     std::string OutlookMajorVersion;  // what the version decision went by
     bool StoreInUse = false;
@@ -66,4 +70,10 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Ou
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The
 // state holds the detected version and the sources of the stores.
-void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result);
+//
+// mailbox, where Microsoft 365 is configured, is among the sources. Where
+// Outlook failed to open, it stands in for the profile (WithoutOutlook). A
+// verb that needs it while nobody is signed in (there is no Outlook, or
+// --store asks for it) fails with kSignInFirstText.
+void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
+                 TMailboxSource* mailbox = nullptr);
