@@ -119,18 +119,6 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
     result.UnreadableChoice = UnreadableChosenStore(state);
 }
 
-// Outlook did not open, but Microsoft 365 is configured: its mailbox is the
-// one source, the registry's list of the version MajorVersionWithoutOutlook
-// the one written, and Outlook's failure no failure of the run.
-void UseMailboxAlone(TProgramState& state, TSyncResult& result, TMailboxSource& mailbox)
-{
-    result = TSyncResult();
-    result.WithoutOutlook = true;
-    state.Sources = {&mailbox};
-    state.OutlookVersion.clear();
-    state.OutlookMajorVersion = MajorVersionWithoutOutlook();
-}
-
 // Call after the stores were read: a sign-in that failed shows only then.
 void RequireSignIn(const TSyncRequest& request, const TSyncResult& result, const TMailboxSource* mailbox)
 {
@@ -161,18 +149,30 @@ TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId)
         state.OutlookMajorVersion = connection.OutlookMajorVersion;
         state.OutlookVersion = connection.OutlookVersion;
     } catch (...) {
-        FailWithCurrentException(result);
+        if (!StandInForMissingOutlook(state, result, microsoft365.Source()))
+            FailWithCurrentException(result);
     }
     RunSyncVerb(request, state, result, microsoft365.Source());
     return result;
+}
+
+bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox)
+{
+    // Any other failure (a busy Outlook, other rights) is Outlook's to report.
+    if (!mailbox || !mailbox->WantsChooser() || !IsNotInstalledCode(CurrentOleErrorCode()))
+        return false;
+    result = TSyncResult();
+    result.WithoutOutlook = true;
+    state.Sources = {mailbox};
+    state.OutlookVersion.clear();
+    state.OutlookMajorVersion = MajorVersionWithoutOutlook();
+    return true;
 }
 
 void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, TMailboxSource* mailbox)
 {
     // The names the registry cannot hold are printed from the report.
     TUnattendedUi ui;
-    if (!result.Connected && mailbox && mailbox->WantsChooser())
-        UseMailboxAlone(state, result, *mailbox);
     if (!result.Connected && !result.WithoutOutlook) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {

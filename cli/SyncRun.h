@@ -67,13 +67,19 @@ struct TSyncResult {
 // released before it returns.
 TSyncResult RunSync(const TSyncRequest& request, std::wstring_view progId = L"Outlook.Application");
 
+// Call from the catch block of Outlook's failed opening. Where no classic
+// Outlook is installed and Microsoft 365 is configured, the mailbox stands in
+// for the profile: it becomes the one source, the registry's list of
+// MajorVersionWithoutOutlook the one written, Outlook's failure no failure of
+// the run (WithoutOutlook). Answers whether it does.
+bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox);
+
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The
 // state holds the detected version and the sources of the stores.
 //
-// mailbox, where Microsoft 365 is configured, is among the sources. Where
-// Outlook failed to open, it stands in for the profile (WithoutOutlook). A
-// verb that needs it while nobody is signed in (there is no Outlook, or
-// --store asks for it) fails with kSignInFirstText.
+// mailbox, where Microsoft 365 is configured, is among the sources. A verb
+// that needs it while nobody is signed in (without Outlook, or where --store
+// asks for it) fails with kSignInFirstText.
 void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
                  TMailboxSource* mailbox = nullptr);
