@@ -17,3 +17,8 @@ TWindowState WindowStateWithoutOutlook()
 {
     return TWindowState{kNoOutlookVersionText, false, false};
 }
+
+TWindowState WindowStateWithMailboxAlone()
+{
+    return TWindowState{kNoOutlookVersionText, true, false};
+}
