@@ -50,4 +50,7 @@ private:
     std::optional<TMicrosoft365Settings> settings_;
     std::optional<TTokenCache> cache_;
     std::optional<TCachedSignIn> signIn_;
+    // Kept from one mailbox to the next: its access token serves every read
+    // of the hour it lasts, not one Refresh alone.
+    std::shared_ptr<TSignedInUser> user_;
 };

@@ -108,6 +108,7 @@ TEST_P(MailboxChosen, EachCommandCopiesBetweenTheRegistryAndTheMailbox)
     EXPECT_TRUE(profile_.Logged(L"add ").empty());
     EXPECT_TRUE(profile_.Logged(L"reread ").empty()) << "only the chosen store is read again before adding";
     EXPECT_LE(CountOuter(standIn.Log(), "/$batch"), 1u);
+    EXPECT_EQ(CountOuter(standIn.Log(), "/token"), 0u) << "the access token of the first Refresh serves the copy's";
     EXPECT_TRUE(ui_.Informed.empty());
 }
 
