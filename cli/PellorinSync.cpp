@@ -3,9 +3,11 @@
 #include "base/ProductInfo.h"
 #include "base/WaitLimit.h"
 #include "categories/MainUnit.h"
+#include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
 #include "cli/DeployCommandLine.h"
 #include "cli/DeployRun.h"
+#include "cli/Microsoft365Verbs.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
@@ -37,8 +39,30 @@ int ReportFailure() noexcept
     return static_cast<int>(TSyncExit::Failed);
 }
 
+// Each line as it comes: the sign-in's message must show before its polling starts.
+void WriteLine(const std::wstring& text)
+{
+    WriteText(GetStdHandle(STD_OUTPUT_HANDLE), ShownOnLine(text) + L"\r\n");
+}
+
+// Needs neither COM nor Outlook nor the registry's lists.
+int RunSignInVerb(const TSyncRequest& request)
+{
+    TMicrosoft365Setup microsoft365(Microsoft365OverridesOf(request));
+    if (request.Verb == TSyncVerb::SignOut)
+        RunSignOut(microsoft365.Microsoft365(), WriteLine);
+    else
+        RunSignIn(microsoft365.Microsoft365(), WriteLine, [](DWORD ms) {
+            Sleep(ms);
+            return true;
+        });
+    return static_cast<int>(TSyncExit::Done);
+}
+
 int Run(const TSyncRequest& request)
 {
+    if (IsSignInVerb(request.Verb))
+        return RunSignInVerb(request);
     const TComInitialization com;
     const TBusyMessageFilter busyFilter;
     SetWaitLimitSeconds(request.WaitSeconds);

@@ -24,6 +24,8 @@ constexpr TVerbName kVerbs[] = {
     {TSyncVerb::Both, L"both"},
     {TSyncVerb::Export, L"export"},
     {TSyncVerb::Import, L"import"},
+    {TSyncVerb::SignIn, L"signin"},
+    {TSyncVerb::SignOut, L"signout"},
 };
 
 bool TakesFile(TSyncVerb verb)
@@ -55,7 +57,21 @@ int WaitSeconds(const std::wstring* value)
     return static_cast<int>(seconds);
 }
 
+// An option's value: the next argument, taken as it is.
+std::wstring ValueOf(const std::wstring& option, std::vector<std::wstring>::const_iterator& it,
+                     std::vector<std::wstring>::const_iterator end)
+{
+    if (++it == end)
+        throw ESyncUsageError(L"no value after " + Quoted(option));
+    return *it;
+}
+
 }  // namespace
+
+bool IsSignInVerb(TSyncVerb verb)
+{
+    return verb == TSyncVerb::SignIn || verb == TSyncVerb::SignOut;
+}
 
 const wchar_t* SyncVerbName(TSyncVerb verb)
 {
@@ -104,6 +120,10 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
                 // Taken as it is, even when it looks like an option: a store's name can.
                 request.StoreName = *it;
             }
+        } else if (Is(argument, L"--tenant")) {
+            request.TenantId = ValueOf(argument, it, arguments.end());
+        } else if (Is(argument, L"--client-id")) {
+            request.ClientId = ValueOf(argument, it, arguments.end());
         } else if (argument.starts_with(L"-") || argument.starts_with(L"/")) {
             throw ESyncUsageError(L"unknown option " + Quoted(argument));
         } else {
@@ -133,6 +153,14 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
             throw ESyncUsageError(L"unknown option " + Quoted(name) + L" for " + Quoted(SyncVerbName(*verb)) +
                                   L": only \"import\" takes it");
     }
+    if (IsSignInVerb(*verb)) {
+        for (const auto& [given, option] : {std::pair{request.DryRun, L"--dry-run"}, {request.Json, L"--json"},
+                                            {request.StoreName.has_value(), L"--store"},
+                                            {request.AllStores, L"--all-stores"}}) {
+            if (given)
+                throw ESyncUsageError(L"unknown option " + Quoted(option) + L" for " + Quoted(SyncVerbName(*verb)));
+        }
+    }
     request.Verb = *verb;
     return request;
 }
@@ -146,13 +174,16 @@ const wchar_t* SyncUsageText()
            L"  PellorinSync both        [--dry-run] [--json]\r\n"
            L"  PellorinSync export FILE [--json]\r\n"
            L"  PellorinSync import FILE [--registry] [--colors] [--dry-run] [--json]\r\n"
+           L"  PellorinSync signin\r\n"
+           L"  PellorinSync signout\r\n"
            L"  PellorinSync deploy FILE (--mailboxes LIST | --all-mailboxes)\r\n"
            L"               --tenant T --client-id C (--certificate PFX | --client-secret-env NAME)\r\n"
            L"               [--colors] [--dry-run] [--json] [--concurrency N] [--journal PATH]\r\n"
            L"               [--report PATH]\r\n"
            L"  PellorinSync --help | /?\r\n"
            L"  PellorinSync --version\r\n"
-           L"The verbs but deploy also take [--store NAME | --all-stores] and [--wait SECONDS].\r\n"
+           L"list, the copies, export and import also take [--store NAME | --all-stores] and\r\n"
+           L"[--wait SECONDS]; every verb takes [--tenant ID] and [--client-id ID].\r\n"
            L"\r\n"
            L"Keeps Outlook's category names in step between the registry's master list\r\n"
            L"(Outlook 2000 to 2003) and the Outlook stores (Outlook 2007 and later).\r\n"
@@ -165,24 +196,28 @@ const wchar_t* SyncUsageText()
            L"  export FILE   writes Outlook's names and colours to a category list file\r\n"
            L"  import FILE   adds the file's names that Outlook lacks, with the file's colours\r\n"
            L"                FILE is CSV (DisplayName,Color), or Graph's JSON for a .json name\r\n"
+           L"  signin        signs in to Microsoft 365: its mailbox becomes one more store\r\n"
+           L"  signout       removes the Microsoft 365 sign-in kept on this computer\r\n"
            L"  deploy        gives every mailbox listed, through Microsoft Graph, the names of\r\n"
            L"                the category list FILE that it lacks (see README.txt)\r\n"
            L"\r\n"
            L"  --store NAME    works with that store of the Outlook profile, named as the\r\n"
-           L"                  window's store list names it (default: the default store)\r\n"
-           L"  --all-stores    works with every store of the Outlook profile\r\n"
-           L"  --wait SECONDS  waits up to this long for a busy Outlook or for another copy\r\n"
-           L"                  to finish, 0 to 3600 (default 60)\r\n"
+           L"                  window's store list names it (default: the default store);\r\n"
+           L"                  \"m365\" names the Microsoft 365 mailbox\r\n"
+           L"  --all-stores    works with every store of the Outlook profile, and with the\r\n"
+           L"                  Microsoft 365 mailbox when signed in\r\n"
+           L"  --wait SECONDS  waits up to this long for a busy Outlook or Microsoft 365, or\r\n"
+           L"                  for another copy to finish, 0 to 3600 (default 60)\r\n"
            L"  --registry      import: adds the file's names to the registry's list too\r\n"
            L"  --colors        import, deploy: gives categories that exist the file's colour too\r\n"
            L"  --dry-run       prints what would change, and changes nothing\r\n"
            L"  --json          prints one JSON object instead of lines\r\n"
+           L"  --tenant ID     Microsoft 365's tenant, over the one the registry configures\r\n"
+           L"  --client-id ID  the app registration's client id, over the configured one\r\n"
            L"\r\n"
            L"  --mailboxes LIST    deploy: a text file of user principal names or object ids,\r\n"
            L"                      or a CSV file with a column UserPrincipalName, Mail or Id\r\n"
            L"  --all-mailboxes     deploy: every enabled user of the organisation with mail\r\n"
-           L"  --tenant T          the organisation's tenant id or domain\r\n"
-           L"  --client-id C       the app registration's Application (client) ID\r\n"
            L"  --certificate PFX   signs in with this certificate; its password is read from\r\n"
            L"                      the environment variable PELLORIN_PFX_PASSWORD\r\n"
            L"  --client-secret-env NAME  signs in with the client secret in this variable\r\n"

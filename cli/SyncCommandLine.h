@@ -8,7 +8,11 @@
 #include <string>
 #include <vector>
 
-enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, Export, Import };
+enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, Export, Import, SignIn, SignOut };
+
+// signin and signout, which work with Microsoft 365's sign-in alone: no
+// Outlook, no registry, no store.
+bool IsSignInVerb(TSyncVerb verb);
 
 struct TSyncRequest {
     enum class TAction { Run, ShowHelp, ShowVersion };
@@ -24,6 +28,9 @@ struct TSyncRequest {
     std::wstring File;
     bool Registry = false;  // import --registry
     bool Colors = false;    // import --colors
+    // --tenant and --client-id: Microsoft 365's, over what the registry configures.
+    std::optional<std::wstring> TenantId;
+    std::optional<std::wstring> ClientId;
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.
@@ -37,7 +44,7 @@ public:
 // "--version" anywhere wins over everything else.
 TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments);
 
-// "list", "to-outlook", "to-registry", "both", "export" or "import".
+// "list", "to-outlook", "to-registry", "both", "export", "import", "signin" or "signout".
 const wchar_t* SyncVerbName(TSyncVerb verb);
 
 // Each line ends in CR LF.

@@ -332,6 +332,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         // Without Outlook there is no version to name, but the registry's names are shown.
         if (result.Connected)
             text += VersionLine(result) + kLineEnd;
+        else if (result.WithoutOutlook)
+            text += kNoOutlookVersionText + std::wstring(kLineEnd);
         if (result.RegistryNames)
             AppendLines(text, L"registry: ", *result.RegistryNames);
         if (NamesStores(request, result)) {
@@ -350,7 +352,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
             text += kStoreNotInUseText + std::wstring(kLineEnd);
         return text;
     }
-    if (!result.Connected || !result.StoreInUse)
+    if ((!result.Connected && !result.WithoutOutlook) || !result.StoreInUse)
         return {};
     if (request.Verb == TSyncVerb::Export)
         return ExportText(request, result);

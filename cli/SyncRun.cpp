@@ -2,10 +2,12 @@
 
 #include "base/Platform.h"
 #include "cli/FileVerbs.h"
+#include "cli/Microsoft365Verbs.h"
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
 #include "outlook/OleError.h"
 #include "outlook/OutlookStores.h"
+#include "registry/MasterList.h"
 
 #include <windows.h>
 
@@ -59,10 +61,15 @@ void FailWithCurrentException(TSyncResult& result)
 }
 
 // Raises the message PellorinSync gives for a name no store has.
-int StoreNamed(const TProgramState& state, const std::wstring& name)
+int StoreNamed(const TProgramState& state, const std::wstring& name, const TMailboxSource* mailbox)
 {
     if (const std::optional<std::size_t> store = StoreOfEntryName(state, name))
         return static_cast<int>(*store);
+    const std::wstring mailboxKey = mailbox ? mailbox->Microsoft365().MailboxKey() : std::wstring();
+    if (!mailboxKey.empty() && SameTextIgnoringCase(name, L"m365")) {
+        if (const std::optional<std::size_t> store = StoreWithKey(state, mailboxKey))
+            return static_cast<int>(*store);
+    }
     std::wstring known;
     for (const std::wstring& entry : NamedStoreEntries(state))
         known += (known.empty() ? L"\"" : L", \"") + entry + L"\"";
@@ -127,6 +134,15 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
     result.UnreadableChoice = UnreadableChosenStore(state);
 }
 
+// Call after the stores were read: a sign-in that failed shows only then.
+void RequireSignIn(const TSyncRequest& request, const TSyncResult& result, const TMailboxSource* mailbox)
+{
+    if (!mailbox || !mailbox->PendingEntry())
+        return;
+    if (result.WithoutOutlook || (request.StoreName && NamesMicrosoft365(*request.StoreName)))
+        throw EException(kSignInFirstText);
+}
+
 }  // namespace
 
 TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, std::wstring_view progId)
@@ -136,11 +152,15 @@ TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, s
     TSyncResult fileResult;
     if (request.Verb == TSyncVerb::Import && !ReadImportFile(request, fileResult, importFile))
         return fileResult;
+    // Before the stores, which send through it; nothing at all where it is not configured.
+    TMicrosoft365Setup microsoft365(Microsoft365OverridesOf(request));
     TOutlookConnection connection;
     // A script may name the only store of the profile too.
     TOutlookProfile profile(connection, TOnlyStoreNaming::Named, std::wstring(progId));
     TProgramState state;
     state.Sources = {&profile};
+    if (microsoft365.Source())
+        state.Sources.push_back(microsoft365.Source());
     const TConnectionRelease release(connection);
     TSyncResult result = std::move(fileResult);
     try {
@@ -149,18 +169,36 @@ TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, s
         state.OutlookMajorVersion = connection.OutlookMajorVersion;
         state.OutlookVersion = connection.OutlookVersion;
     } catch (...) {
-        FailWithCurrentException(result);
+        if (!StandInForMissingOutlook(state, result, microsoft365.Source()))
+            FailWithCurrentException(result);
     }
-    RunSyncVerb(request, state, result, write, &importFile);
+    RunSyncVerb(request, state, result, write, &importFile, microsoft365.Source());
     return result;
+}
+
+bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox)
+{
+    // Any other failure (a busy Outlook, other rights) is Outlook's to report.
+    if (!mailbox || !mailbox->WantsChooser() || !IsNotInstalledCode(CurrentOleErrorCode()))
+        return false;
+    // What the list file gave stays; Outlook's failure does not count.
+    TSyncResult fresh;
+    fresh.File = std::move(result.File);
+    fresh.Warnings = std::move(result.Warnings);
+    result = std::move(fresh);
+    result.WithoutOutlook = true;
+    state.Sources = {mailbox};
+    state.OutlookVersion.clear();
+    state.OutlookMajorVersion = MajorVersionWithoutOutlook();
+    return true;
 }
 
 namespace {
 
 void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, ICommandUi& ui,
-             const TCategoryListFile* importFile)
+             const TCategoryListFile* importFile, TMailboxSource* mailbox)
 {
-    if (!result.Connected) {
+    if (!result.Connected && !result.WithoutOutlook) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {
             RefreshRegistryCategories(state, ui);
@@ -168,9 +206,11 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
         }
         return;
     }
-    result.OutlookVersion = state.OutlookVersion;
-    result.OutlookMajorVersion = state.OutlookMajorVersion;
-    result.StoreInUse = IsStoreInUse(state.OutlookMajorVersion);
+    if (result.Connected) {
+        result.OutlookVersion = state.OutlookVersion;
+        result.OutlookMajorVersion = state.OutlookMajorVersion;
+    }
+    result.StoreInUse = result.WithoutOutlook || IsStoreInUse(state.OutlookMajorVersion);
     if (!result.StoreInUse) {
         if (request.Verb != TSyncVerb::List) {
             Fail(result, TSyncExit::StoreNotInUse, kStoreNotInUseText);
@@ -187,10 +227,11 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
     bool chosen = false;
     try {
         BtnReadCategoriesClick(state, ui);
+        RequireSignIn(request, result, mailbox);
         if (request.AllStores)
             ChooseStore(state, ui, kAllStores);
         else if (request.StoreName)
-            ChooseStore(state, ui, StoreNamed(state, *request.StoreName));
+            ChooseStore(state, ui, StoreNamed(state, *request.StoreName, mailbox));
         chosen = true;
         if (request.Verb == TSyncVerb::Export) {
             RunExport(request, state, result);
@@ -218,10 +259,10 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
 }  // namespace
 
 void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
-                 const TSyncLineWriter& write, const TCategoryListFile* importFile)
+                 const TSyncLineWriter& write, const TCategoryListFile* importFile, TMailboxSource* mailbox)
 {
     TSyncStepPrinter ui(request, state, request.Json ? TSyncLineWriter() : write);
-    RunVerb(request, state, result, ui, importFile);
+    RunVerb(request, state, result, ui, importFile, mailbox);
     // A list left out is said, and no run that left one out succeeded.
     result.RegistryUnreadable = state.RegistryUnreadable;
     if (!result.RegistryUnreadable.empty() && result.Exit == TSyncExit::Done)

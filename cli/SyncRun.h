@@ -5,6 +5,7 @@
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
 #include "listfile/CategoryListFile.h"
+#include "graph/MailboxSource.h"
 
 #include <cstddef>
 #include <functional>
@@ -46,6 +47,9 @@ struct TSyncRecolour {
 struct TSyncResult {
     TSyncExit Exit = TSyncExit::Done;
     bool Connected = false;
+    // Classic Outlook could not be opened, and the Microsoft 365 mailbox
+    // stands in for its stores: the registry and the mailbox, with no error.
+    bool WithoutOutlook = false;
     std::wstring OutlookVersion;      // as Outlook reported it
     std::string OutlookMajorVersion;  // what the version decision went by
     bool StoreInUse = false;
@@ -96,9 +100,20 @@ using TSyncLineWriter = std::function<void(std::wstring_view)>;
 TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write,
                     std::wstring_view progId = L"Outlook.Application");
 
+// Call from the catch block of Outlook's failed opening. Where no classic
+// Outlook is installed and Microsoft 365 is configured, the mailbox stands in
+// for the profile: it becomes the one source, the registry's list of
+// MajorVersionWithoutOutlook the one written, Outlook's failure no failure of
+// the run (WithoutOutlook). Answers whether it does.
+bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox);
+
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The
 // state holds the detected version and the sources of the stores.
 // For import, importFile is the file ReadImportFile read (cli/FileVerbs.h).
+// mailbox, where Microsoft 365 is configured, is among the sources. A verb
+// that needs it while nobody is signed in (without Outlook, or where --store
+// asks for it) fails with kSignInFirstText.
 void RunSyncVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result,
-                 const TSyncLineWriter& write, const TCategoryListFile* importFile = nullptr);
+                 const TSyncLineWriter& write, const TCategoryListFile* importFile = nullptr,
+                 TMailboxSource* mailbox = nullptr);

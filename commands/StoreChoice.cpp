@@ -4,6 +4,7 @@
 #include "categories/ShownText.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -15,6 +16,23 @@ std::size_t ReadableStoreCount(const TProgramState& state)
 {
     return static_cast<std::size_t>(std::count_if(state.Stores.begin(), state.Stores.end(),
                                                   [](const auto& store) { return store->Readable(); }));
+}
+
+// Each source's pending entry with the source's place among the sources.
+std::vector<std::pair<std::size_t, std::wstring>> PendingEntries(const TProgramState& state)
+{
+    std::vector<std::pair<std::size_t, std::wstring>> pending;
+    for (std::size_t i = 0; i < state.Sources.size(); ++i) {
+        if (std::optional<std::wstring> entry = state.Sources[i]->PendingEntry())
+            pending.emplace_back(i, std::move(*entry));
+    }
+    return pending;
+}
+
+bool SourceWantsChooser(const TProgramState& state)
+{
+    return std::any_of(state.Sources.begin(), state.Sources.end(),
+                       [](const IStoreSource* source) { return source->WantsChooser(); });
 }
 
 }  // namespace
@@ -89,25 +107,46 @@ std::optional<std::size_t> StoreWithKey(const TProgramState& state, std::wstring
 std::vector<std::wstring> StoreChooserEntries(const TProgramState& state)
 {
     std::vector<std::wstring> entries;
-    if (ReadableStoreCount(state) < 2)
+    const bool everyStore = ReadableStoreCount(state) >= 2;
+    if (!everyStore && !SourceWantsChooser(state))
         return entries;
     const std::vector<std::wstring> names = StoreEntryNames(state);
     for (std::size_t i = 0; i < names.size(); ++i)
         entries.push_back(ShownOnLine(names[i]) + (state.Stores[i]->Readable() ? L"" : kUnreadableSuffix));
-    entries.push_back(kAllStoresEntry);
+    for (const auto& pending : PendingEntries(state))
+        entries.push_back(ShownOnLine(pending.second));
+    if (everyStore)
+        entries.push_back(kAllStoresEntry);
     return entries;
 }
 
 int ChooserEntryOfChoice(const TProgramState& state)
 {
-    return IsAllStores(state) ? static_cast<int>(state.Stores.size()) : state.ChosenStore;
+    if (IsAllStores(state))
+        return static_cast<int>(state.Stores.size() + PendingEntries(state).size());
+    // A pending entry must not stand chosen for no store: choosing it would go unheard.
+    return static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() || PendingEntries(state).empty()
+               ? state.ChosenStore
+               : -1;
 }
 
 int ChoiceOfChooserEntry(const TProgramState& state, int entry)
 {
-    if (entry == static_cast<int>(state.Stores.size()))
+    const std::size_t pending = PendingEntries(state).size();
+    if (entry == static_cast<int>(state.Stores.size() + pending))
         return kAllStores;
+    if (SourceOfChooserEntry(state, entry))
+        return state.ChosenStore;
     return entry >= 0 && static_cast<std::size_t>(entry) < state.Stores.size() ? entry : 0;
+}
+
+std::optional<std::size_t> SourceOfChooserEntry(const TProgramState& state, int entry)
+{
+    const std::vector<std::pair<std::size_t, std::wstring>> pending = PendingEntries(state);
+    const long long place = static_cast<long long>(entry) - static_cast<long long>(state.Stores.size());
+    if (place < 0 || place >= static_cast<long long>(pending.size()))
+        return std::nullopt;
+    return pending[static_cast<std::size_t>(place)].first;
 }
 
 bool IsAllStores(const TProgramState& state)

@@ -29,13 +29,17 @@ std::optional<std::size_t> StoreOfEntryName(const TProgramState& state, std::wst
 std::optional<std::size_t> StoreWithKey(const TProgramState& state, std::wstring_view key);
 
 // The chooser's entries: each store's, marked when it could not be read, then
-// "All stores"; none where the window is as it was before stores: with fewer
-// than two readable stores.
+// each source's pending entry (a sign-in), then "All stores" where two or more
+// stores can be read; none where the window is as it was before stores: with
+// fewer than two readable stores and no source that wants the chooser.
 std::vector<std::wstring> StoreChooserEntries(const TProgramState& state);
-// The chooser's entry that stands for the choice.
+// The chooser's entry that stands for the choice; -1 where no store was read.
 int ChooserEntryOfChoice(const TProgramState& state);
-// The choice a chooser's entry stands for: an index into the stores, or kAllStores.
+// The choice a chooser's entry stands for: an index into the stores, or
+// kAllStores; a pending entry leaves the choice as it is.
 int ChoiceOfChooserEntry(const TProgramState& state, int entry);
+// The source (an index into Sources) whose pending entry the chooser's entry is.
+std::optional<std::size_t> SourceOfChooserEntry(const TProgramState& state, int entry);
 
 bool IsAllStores(const TProgramState& state);
 // The stores a command works with: the chosen one, or every readable one.

@@ -2,6 +2,8 @@
 
 #include "identity/SignInErrors.h"
 
+#include <algorithm>
+
 bool TMailboxStore::TNameOrder::operator()(const std::wstring& a, const std::wstring& b) const
 {
     // The category set's own comparison, so that a name the set holds is found here too.
@@ -82,14 +84,28 @@ void TMailboxStore::Keep(const TGraphCategory& category)
 
 TAddOutcome TMailboxStore::Add(const std::wstring& name, std::optional<TCategoryColor> color)
 {
-    return AddMany({{name, color}}).front();
+    TAddOutcome outcome;
+    AddBatch({{name, color}}, [&](std::size_t, const TAddOutcome& told) { outcome = told; });
+    return outcome;
 }
 
-std::vector<TAddOutcome> TMailboxStore::AddMany(const std::vector<TNewCategory>& categories)
+void TMailboxStore::AddMany(const std::vector<std::wstring>& names,
+                            const std::function<std::optional<TCategoryColor>(std::size_t)>& colorOf,
+                            const std::function<void(std::size_t, const TAddOutcome&)>& added)
 {
-    std::vector<TAddOutcome> outcomes(categories.size());
+    for (std::size_t first = 0; first < names.size(); first += TGraphCategories::kMaxBatch) {
+        const std::size_t end = std::min(names.size(), first + TGraphCategories::kMaxBatch);
+        std::vector<TNewCategory> batch;
+        for (std::size_t i = first; i < end; ++i)
+            batch.push_back({names[i], colorOf(i)});
+        AddBatch(batch, [&](std::size_t index, const TAddOutcome& outcome) { added(first + index, outcome); });
+    }
+}
+
+void TMailboxStore::AddBatch(const std::vector<TNewCategory>& categories,
+                             const std::function<void(std::size_t, const TAddOutcome&)>& told)
+{
     graph_.Add(categories, [&](std::size_t index, const TAddResult& result) {
-        outcomes[index] = {result.Added, result.Refusal};
         if (result.Added) {
             TGraphCategory added = result.Category;
             // Graph answers the new category; should it leave out a part, what was asked stands.
@@ -97,8 +113,8 @@ std::vector<TAddOutcome> TMailboxStore::AddMany(const std::vector<TNewCategory>&
                 added.DisplayName = categories[index].DisplayName;
             Keep(added);
         }
+        told(index, {result.Added, result.Refusal});
     });
-    return outcomes;
 }
 
 TColorOutcome TMailboxStore::SetColor(const std::wstring& name, TCategoryColor color)

@@ -42,15 +42,21 @@ public:
     TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override;
 
     // Many names in batches of 20: ceil(n / 20) requests where Graph does not
-    // throttle. Outcomes in the order given; the names added join Names() as
-    // they come, even when a later failure raises.
-    std::vector<TAddOutcome> AddMany(const std::vector<TNewCategory>& categories);
+    // throttle. A batch's colours are asked just before it is sent; the names
+    // added join Names() as they come, even when a later failure raises.
+    void AddMany(const std::vector<std::wstring>& names,
+                 const std::function<std::optional<TCategoryColor>(std::size_t)>& colorOf,
+                 const std::function<void(std::size_t, const TAddOutcome&)>& added) override;
 
     // Graph's own record of a name from the last read or add, for recolouring.
     std::optional<TGraphCategory> Find(const std::wstring& name) const;
     TGraphCategories& Graph() { return graph_; }
 
 private:
+    // One call of Graph's batched add: the outcomes go to told by index.
+    void AddBatch(const std::vector<TNewCategory>& categories,
+                  const std::function<void(std::size_t, const TAddOutcome&)>& told);
+
     struct TNameOrder {
         bool operator()(const std::wstring& a, const std::wstring& b) const;
     };

@@ -24,6 +24,11 @@ std::wstring TMicrosoft365::Account() const
     return signIn_ ? signIn_->Account : std::wstring();
 }
 
+std::wstring TMicrosoft365::MailboxKey() const
+{
+    return signIn_ ? std::wstring(TMailboxStore::kKeyPrefix) + signIn_->ObjectId : std::wstring();
+}
+
 const TMicrosoft365Settings& TMicrosoft365::Configured() const
 {
     if (!settings_)
@@ -34,6 +39,7 @@ const TMicrosoft365Settings& TMicrosoft365::Configured() const
 void TMicrosoft365::Reload()
 {
     signIn_ = cache_ ? CachedSignInFor(*settings_, *cache_) : std::nullopt;
+    user_.reset();
 }
 
 std::unique_ptr<TMailboxStore> TMicrosoft365::OpenMailbox()
@@ -41,14 +47,14 @@ std::unique_ptr<TMailboxStore> TMicrosoft365::OpenMailbox()
     if (!signIn_)
         throw ESignInRequired(TSignedInUser::kSignInFirst);
     try {
-        auto user = std::make_shared<TSignedInUser>(http_, *settings_, *cache_);
-        const std::wstring account = user->Account();
-        const std::wstring objectId = user->ObjectId();
-        return std::make_unique<TMailboxStore>(std::move(user), http_, settings_->GraphUrl, account, objectId);
+        if (!user_)
+            user_ = std::make_shared<TSignedInUser>(http_, *settings_, *cache_);
+        return std::make_unique<TMailboxStore>(user_, http_, settings_->GraphUrl, user_->Account(), user_->ObjectId());
     } catch (const ESignInRequired&) {
         // The user is offered the sign-in again, whether or not the cache
         // still holds a refresh token Graph will not honour.
         signIn_.reset();
+        user_.reset();
         throw;
     }
 }
@@ -69,4 +75,5 @@ void TMicrosoft365::SignOut()
     if (cache_)
         cache_->Remove();
     signIn_.reset();
+    user_.reset();
 }

@@ -27,6 +27,8 @@ public:
     const std::optional<TMicrosoft365Settings>& Settings() const { return settings_; }
     // preferred_username of the signed-in account; empty unless SignedIn.
     std::wstring Account() const;
+    // The signed-in mailbox's store key ("m365:" and the object id); empty unless SignedIn.
+    std::wstring MailboxKey() const;
 
     // The mailbox, read now. Raises ESignInRequired unless signed in, or when
     // the sign-in no longer works (Status is SignedOut from then on).
@@ -48,4 +50,7 @@ private:
     std::optional<TMicrosoft365Settings> settings_;
     std::optional<TTokenCache> cache_;
     std::optional<TCachedSignIn> signIn_;
+    // Kept from one mailbox to the next: its access token serves every read
+    // of the hour it lasts, not one Refresh alone.
+    std::shared_ptr<TSignedInUser> user_;
 };

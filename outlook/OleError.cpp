@@ -58,6 +58,11 @@ bool IsDisconnectCode(HRESULT code) noexcept
            code == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED);
 }
 
+bool IsNotInstalledCode(HRESULT code) noexcept
+{
+    return code == CO_E_CLASSSTRING || code == REGDB_E_CLASSNOTREG;
+}
+
 std::wstring OleErrorHint(HRESULT code, THintReader reader)
 {
     switch (code) {

@@ -44,6 +44,8 @@ std::wstring TrimOleMessage(std::wstring text);
 
 // Outlook was closed, or crashed, while it was in use.
 bool IsDisconnectCode(HRESULT code) noexcept;
+// No classic Outlook is installed for this user: "Outlook.Application" is unknown.
+bool IsNotInstalledCode(HRESULT code) noexcept;
 
 // Who the hint speaks to: the user of the window, or of PellorinSync.
 enum class THintReader { Window, Console };

@@ -43,5 +43,7 @@ std::wstring DetectedVersionText(const std::string& majorVersion, const std::wst
 bool IsStoreInUse(const std::string& majorVersion);
 // Outlook 2010 and later (14, 15, 16) keep one list per store of the profile.
 bool KeepsListPerStore(const std::string& majorVersion);
+// What the front ends show where no classic Outlook could be opened.
+inline constexpr wchar_t kNoOutlookVersionText[] = L"Outlook version detected: none";
 // What the user is told of any other version, by every front end alike.
 inline constexpr wchar_t kStoreNotInUseText[] = L"Your version of Outlook is not using the PST to store categories.";

@@ -175,6 +175,16 @@ std::wstring UnreadableMasterListText(const TUnreadableMasterList& list)
            L" is stored as " + RegistryTypeName(list.Type) + L", which Pellorin cannot read, so its names are left out.";
 }
 
+std::string MajorVersionWithoutOutlook()
+{
+    for (auto version = ProbedVersions.rbegin(); version != ProbedVersions.rend(); ++version) {
+        const std::string text = *version;
+        if (text != "9.0" && !ReadMasterList(text).empty())
+            return text.substr(0, text.find('.'));
+    }
+    return "16";
+}
+
 void WriteMasterList(const std::string& majorVersion, const TCategorySet& RegCategories)
 {
     TStRegIni reg(kRootName);

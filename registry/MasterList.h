@@ -61,6 +61,13 @@ public:
     explicit EMasterListTypeError(const std::string& version);
 };
 
+// The major version whose list a copy writes where no classic Outlook was
+// found to say (Microsoft 365's mailbox alone): the newest version from 10.0
+// on whose list holds text, where the user of an older Outlook keeps the
+// names; else "16", Microsoft 365's own. Outlook 2000's key is never chosen,
+// as a copy never writes it.
+std::string MajorVersionWithoutOutlook();
+
 // Adds to the MasterList of majorVersion + ".0" the names of the set that it
 // lacks (letter case ignored), so that the value only ever grows: its content
 // stays as it is, followed by a ";" where it does not end with one, then by

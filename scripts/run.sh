@@ -9,6 +9,10 @@
 # is closed. Without one, Pellorin runs under Xvfb; the command saves a
 # screenshot, says where it is, and closes Pellorin again.
 #
+# PELLORIN_DEMO_MICROSOFT365=1 adds a Microsoft 365 mailbox, signed in, that the
+# Graph stand-in serves on this computer; PELLORIN_DEMO_MICROSOFT365=signed-out
+# leaves the sign-in to do. Unset, Microsoft 365 plays no part.
+#
 #   bash scripts/run.sh sync ARGS...
 # runs PellorinSync.exe ARGS against the same demo instead, and passes its output
 # and exit code through. Each run starts from the demo's state again.
@@ -49,7 +53,12 @@ fi
 pellorin_ensure_prefix "$prefix"
 pellorin_wine_env "$prefix"
 
+graph_pid=""
 cleanup() {
+  if [ -n "$graph_pid" ]; then
+    kill "$graph_pid" 2>/dev/null || true
+    wait "$graph_pid" 2>/dev/null || true
+  fi
   if [ $headless -eq 1 ]; then
     timeout 30 wineserver -k 2>/dev/null || true
     pellorin_stop_xvfb "$build/demo-xvfb"
@@ -93,9 +102,41 @@ timeout 60 wine reg add 'HKCU\Software\Microsoft\Office\11.0\Outlook\Categories'
 timeout 60 wine reg delete 'HKCU\Software\Microsoft\Office\14.0' /f >/dev/null 2>&1 || true
 
 exe_dos="$(timeout 60 winepath -w "$build/app/Pellorin.exe")"
+sync_dos="$(timeout 60 winepath -w "$build/cli/PellorinSync.exe")"
+
+# Microsoft 365 as an earlier run may have left it: gone, unless asked for again.
+timeout 60 wine reg delete 'HKCU\Software\Pellorin' /f >/dev/null 2>&1 || true
+rm -f "$prefix"/drive_c/users/*/AppData/Local/Pellorin/microsoft365.token
+if [ -n "${PELLORIN_DEMO_MICROSOFT365:-}" ]; then
+  rm -f "$data/graph-port"
+  python3 "$PELLORIN_ROOT/standins/graph/graph_standin.py" --port-file "$data/graph-port" --exit-with $$ \
+    </dev/null >"$data/graph.log" 2>&1 &
+  graph_pid=$!
+  for _ in $(seq 1 200); do
+    [ -s "$data/graph-port" ] && break
+    sleep 0.05
+  done
+  graph="http://127.0.0.1:$(tr -d '[:space:]' <"$data/graph-port")"
+  graph_control() {
+    python3 -c 'import sys, urllib.request
+urllib.request.urlopen(urllib.request.Request(sys.argv[1], sys.argv[2].encode(), {"Content-Type": "application/json"}))' \
+      "$graph/_control/$1" "$2"
+  }
+  oid="6d1c0f3e-0000-4000-8000-0000000de300"
+  graph_control user '{"oid": "'"$oid"'", "upn": "jane.doe@example.com", "categories": [
+    {"displayName": "Business", "color": "preset0"}, {"displayName": "Client calls", "color": "preset4"},
+    {"displayName": "Holiday", "color": "preset7"}, {"displayName": "Travel", "color": "preset19"}]}'
+  graph_control settings '{"interval": 1, "sign_in_user": "'"$oid"'", "poll_script": ["approve"]}'
+  timeout 60 wine reg add 'HKCU\Software\Pellorin\Microsoft365' /v TenantId /d example.com /f >/dev/null
+  timeout 60 wine reg add 'HKCU\Software\Pellorin\Microsoft365' /v ClientId \
+    /d 00000000-0000-0000-0000-00000000de30 /f >/dev/null
+  export PELLORIN_LOGIN_URL="$graph" PELLORIN_GRAPH_URL="$graph"
+  if [ "$PELLORIN_DEMO_MICROSOFT365" != signed-out ]; then
+    pellorin_through_files timeout 120 wine "$sync_dos" signin >/dev/null
+  fi
+fi
 
 if [ "$mode" = sync ]; then
-  sync_dos="$(timeout 60 winepath -w "$build/cli/PellorinSync.exe")"
   status=0
   pellorin_through_files timeout --kill-after=10 "${PELLORIN_WINE_TIMEOUT:-600}" wine "$sync_dos" "$@" >&3 ||
     status=$?

@@ -6,6 +6,8 @@
 #include "stores/CategoryStore.h"
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class IStoreSource {
@@ -20,4 +22,12 @@ public:
     // closed or crashed); raises when it cannot. Every store the source
     // yielded before is gone by then.
     virtual void Reconnect() {}
+
+    // An entry the store chooser offers in place of the stores this source
+    // cannot yield yet (Microsoft 365 before anyone signed in); what choosing
+    // it does is the front end's business. After every store in chooser order.
+    virtual std::optional<std::wstring> PendingEntry() const { return std::nullopt; }
+    // A source the user set up, such as a configured Microsoft 365, wants the
+    // chooser shown even where the stores alone would not call for it.
+    virtual bool WantsChooser() const { return false; }
 };

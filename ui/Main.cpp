@@ -2,10 +2,12 @@
 
 #include "base/Errors.h"
 #include "outlook/OleError.h"
+#include "registry/MasterList.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
 #include "ui/ProgramInfo.h"
+#include "ui/SignInDialog.h"
 #include "ui/WindowClass.h"
 #include "ui/WindowState.h"
 
@@ -100,10 +102,15 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
 }
 
 TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
-    : state_(state), outlookProfile_(OutlookConnection, TOnlyStoreNaming::Unnamed),
+    : state_(state),
+      // Where Microsoft 365 adds its entry, the one store of a profile needs a name in the chooser too.
+      outlookProfile_(OutlookConnection,
+                      microsoft365_.Source() ? TOnlyStoreNaming::Named : TOnlyStoreNaming::Unnamed),
       releaseSplash_(std::move(releaseSplash))
 {
     state_.Sources = {&outlookProfile_};
+    if (microsoft365_.Source())
+        state_.Sources.push_back(microsoft365_.Source());
     static const bool registered = RegisterWindowClass(instance, kClassName, &TForm1::WindowProc, COLOR_BTNFACE,
                                                        LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN)));
     if (!registered)
@@ -126,7 +133,10 @@ TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> r
 TForm1::~TForm1()
 {
     Destroy();
+    // The mailbox's store sends through what goes with this form.
+    state_.Stores.clear();
     std::erase(state_.Sources, &outlookProfile_);
+    std::erase(state_.Sources, microsoft365_.Source());
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -517,7 +527,9 @@ void TForm1::FormCreate()
         outlookProfile_.Open();
         TakeOutlookVersion();
     } catch (...) {
-        ReportCurrentException(nullptr);
+        // Without classic Outlook, the mailbox is what there is to work with: no error.
+        if (!IsNotInstalledCode(CurrentOleErrorCode()) || !UseMailboxAlone())
+            ReportCurrentException(nullptr);
         connected = false;
     }
     ApplyWindowState(connected);
@@ -527,9 +539,9 @@ void TForm1::FormCreate()
 
 void TForm1::ApplyWindowState(bool connected)
 {
-    const TWindowState window = connected
-                                    ? WindowStateForVersion(state_.OutlookMajorVersion, state_.OutlookVersion)
-                                    : WindowStateWithoutOutlook();
+    const TWindowState window = connected      ? WindowStateForVersion(state_.OutlookMajorVersion, state_.OutlookVersion)
+                                : mailboxAlone_ ? WindowStateWithMailboxAlone()
+                                                : WindowStateWithoutOutlook();
     SetLabelText(LabelOlVersion, window.OlVersionText);
     SetLabelText(lbVersion, PELLORIN_VERSION_TEXT);
     // A reconnection can meet another Outlook than the one before: every
@@ -546,6 +558,45 @@ void TForm1::ApplyWindowState(bool connected)
     const HWND focus = GetFocus();
     if (focus && IsChild(handle_, focus) && !IsWindowEnabled(focus))
         SetFocus(BtnClose);
+}
+
+bool TForm1::UseMailboxAlone()
+{
+    if (!microsoft365_.Source())
+        return false;
+    mailboxAlone_ = true;
+    state_.Sources = {microsoft365_.Source()};
+    state_.OutlookVersion.clear();
+    state_.OutlookMajorVersion = MajorVersionWithoutOutlook();
+    return true;
+}
+
+void TForm1::SignInToMicrosoft365()
+{
+    TMicrosoft365* microsoft365 = microsoft365_.Microsoft365();
+    if (!microsoft365)
+        return;
+    const TSignInOutcome outcome = TSignInDialog::Run(handle_, *microsoft365);
+    if (outcome.Kind == TSignInOutcome::TKind::Failed)
+        throw EException(outcome.Error);
+    if (outcome.Kind != TSignInOutcome::TKind::SignedIn)
+        return;
+    microsoft365->Reload();
+    BtnReadCategoriesClick();
+    if (const std::optional<std::size_t> mailbox = StoreWithKey(state_, microsoft365->MailboxKey())) {
+        ::ChooseStore(state_, *this, static_cast<int>(*mailbox));
+        SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(ChooserEntryOfChoice(state_)), 0);
+    }
+}
+
+bool TForm1::AskToSignInFirst()
+{
+    const TMailboxSource* mailbox = microsoft365_.Source();
+    if (!state_.Stores.empty() || !mailbox || !mailbox->PendingEntry())
+        return false;
+    Inform(L"Sign in to Microsoft 365 first: choose \"" + std::wstring(TMailboxSource::kSignInEntry) +
+           L"\" in the list of stores.");
+    return true;
 }
 
 // The commands write the list of the version found.
@@ -608,17 +659,20 @@ void TForm1::Reconnect()
 
 void TForm1::BtnTAVtoOLClick()
 {
-    ::BtnTAVtoOLClick(state_, *this);
+    if (!AskToSignInFirst())
+        ::BtnTAVtoOLClick(state_, *this);
 }
 
 void TForm1::BtnOLtoTAVClick()
 {
-    ::BtnOLtoTAVClick(state_, *this);
+    if (!AskToSignInFirst())
+        ::BtnOLtoTAVClick(state_, *this);
 }
 
 void TForm1::BtnSyncOLandTAVClick()
 {
-    ::BtnSyncOLandTAVClick(state_, *this);
+    if (!AskToSignInFirst())
+        ::BtnSyncOLandTAVClick(state_, *this);
 }
 
 void TForm1::BtnCloseClick()
@@ -636,6 +690,12 @@ void TForm1::StoreChooserChange()
     const auto chosen = static_cast<int>(SendMessageW(StoreChooser, CB_GETCURSEL, 0, 0));
     if (chosen < 0)
         return;
+    if (SourceOfChooserEntry(state_, chosen)) {
+        // The sign-in's entry is no store: the choice stays as it was, and the sign-in starts.
+        SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(ChooserEntryOfChoice(state_)), 0);
+        SignInToMicrosoft365();
+        return;
+    }
     ::ChooseChooserEntry(state_, *this, chosen);
 }
 

@@ -4,6 +4,7 @@
 
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
+#include "graph/MailboxSource.h"
 #include "outlook/OutlookStores.h"
 #include "ui/Handles.h"
 #include "ui/Layout.h"
@@ -88,6 +89,13 @@ private:
     void ApplyWindowState(bool connected);
     void TakeOutlookVersion();
     void Reconnect();
+    // Where classic Outlook is missing and Microsoft 365 configured: its
+    // mailbox is the one source. False where it is not configured.
+    bool UseMailboxAlone();
+    // The dialog, then the mailbox chosen and shown once signed in.
+    void SignInToMicrosoft365();
+    // A copy with no store at all, while the sign-in is offered, is told to sign in first.
+    bool AskToSignInFirst();
     void RunHandOver();
     template <typename Handler>
     void Guarded(Handler&& handler);
@@ -113,6 +121,8 @@ private:
 
     HWND handle_ = nullptr;
     TProgramState& state_;
+    // Before the profile, whose naming it decides, and before every store read through it.
+    TMicrosoft365Setup microsoft365_;
     TOutlookProfile outlookProfile_;
     std::function<void()> releaseSplash_;
     UINT dpi_ = kDesignDpi;
@@ -127,6 +137,7 @@ private:
     bool inLayout_ = false;
     // Outlook was closed under a command: the next Refresh opens it again.
     bool connectionLost_ = false;
+    bool mailboxAlone_ = false;
 };
 
 extern TForm1* Form1;

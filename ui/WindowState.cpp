@@ -15,5 +15,10 @@ TWindowState WindowStateForVersion(const std::string& majorVersion, const std::w
 
 TWindowState WindowStateWithoutOutlook()
 {
-    return TWindowState{L"Outlook version detected: none", false, false};
+    return TWindowState{kNoOutlookVersionText, false, false};
+}
+
+TWindowState WindowStateWithMailboxAlone()
+{
+    return TWindowState{kNoOutlookVersionText, true, false};
 }

@@ -16,3 +16,6 @@ TWindowState WindowStateForVersion(const std::string& majorVersion, const std::w
 
 // After the connection could not be opened: nothing to work on, so nothing offered.
 TWindowState WindowStateWithoutOutlook();
+
+// No classic Outlook, but Microsoft 365's mailbox to work with: every command.
+TWindowState WindowStateWithMailboxAlone();

@@ -49,6 +49,42 @@ TEST(SyncCommandLine, TakesVerbsAndOptionsInAnyOrderAndCaseAndRejectsTheRest)
     }
 }
 
+// signin and signout touch no store: the options about stores and output are
+// bad usage with them. --tenant and --client-id go with every verb, and take
+// the next argument as it is.
+TEST(SyncCommandLine, SignInVerbsAndMicrosoft365Options)
+{
+    const TSyncRequest signIn = ParseSyncCommandLine({L"SignIn", L"--tenant", L"contoso.example", L"--client-id",
+                                                      L"--json"});
+    EXPECT_TRUE(signIn.Verb == TSyncVerb::SignIn && IsSignInVerb(signIn.Verb));
+    EXPECT_EQ(signIn.TenantId, L"contoso.example");
+    EXPECT_EQ(signIn.ClientId, L"--json");
+    EXPECT_FALSE(signIn.Json);
+    const TSyncRequest both = ParseSyncCommandLine({L"--CLIENT-ID", L"app", L"both", L"--store", L"m365"});
+    EXPECT_TRUE(both.Verb == TSyncVerb::Both && !IsSignInVerb(both.Verb));
+    EXPECT_EQ(both.ClientId, L"app");
+    EXPECT_EQ(both.TenantId, std::nullopt);
+    EXPECT_EQ(ParseSyncCommandLine({L"signout", L"--wait", L"5"}).Verb, TSyncVerb::SignOut);
+
+    const std::pair<std::vector<std::wstring>, std::wstring> bad[] = {
+        {{L"signin", L"--json"}, L"unknown option \"--json\" for \"signin\""},
+        {{L"--dry-run", L"signout"}, L"unknown option \"--dry-run\" for \"signout\""},
+        {{L"signin", L"--store", L"m365"}, L"unknown option \"--store\" for \"signin\""},
+        {{L"signout", L"--all-stores"}, L"unknown option \"--all-stores\" for \"signout\""},
+        {{L"signin", L"signout"}, L"one verb at a time, not also \"signout\""},
+        {{L"list", L"--tenant"}, L"no value after \"--tenant\""},
+        {{L"signin", L"--client-id"}, L"no value after \"--client-id\""},
+    };
+    for (const auto& [arguments, message] : bad) {
+        try {
+            ParseSyncCommandLine(arguments);
+            ADD_FAILURE() << "accepted: " << arguments.size() << " arguments";
+        } catch (const ESyncUsageError& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+    }
+}
+
 // Every C0 control character is escaped: PowerShell's ConvertFrom-Json, like
 // every strict reader, refuses one raw in a string.
 TEST(JsonString, EscapesEveryControlCharacter)

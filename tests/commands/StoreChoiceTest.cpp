@@ -183,6 +183,52 @@ TEST_F(StoreChoiceTest, TheChoiceOutlivesARefreshThatReadsTheStoresInAnotherOrde
     EXPECT_TRUE(ui_.StoreChoices.empty());
 }
 
+// A source that wants the chooser (Microsoft 365, configured) shows it for a
+// profile of one store, with its pending entry (the sign-in) after every
+// store and before "All stores"; the pending entry is never a choice.
+TEST_F(StoreChoiceTest, APendingEntryStandsAfterTheStoresAndIsNeverChosen)
+{
+    TFakeSource mailbox;
+    mailbox.Wanted = true;
+    mailbox.Pending = L"Sign in\r\nnow";
+    state_.Sources = {&source_, &mailbox};
+    source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
+    Refresh();
+    EXPECT_EQ(ui_.StoreChoices, (std::vector<std::wstring>{L"Mailbox", L"Sign in\xFFFD\xFFFDnow"}))
+        << "no \"All stores\" for one readable store";
+    EXPECT_EQ(ui_.ChosenEntry, 0);
+    EXPECT_EQ(SourceOfChooserEntry(state_, 1), 1u);
+    EXPECT_EQ(SourceOfChooserEntry(state_, 0), std::nullopt);
+    EXPECT_EQ(SourceOfChooserEntry(state_, 2), std::nullopt);
+    ChooseChooserEntry(state_, ui_, 1);
+    EXPECT_EQ(state_.ChosenStore, 0) << "the pending entry leaves the choice as it was";
+    EXPECT_EQ(ui_.MemoPst, L"M\r\n");
+
+    // Two readable stores: "All stores" comes last, after the pending entry.
+    source_.AddStore(L"00ab02", L"Archive");
+    Refresh();
+    ASSERT_EQ(ui_.StoreChoices.size(), 4u);
+    EXPECT_EQ(ui_.StoreChoices[3], L"All stores");
+    ChooseChooserEntry(state_, ui_, 3);
+    EXPECT_TRUE(IsAllStores(state_));
+    EXPECT_EQ(ChooserEntryOfChoice(state_), 3);
+    EXPECT_EQ(ChosenStores(state_), (std::vector<std::size_t>{0, 1})) << "the pending entry is no store";
+
+    // No store at all: nothing stands chosen, so that choosing the pending entry is heard.
+    source_.Stores.clear();
+    Refresh();
+    EXPECT_EQ(ui_.StoreChoices, std::vector<std::wstring>{L"Sign in\xFFFD\xFFFDnow"});
+    EXPECT_EQ(ui_.ChosenEntry, -1);
+    EXPECT_EQ(SourceOfChooserEntry(state_, 0), 1u);
+
+    // Configured no more: the window is as it was.
+    mailbox.Wanted = false;
+    mailbox.Pending.reset();
+    source_.AddStore(L"00ab01", L"Mailbox");
+    Refresh();
+    EXPECT_TRUE(ui_.StoreChoices.empty());
+}
+
 // What was added, and what was refused, goes by the store's key: after the
 // copy's closing Refresh the stores stand elsewhere and their keys may read
 // in another case.

@@ -124,10 +124,23 @@ TEST_F(MailboxStoreTest, AddsOneByOneOrManyInBatches)
     EXPECT_EQ(CountOuter(standIn.Log(), "/$batch"), 2u);
 
     standIn.Post("log/clear");
-    std::vector<TNewCategory> many;
+    std::vector<std::wstring> many;
     for (int i = 0; i < 100; ++i)
-        many.push_back({L"Many " + std::to_wstring(i), TCategoryColor::FromOutlook(i % 26)});
-    const auto outcomes = store->AddMany(many);
+        many.push_back(L"Many " + std::to_wstring(i));
+    std::vector<TAddOutcome> outcomes(many.size());
+    std::vector<std::size_t> colorsAsked;
+    store->AddMany(
+        many,
+        [&](std::size_t i) {
+            colorsAsked.push_back(i);
+            return TCategoryColor::FromOutlook(static_cast<int>(i % 26));
+        },
+        [&](std::size_t i, const TAddOutcome& outcome) {
+            // Each batch's colours are asked before it goes, not all before the first.
+            EXPECT_LT(i, colorsAsked.size());
+            EXPECT_LE(colorsAsked.size(), (i / 20 + 1) * 20);
+            outcomes[i] = outcome;
+        });
     EXPECT_EQ(std::count_if(outcomes.begin(), outcomes.end(), [](const TAddOutcome& o) { return o.Added; }), 100);
     EXPECT_EQ(CountOuter(standIn.Log(), "/$batch"), 5u);
     EXPECT_EQ(store->Names().Count(), 103);
@@ -158,10 +171,15 @@ TEST_F(MailboxStoreTest, NamesAddedBeforeAFailureStayKnown)
     SignIn();
     const auto store = Microsoft365().OpenMailbox();
     standIn.Fail({{"where", "inner"}, {"name", "N 22"}, {"status", 500}, {"code", "ErrorInternalServerError"}});
-    std::vector<TNewCategory> names;
+    std::vector<std::wstring> names;
     for (int i = 0; i < 25; ++i)
-        names.push_back({L"N " + std::to_wstring(i), std::nullopt});
-    EXPECT_THROW(store->AddMany(names), EGraphError);
+        names.push_back(L"N " + std::to_wstring(i));
+    std::size_t told = 0;
+    EXPECT_THROW(store->AddMany(
+                     names, [](std::size_t) { return std::nullopt; },
+                     [&](std::size_t, const TAddOutcome& outcome) { told += outcome.Added ? 1 : 0; }),
+                 EGraphError);
+    EXPECT_EQ(told, 24u) << "each name the batch added was told before the failure raised";
     EXPECT_EQ(store->Names().Count(), 2 + 24);
     EXPECT_EQ(store->Names().IndexOf(L"N 22"), -1);
 }
