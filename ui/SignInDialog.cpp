@@ -151,19 +151,9 @@ void TSignInDialog::CreateControls()
 
 LRESULT CALLBACK TSignInDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<TSignInDialog*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->handle_ = window;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TSignInDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* const self = WindowObject(window, message, lParam, &TSignInDialog::handle_);
     if (!self)
         return DefWindowProcW(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->handle_ = nullptr;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     try {
         return self->HandleMessage(message, wParam, lParam);
     } catch (...) {
