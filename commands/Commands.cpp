@@ -83,21 +83,6 @@ bool DetectedListUnreadable(const TProgramState& state)
 // and the copy tells of what it met once it has ended.
 void ReadBothSides(TProgramState& state, ICommandUi& ui);
 
-// Whatever the stores kept for one copy goes when it ends, however it ends.
-class TCopyEnd {
-public:
-    explicit TCopyEnd(TProgramState& state) : state_(state) {}
-    ~TCopyEnd()
-    {
-        for (const auto& store : state_.Stores)
-            store->EndCopy();
-    }
-    TCopyEnd(const TCopyEnd&) = delete;
-    TCopyEnd& operator=(const TCopyEnd&) = delete;
-
-private:
-    TProgramState& state_;
-};
 
 // Store pass. Each store's list is read again just before adding to it: a list
 // that two stores share (IMAP) must not receive a name twice, and a name that

@@ -66,6 +66,23 @@ private:
     ICommandUi& ui_;
 };
 
+// Whatever the stores kept for one copy (or an export's colours) goes when it
+// ends, however it ends.
+class TCopyEnd {
+public:
+    explicit TCopyEnd(TProgramState& state) : state_(state) {}
+    ~TCopyEnd()
+    {
+        for (const auto& store : state_.Stores)
+            store->EndCopy();
+    }
+    TCopyEnd(const TCopyEnd&) = delete;
+    TCopyEnd& operator=(const TCopyEnd&) = delete;
+
+private:
+    TProgramState& state_;
+};
+
 // For a run with nobody to ask or to watch: every question is answered yes,
 // and nothing is shown.
 class TUnattendedUi : public ICommandUi {

@@ -1,27 +1,8 @@
 #include "commands/ListFileCommands.h"
 
-#include "categories/MasterListText.h"
-
 #include <algorithm>
 
 namespace {
-
-// What the stores kept for reading colours goes when the export or the
-// recolouring ends, however it ends.
-class TStoresEndCopy {
-public:
-    explicit TStoresEndCopy(TProgramState& state) : state_(state) {}
-    ~TStoresEndCopy()
-    {
-        for (const auto& store : state_.Stores)
-            store->EndCopy();
-    }
-    TStoresEndCopy(const TStoresEndCopy&) = delete;
-    TStoresEndCopy& operator=(const TStoresEndCopy&) = delete;
-
-private:
-    TProgramState& state_;
-};
 
 // The file's names in file order: a list someone made in the order they want
 // it told back.
@@ -62,7 +43,7 @@ TCopyPlan PlanImport(const TProgramState& state, const std::vector<TListFileEntr
 void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileEntry>& entries, bool change,
               TImportReport& report)
 {
-    const TStoresEndCopy end(state);
+    const TCopyEnd end(state);
     for (const std::size_t s : ChosenStores(state)) {
         ICategoryStore& store = *state.Stores[s];
         const std::wstring key = store.Key();
@@ -101,7 +82,7 @@ void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileE
 TCategoryExport ChosenCategoryEntries(TProgramState& state)
 {
     RequireChosenEntryRead(state);
-    const TStoresEndCopy end(state);
+    const TCopyEnd end(state);
     const std::vector<std::size_t> chosen = ChosenStores(state);
     TCategoryExport out;
     for (int i = 0; i < state.PstCategories.Count(); ++i) {
