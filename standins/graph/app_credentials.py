@@ -8,7 +8,7 @@ What it models, and where from:
   or client_assertion with client_assertion_type jwt-bearer), scope
   https://graph.microsoft.com/.default, the token answer and the error answer:
   https://learn.microsoft.com/entra/identity-platform/v2-oauth2-client-creds-grant-flow
-- The assertion: alg RS256 as the issue asks (the page now also names PS256),
+- The assertion: alg RS256, which Pellorin signs with (the page now also names PS256),
   typ JWT, x5t#S256 = base64url SHA-256 of the certificate's DER; aud = the
   token endpoint, iss = sub = client id, jti, nbf, iat, exp:
   https://learn.microsoft.com/entra/identity-platform/certificate-credentials
