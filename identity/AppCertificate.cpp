@@ -24,7 +24,7 @@ struct TKeyContainer {
     std::wstring Provider;
     DWORD ProviderType = 0;  // 0: a CNG key storage provider
     DWORD Flags = 0;
-    DWORD KeySpec = 0;
+    DWORD KeyUse = 0;
 };
 
 std::optional<TKeyContainer> KeyContainerOf(PCCERT_CONTEXT cert)
@@ -41,7 +41,7 @@ std::optional<TKeyContainer> KeyContainerOf(PCCERT_CONTEXT cert)
     key.Provider = info->pwszProvName ? info->pwszProvName : L"";
     key.ProviderType = info->dwProvType;
     key.Flags = info->dwFlags;
-    key.KeySpec = info->dwKeySpec;
+    key.KeyUse = info->dwKeySpec;
     return key;
 }
 
@@ -125,11 +125,11 @@ struct TAppCertificate::TImpl {
         std::string signature;
         if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
             CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0)) {
-            const DWORD spec = Key.KeySpec == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
+            const DWORD keyUse = Key.KeyUse == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
             DWORD size = 0;
-            if (CryptSignHashW(hash, spec, nullptr, 0, nullptr, &size)) {
+            if (CryptSignHashW(hash, keyUse, nullptr, 0, nullptr, &size)) {
                 signature.resize(size);
-                if (CryptSignHashW(hash, spec, nullptr, 0, reinterpret_cast<BYTE*>(signature.data()), &size)) {
+                if (CryptSignHashW(hash, keyUse, nullptr, 0, reinterpret_cast<BYTE*>(signature.data()), &size)) {
                     signature.resize(size);
                     // CryptoAPI gives the least significant byte first.
                     std::reverse(signature.begin(), signature.end());

@@ -229,7 +229,7 @@ TEST_F(FileVerbTest, ImportWithRegistryAppendsTheNamesItCanHold)
 TEST_F(FileVerbTest, ColorsRecoloursOnlyExistingCategoriesWhoseColourDiffers)
 {
     auto list = ListOf({{L"Red", Preset(0)}, {L"blue", Preset(5)}, {L"Green", Preset(2)}, {L"Plain", Preset(1)}});
-    TFakeStoreSpec& store = source_.AddStore(L"", L"Outlook Data File", list);
+    TFakeStoreSetup& store = source_.AddStore(L"", L"Outlook Data File", list);
     // The same colour, another (letter case ignored), none asked, "none" asked, and a new name.
     const std::wstring path =
         Put(L"list.csv", L"DisplayName,Color\r\nRed,preset0\r\nBLUE,preset7\r\nGreen,\r\nPlain,none\r\nNew,4\r\n");

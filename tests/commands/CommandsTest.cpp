@@ -195,12 +195,12 @@ TEST_F(CommandsTest, AnyOtherFailureOfAStoreStopsTheCommandAndEndsItsCopy)
     ui_.MemoReg.reset();
     const struct {
         const wchar_t* Fault;
-        std::wstring TFakeStoreSpec::*Where;
-    } faults[] = {{L"Outlook was closed", &TFakeStoreSpec::ReReadFault},
-                  {L"Outlook stayed busy", &TFakeStoreSpec::AddFault}};
+        std::wstring TFakeStoreSetup::*Where;
+    } faults[] = {{L"Outlook was closed", &TFakeStoreSetup::ReReadFault},
+                  {L"Outlook stayed busy", &TFakeStoreSetup::AddFault}};
     for (const auto& fault : faults) {
         source_.Log.clear();
-        TFakeStoreSpec& store = *source_.Stores.front();
+        TFakeStoreSetup& store = *source_.Stores.front();
         store.*fault.Where = fault.Fault;
         ui_.Answers = {true};
         EXPECT_EQ(Caught<EException>([&] { BtnSyncOLandTAVClick(state_, ui_); }).Message(), fault.Fault);

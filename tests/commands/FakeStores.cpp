@@ -7,9 +7,9 @@ namespace {
 
 class TFakeStore final : public ICategoryStore {
 public:
-    TFakeStore(TFakeSource& source, std::shared_ptr<TFakeStoreSpec> spec, bool isDefault)
-        : source_(source), spec_(std::move(spec)), key_(spec_->Key), displayName_(spec_->DisplayName),
-          isDefault_(isDefault), error_(spec_->Unreadable)
+    TFakeStore(TFakeSource& source, std::shared_ptr<TFakeStoreSetup> setup, bool isDefault)
+        : source_(source), setup_(std::move(setup)), key_(setup_->Key), displayName_(setup_->DisplayName),
+          isDefault_(isDefault), error_(setup_->Unreadable)
     {
         if (error_.empty())
             Take();
@@ -26,27 +26,27 @@ public:
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override
     {
         source_.Log.push_back(L"color " + key_ + L" " + name);
-        const int at = spec_->List->Find(name);
-        return at < 0 ? std::nullopt : spec_->List->Colors[static_cast<std::size_t>(at)];
+        const int at = setup_->List->Find(name);
+        return at < 0 ? std::nullopt : setup_->List->Colors[static_cast<std::size_t>(at)];
     }
 
     void ReRead() override
     {
         source_.Log.push_back(L"reread " + key_);
-        if (!spec_->ReReadFault.empty())
-            throw EException(spec_->ReReadFault);
+        if (!setup_->ReReadFault.empty())
+            throw EException(setup_->ReReadFault);
         Take();
     }
 
     TAddOutcome Add(const std::wstring& name, std::optional<TCategoryColor> color) override
     {
         source_.Log.push_back(L"add " + key_ + L" " + name);
-        if (!spec_->AddFault.empty())
-            throw EException(spec_->AddFault);
-        if (const auto refused = spec_->Refusals.find(name); refused != spec_->Refusals.end())
+        if (!setup_->AddFault.empty())
+            throw EException(setup_->AddFault);
+        if (const auto refused = setup_->Refusals.find(name); refused != setup_->Refusals.end())
             return {false, refused->second};
-        spec_->List->Names.push_back(name);
-        spec_->List->Colors.push_back(color);
+        setup_->List->Names.push_back(name);
+        setup_->List->Colors.push_back(color);
         names_.Add(name);
         return {true, {}};
     }
@@ -54,12 +54,12 @@ public:
     TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override
     {
         source_.Log.push_back(L"recolour " + key_ + L" " + name + L" " + std::to_wstring(color.OutlookValue()));
-        if (const auto refused = spec_->ColorRefusals.find(name); refused != spec_->ColorRefusals.end())
+        if (const auto refused = setup_->ColorRefusals.find(name); refused != setup_->ColorRefusals.end())
             return {false, refused->second};
-        const int at = spec_->List->Find(name);
+        const int at = setup_->List->Find(name);
         if (at < 0)
             return {false, L"gone"};
-        spec_->List->Colors[static_cast<std::size_t>(at)] = color;
+        setup_->List->Colors[static_cast<std::size_t>(at)] = color;
         return {true, {}};
     }
 
@@ -69,12 +69,12 @@ private:
     void Take()
     {
         names_.Clear();
-        for (const std::wstring& name : spec_->List->Names)
+        for (const std::wstring& name : setup_->List->Names)
             names_.Add(name);
     }
 
     TFakeSource& source_;
-    std::shared_ptr<TFakeStoreSpec> spec_;
+    std::shared_ptr<TFakeStoreSetup> setup_;
     std::wstring key_;
     std::optional<std::wstring> displayName_;
     bool isDefault_;
@@ -97,14 +97,14 @@ int TFakeList::Find(const std::wstring& name) const
     return -1;
 }
 
-TFakeStoreSpec& TFakeSource::AddStore(std::wstring key, std::optional<std::wstring> displayName,
+TFakeStoreSetup& TFakeSource::AddStore(std::wstring key, std::optional<std::wstring> displayName,
                                       std::shared_ptr<TFakeList> list)
 {
-    auto spec = std::make_shared<TFakeStoreSpec>();
-    spec->Key = std::move(key);
-    spec->DisplayName = std::move(displayName);
-    spec->List = std::move(list);
-    return *Stores.emplace_back(std::move(spec));
+    auto setup = std::make_shared<TFakeStoreSetup>();
+    setup->Key = std::move(key);
+    setup->DisplayName = std::move(displayName);
+    setup->List = std::move(list);
+    return *Stores.emplace_back(std::move(setup));
 }
 
 std::vector<std::unique_ptr<ICategoryStore>> TFakeSource::ReadStores()

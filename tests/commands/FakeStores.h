@@ -28,7 +28,7 @@ struct TFakeList {
 
 // A store as the source yields it. Changes show from the next read on, but
 // the list, the refusals and the faults act at once.
-struct TFakeStoreSpec {
+struct TFakeStoreSetup {
     std::wstring Key;
     std::optional<std::wstring> DisplayName;
     std::shared_ptr<TFakeList> List = std::make_shared<TFakeList>();
@@ -42,7 +42,7 @@ struct TFakeStoreSpec {
 class TFakeSource final : public IStoreSource {
 public:
     // The default store first. Keys compare ignoring letter case, as StoreIDs do.
-    std::vector<std::shared_ptr<TFakeStoreSpec>> Stores;
+    std::vector<std::shared_ptr<TFakeStoreSetup>> Stores;
     std::wstring ReadFault;  // ReadStores raises EException with it
     // Runs as each read starts: a profile that changes under the program.
     std::function<void(TFakeSource&)> BeforeRead;
@@ -53,7 +53,7 @@ public:
     // "add KEY NAME", "recolour KEY NAME VALUE", "end KEY".
     std::vector<std::wstring> Log;
     // The first store is the default one.
-    TFakeStoreSpec& AddStore(std::wstring key, std::optional<std::wstring> displayName,
+    TFakeStoreSetup& AddStore(std::wstring key, std::optional<std::wstring> displayName,
                              std::shared_ptr<TFakeList> list = std::make_shared<TFakeList>());
 
     std::vector<std::unique_ptr<ICategoryStore>> ReadStores() override;

@@ -236,7 +236,7 @@ TEST_F(StoreChoiceTest, TheReportFindsItsStoresAfterTheClosingRefresh)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;S;"));
     source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
-    TFakeStoreSpec& archive =
+    TFakeStoreSetup& archive =
         source_.AddStore(L"00ab02", L"Archive", std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"}));
     archive.Refusals[L"S"] = L"The name is too long";
     Refresh();
