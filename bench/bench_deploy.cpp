@@ -46,7 +46,6 @@ constexpr int kNames = 20;
 constexpr char kClientId[] = "0b7c8a2e-4d1f-4b6a-9c3e-2f5d6e7a8b9c";
 constexpr char kTenant[] = "contoso.onmicrosoft.com";
 constexpr wchar_t kSecretVariable[] = L"PELLORIN_BENCH_SECRET";
-constexpr char kSecret[] = "bench~stand-in.secret";
 
 double Seconds(Clock::time_point start)
 {
@@ -243,7 +242,6 @@ class TBench {
 public:
     TBench(const THttpClient& http, const TStandIn& standIn) : http_(http), standIn_(standIn), folder_(TempFolder())
     {
-        SetEnvironmentVariableW(kSecretVariable, FromUtf8(kSecret).c_str());
         SetEnvironmentVariableW(L"PELLORIN_LOGIN_URL", standIn.Url().c_str());
         SetEnvironmentVariableW(L"PELLORIN_GRAPH_URL", standIn.Url().c_str());
         std::string list = "DisplayName,Color\r\n";
@@ -257,7 +255,10 @@ public:
     {
         standIn_.Post("reset");
         standIn_.Post("settings", {{"latency_ms", kLatencyMs}, {"keep_log", false}});
-        standIn_.Post("app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", kSecret}});
+        // The stand-in makes the app's secret; PellorinSync reads it from the variable.
+        const json app =
+            standIn_.Post("app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true}});
+        SetEnvironmentVariableW(kSecretVariable, FromUtf8(app["secret"].get<std::string>()).c_str());
         const json made = standIn_.Post("app/mailboxes", {{"count", mailboxes}, {"prefix", "mb"}, {"names", Names()},
                                                           {"most_missing", kNames}, {"seed", 20260501}});
         std::string list;
@@ -342,6 +343,14 @@ void PrintRound(const char* what, int mailboxes, const json& stats, const json& 
     std::fflush(stdout);
 }
 
+// The secret the stand-in made for the app at the last Prepare.
+std::string AppSecret()
+{
+    wchar_t secret[256] = {};
+    GetEnvironmentVariableW(kSecretVariable, secret, static_cast<DWORD>(std::size(secret)));
+    return ToUtf8(secret);
+}
+
 // Requests per second the stand-in answers with every answer held back by
 // latencyMs, from threads sharing one client.
 double Throughput(const THttpClient& http, const TStandIn& standIn, int threads, double forSeconds)
@@ -354,7 +363,7 @@ double Throughput(const THttpClient& http, const TStandIn& standIn, int threads,
         {L"POST", standIn.Url() + L"/" + FromUtf8(kTenant) + L"/oauth2/v2.0/token",
          {{L"Content-Type", L"application/x-www-form-urlencoded"}},
          "grant_type=client_credentials&client_id=" + std::string(kClientId) +
-             "&scope=https%3A%2F%2Fgraph.microsoft.com%2F.default&client_secret=" + PercentEncode(kSecret)});
+             "&scope=https%3A%2F%2Fgraph.microsoft.com%2F.default&client_secret=" + PercentEncode(AppSecret())});
     const std::wstring bearer = L"Bearer " + FromUtf8(json::parse(token.Body)["access_token"].get<std::string>());
     std::vector<std::thread> workers;
     const auto start = Clock::now();

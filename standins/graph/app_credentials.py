@@ -38,6 +38,8 @@ What it models, and where from:
 Control (under /_control/app/, the caller holding the state's lock):
   POST app/register {client_id, tenant, secret, secret_expired,
                      certificate_pem, consent: ["MailboxSettings.ReadWrite", ...]}
+       with "secret": true the stand-in makes the app's client secret afresh
+       and answers it ({"secret"}); no test or benchmark holds one of its own
   POST app/users {users: [{oid, upn, mail, accountEnabled}], count, prefix}
        adds users to the directory; with count, that many made up ones
        (prefix-N@contoso.com, every 7th without mail, every 11th disabled)
@@ -312,12 +314,13 @@ def control(state, method, path, body):
     """Control calls under /_control/app/; the caller holds the lock."""
     if path == "register" and method == "POST":
         key = public_key_of(body["certificate_pem"]) if body.get("certificate_pem") else None
+        secret = secrets.token_urlsafe(24) if body.get("secret") is True else None
         state.apps[body["client_id"]] = {"client_id": body["client_id"], "tenant": body["tenant"],
-                                         "secret": body.get("secret"),
+                                         "secret": secret,
                                          "secret_expired": bool(body.get("secret_expired")), "key": key,
                                          "consent": list(body.get("consent", ["MailboxSettings.ReadWrite",
                                                                              "User.Read.All"]))}
-        return 200, {}, {"x5t#S256": key[2] if key else None}
+        return 200, {}, {"x5t#S256": key[2] if key else None, "secret": secret}
     if path == "users" and method == "POST":
         for user in body.get("users", []):
             state.add_user({"oid": user["oid"], "upn": user["upn"], "name": user.get("name", ""),

@@ -25,7 +25,6 @@ namespace {
 
 constexpr char kClientId[] = "0b7c8a2e-4d1f-4b6a-9c3e-2f5d6e7a8b9c";
 constexpr char kTenant[] = "contoso.onmicrosoft.com";
-constexpr char kSecret[] = "Zq8~stand-in.secret_value";
 constexpr char kCyId[] = "5d0c4f2a-1b3e-4c6d-8e9f-0a1b2c3d4e5f";
 // The list, its first name spelled as a spreadsheet would run it.
 constexpr char kList[] = "DisplayName,Color\r\n'=Total,preset3\r\nRed,preset0\r\nBlue,preset7\r\n";
@@ -69,7 +68,6 @@ protected:
         standIn.AddUser(kCyId, "cy@contoso.com");
         SetEnvironmentVariableW(L"PELLORIN_LOGIN_URL", standIn.Url().c_str());
         SetEnvironmentVariableW(L"PELLORIN_GRAPH_URL", standIn.Url().c_str());
-        SetEnvironmentVariableW(L"PELLORIN_TEST_CLIENT_SECRET", FromUtf8(kSecret).c_str());
         folder.Write(L"list.csv", kList);
         folder.Write(L"mailboxes.txt", "ann@contoso.com\r\nbob@contoso.com\r\n");
     }
@@ -79,10 +77,15 @@ protected:
             SetEnvironmentVariableW(name, nullptr);
     }
 
-    void Register(const std::vector<std::string>& consent, const char* secret = kSecret) const
+    // With made, the stand-in makes the app's secret and the variable holds it;
+    // without, the variable keeps a secret that is no longer the app's.
+    void Register(const std::vector<std::string>& consent, bool made = true)
     {
-        standIn.Post("app/register",
-                     {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", secret}, {"consent", consent}});
+        const std::string madeSecret = standIn.RegisterApp(
+            {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", made}, {"consent", consent}},
+            L"PELLORIN_TEST_CLIENT_SECRET");
+        if (made)
+            secret = madeSecret;
     }
 
     std::string Path(const wchar_t* name) const
@@ -115,6 +118,7 @@ protected:
     }
 
     TGraphStandIn standIn;
+    std::string secret;  // the app's, as the stand-in made it
     TTempFolder folder;
 };
 
@@ -319,14 +323,14 @@ TEST_F(DeployVerbTest, BadInputEndsWithExitCode2AndChangesNothing)
         EXPECT_EQ(run.Err.rfind("PellorinSync: ", 0), 0u) << run.Err;
         EXPECT_NE(run.Err.find(c.Says), std::string::npos) << run.Err;
         EXPECT_EQ(run.Err.find("Xy7~"), std::string::npos) << "no secret in the output";
-        EXPECT_EQ(run.Err.find(kSecret), std::string::npos);
+        EXPECT_EQ(run.Err.find(secret), std::string::npos);
         EXPECT_EQ(Changes(), 0u);
         EXPECT_EQ(standIn.Categories("a"), (TNames{{"Red", "preset0"}}));
     }
 
     // The platform refuses the secret: named by its code.
     standIn.Reset();
-    Register({"MailboxSettings.ReadWrite"}, "another secret");
+    Register({"MailboxSettings.ReadWrite"}, false);
     standIn.AddUser("a", "ann@contoso.com");
     const TSyncRun refused = Run(Arguments(mailboxes + " --json"));
     EXPECT_EQ(refused.ExitCode, 2u);

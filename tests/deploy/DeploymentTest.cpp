@@ -64,7 +64,6 @@ protected:
     {
         standIn.Reset();
         Register({"MailboxSettings.ReadWrite", "User.Read.All"});
-        SetEnvironmentVariableW(kSecretVariable, L"stand-in secret");
         options.GraphUrl = standIn.Url();
         options.Concurrency = 3;
         options.FirstBackOffMs = 5;
@@ -74,8 +73,7 @@ protected:
 
     void Register(const std::vector<std::string>& consent) const
     {
-        standIn.Post("app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", "stand-in secret"},
-                                      {"consent", consent}});
+        standIn.RegisterApp({{"client_id", kClientId}, {"tenant", kTenant}, {"consent", consent}}, kSecretVariable);
     }
 
     TDeployResult Deploy(const std::string& mailboxes, TDeployJournal* journal = nullptr)

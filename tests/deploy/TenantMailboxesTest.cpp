@@ -22,14 +22,12 @@ protected:
         Register({"MailboxSettings.ReadWrite", "User.Read.All"});
         // 25 users: #5 and #16 disabled, #3, #10, #17 and #24 without mail.
         standIn.Post("app/users", {{"count", 25}});
-        SetEnvironmentVariableW(kSecretVariable, L"stand-in secret");
     }
     void TearDown() override { SetEnvironmentVariableW(kSecretVariable, nullptr); }
 
     void Register(const std::vector<std::string>& consent) const
     {
-        standIn.Post("app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", "stand-in secret"},
-                                      {"consent", consent}});
+        standIn.RegisterApp({{"client_id", kClientId}, {"tenant", kTenant}, {"consent", consent}}, kSecretVariable);
     }
 
     std::size_t UserPages() const { return CountOuter(standIn.Log(), "/v1.0/users?"); }

@@ -19,12 +19,26 @@ nlohmann::json TGraphStandIn::Get(const std::string& controlPath) const
     return nlohmann::json::parse(response.Body);
 }
 
-void TGraphStandIn::Post(const std::string& controlPath, const nlohmann::json& body) const
+nlohmann::json TGraphStandIn::Post(const std::string& controlPath, const nlohmann::json& body) const
 {
     const THttpResponse response = http_.Send(
         {L"POST", url_ + L"/_control/" + FromUtf8(controlPath), {{L"Content-Type", L"application/json"}}, body.dump()});
     if (response.Status != 200)
         throw std::runtime_error("stand-in control POST " + controlPath + " answered " + std::to_string(response.Status));
+    nlohmann::json answer = nlohmann::json::parse(response.Body, nullptr, false);
+    return answer.is_discarded() ? nlohmann::json::object() : answer;
+}
+
+std::string TGraphStandIn::RegisterApp(nlohmann::json app, const wchar_t* secretVariable) const
+{
+    if (!app.contains("secret"))
+        app["secret"] = true;
+    const nlohmann::json answer = Post("app/register", app);
+    if (!answer.contains("secret") || answer["secret"].is_null())
+        return {};
+    const std::string secret = answer["secret"].get<std::string>();
+    SetEnvironmentVariableW(secretVariable, FromUtf8(secret).c_str());
+    return secret;
 }
 
 void TGraphStandIn::AddUser(const std::string& oid, const std::string& upn,

@@ -17,13 +17,19 @@ public:
 
     const std::wstring& Url() const { return url_; }
     nlohmann::json Get(const std::string& controlPath) const;
-    void Post(const std::string& controlPath, const nlohmann::json& body = nlohmann::json::object()) const;
+    // The control call's answer.
+    nlohmann::json Post(const std::string& controlPath, const nlohmann::json& body = nlohmann::json::object()) const;
 
     void Reset() const { Post("reset"); }
     void AddUser(const std::string& oid, const std::string& upn,
                  const std::vector<std::pair<std::string, std::string>>& categories = {}) const;
     void Set(const nlohmann::json& settings) const { Post("settings", settings); }
     void Fail(const nlohmann::json& rule) const { Post("fail", rule); }
+    // Registers an application. Unless app says "secret": false, the stand-in
+    // makes its client secret afresh, and it goes where the program reads it:
+    // the environment variable named. Returns that secret (empty without one),
+    // so that a test can check it is never shown.
+    std::string RegisterApp(nlohmann::json app, const wchar_t* secretVariable) const;
     // The requests served since the last reset, oldest first (batch members
     // carry "inner": true).
     std::vector<nlohmann::json> Log() const;

@@ -90,7 +90,7 @@ TEST(Microsoft365Settings, AddressesGoToMicrosoftUnlessTheEnvironmentSaysOtherwi
 TEST(Microsoft365Settings, TenantThatWouldReshapeTheAddressIsRefused)
 {
     for (const wchar_t* tenant : {L"contoso.onmicrosoft.com", L"organizations", L"common",
-                                  L"72f988bf-86f1-41af-91ab-2d7cd011db47"}) {
+                                  L"0b1d2c3e-4f50-4a6b-8c7d-9e0f1a2b3c4d"}) {
         TMicrosoft365Settings settings;
         settings.TenantId = tenant;
         EXPECT_NO_THROW(settings.TokenUrl()) << ToUtf8(tenant);

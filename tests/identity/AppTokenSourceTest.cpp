@@ -21,7 +21,6 @@ namespace {
 constexpr char kClientId[] = "0b7c8a2e-4d1f-4b6a-9c3e-2f5d6e7a8b9c";
 constexpr char kTenant[] = "contoso.onmicrosoft.com";
 constexpr wchar_t kSecretVariable[] = L"PELLORIN_TEST_CLIENT_SECRET";
-constexpr char kSecret[] = "Zq8~stand-in.secret_value";
 
 class AppSignInTest : public testing::Test {
 protected:
@@ -29,18 +28,19 @@ protected:
     {
         standIn.Reset();
         Register(nlohmann::json::object());
-        SetEnvironmentVariableW(kSecretVariable, FromUtf8(kSecret).c_str());
     }
     void TearDown() override { SetEnvironmentVariableW(kSecretVariable, nullptr); }
 
-    void Register(nlohmann::json extra) const
+    // Without "secret": false in extra, the app's secret is the one the
+    // stand-in makes for it; with it, the variable keeps one that is not the app's.
+    void Register(nlohmann::json extra)
     {
         nlohmann::json app = {{"client_id", kClientId},
                               {"tenant", kTenant},
-                              {"secret", kSecret},
                               {"certificate_pem", ReadTestFile(TestCertificatePath(L"app.pem"))}};
         app.update(extra);
-        standIn.Post("app/register", app);
+        if (const std::string made = standIn.RegisterApp(app, kSecretVariable); !made.empty())
+            secret = made;
     }
 
     TAppSignIn SignIn(std::wstring tenant = FromUtf8(kTenant)) const
@@ -88,6 +88,7 @@ protected:
     std::wstring Endpoint() const { return standIn.Url() + L"/" + FromUtf8(kTenant) + L"/oauth2/v2.0/token"; }
 
     TGraphStandIn standIn;
+    std::string secret;  // the app's, as the stand-in made it
     THttpClient http;
 };
 
@@ -171,7 +172,7 @@ TEST_F(AppSignInTest, EachRefusalNamesItsCauseAndNoSecret)
         std::wstring Tenant;
         const wchar_t* Expected;
     } cases[] = {
-        {"wrong secret", {{"secret", "another"}}, nullptr, FromUtf8(kTenant),
+        {"wrong secret", {{"secret", false}}, nullptr, FromUtf8(kTenant),
          L"was refused (AADSTS7000215: invalid client secret). Put the secret's Value"},
         {"expired secret", {{"secret_expired", true}}, nullptr, FromUtf8(kTenant), L"has expired (AADSTS7000222)"},
         {"unregistered certificate", nlohmann::json::object(), L"other.pfx", FromUtf8(kTenant),
@@ -189,7 +190,7 @@ TEST_F(AppSignInTest, EachRefusalNamesItsCauseAndNoSecret)
                                      : TAppCredential::SecretInVariable(kSecretVariable));
         const auto e = Caught<ECredentialError>([&] { tokens.AccessToken(); });
         EXPECT_NE(e.Message().find(c.Expected), std::wstring::npos) << e.what();
-        EXPECT_EQ(e.Message().find(FromUtf8(kSecret)), std::wstring::npos);
+        EXPECT_EQ(e.Message().find(FromUtf8(secret)), std::wstring::npos);
         EXPECT_EQ(TokenRequests().size(), 1u) << "a refusal is not tried again";
     }
 }
