@@ -13,6 +13,7 @@
 #include "base/Platform.h"
 #include "http/HttpClient.h"
 #include "http/Url.h"
+#include "GraphStandIn.h"
 
 #include <nlohmann/json.hpp>
 
@@ -62,39 +63,6 @@ std::wstring WindowsPath(const std::string& path)
     }
     return result;
 }
-
-class TStandIn {
-public:
-    explicit TStandIn(const THttpClient& http) : http_(http)
-    {
-        wchar_t url[256] = {};
-        if (!GetEnvironmentVariableW(L"PELLORIN_TEST_GRAPH_STANDIN", url, 256)) {
-            std::fprintf(stderr, "Run beside the stand-in: standins/graph/with-graph-standin.sh\n");
-            std::exit(2);
-        }
-        url_ = url;
-    }
-    const std::wstring& Url() const { return url_; }
-    json Post(const char* path, const json& body = json::object()) const
-    {
-        return Call(L"POST", path, body.dump());
-    }
-    json Get(const char* path) const { return Call(L"GET", path, {}); }
-
-private:
-    json Call(const wchar_t* method, const char* path, const std::string& body) const
-    {
-        const THttpResponse r = http_.Send({method, url_ + L"/_control/" + FromUtf8(path),
-                                            {{L"Content-Type", L"application/json"}}, body});
-        if (r.Status != 200) {
-            std::fprintf(stderr, "stand-in control %s answered %lu\n", path, r.Status);
-            std::exit(2);
-        }
-        return json::parse(r.Body);
-    }
-    const THttpClient& http_;
-    std::wstring url_;
-};
 
 struct TChild {
     DWORD ExitCode = 0;
@@ -240,7 +208,7 @@ struct TRound {
 
 class TBench {
 public:
-    TBench(const THttpClient& http, const TStandIn& standIn) : http_(http), standIn_(standIn), folder_(TempFolder())
+    TBench(const THttpClient& http, const TGraphStandIn& standIn) : http_(http), standIn_(standIn), folder_(TempFolder())
     {
         SetEnvironmentVariableW(L"PELLORIN_LOGIN_URL", standIn.Url().c_str());
         SetEnvironmentVariableW(L"PELLORIN_GRAPH_URL", standIn.Url().c_str());
@@ -306,7 +274,7 @@ private:
     }
 
     const THttpClient& http_;
-    const TStandIn& standIn_;
+    const TGraphStandIn& standIn_;
     std::wstring folder_;
 };
 
@@ -353,7 +321,7 @@ std::string AppSecret()
 
 // Requests per second the stand-in answers with every answer held back by
 // latencyMs, from threads sharing one client.
-double Throughput(const THttpClient& http, const TStandIn& standIn, int threads, double forSeconds)
+double Throughput(const THttpClient& http, const TGraphStandIn& standIn, int threads, double forSeconds)
 {
     standIn.Post("load", {{"enabled", false}});
     const std::wstring url = standIn.Url() + L"/v1.0/users/mb-0@contoso.com/outlook/masterCategories";
@@ -393,7 +361,7 @@ int wmain(int argc, wchar_t* argv[])
         sizes = {2000, 10000};
 
     THttpClient http;
-    TStandIn standIn(http);
+    const TGraphStandIn standIn;
     TBench bench(http, standIn);
     std::printf("PellorinSync deploy: %d names, each mailbox lacking 0 to %d of them; latency %d ms, "
                 "concurrency %d;\n5%% of requests 429 (Retry-After 0.5-2 s), 1%% 503; 4 at once per mailbox.\n\n",

@@ -12,6 +12,7 @@
 #include "identity/DeviceCodeSignIn.h"
 #include "identity/SignedInUser.h"
 #include "support/ScratchHkcu.h"
+#include "GraphStandIn.h"
 
 #include <nlohmann/json.hpp>
 
@@ -29,51 +30,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr char kOid[] = "bench-oid";
 
-class TStandIn {
-public:
-    explicit TStandIn(const THttpClient& http) : http_(http)
-    {
-        wchar_t url[256] = {};
-        if (!GetEnvironmentVariableW(L"PELLORIN_TEST_GRAPH_STANDIN", url, 256)) {
-            std::fprintf(stderr, "Run beside the stand-in: standins/graph/with-graph-standin.sh\n");
-            std::exit(2);
-        }
-        url_ = url;
-    }
-    const std::wstring& Url() const { return url_; }
-    void Post(const char* path, const nlohmann::json& body = nlohmann::json::object()) const
-    {
-        const THttpResponse r = http_.Send({L"POST", url_ + L"/_control/" + FromUtf8(path),
-                                            {{L"Content-Type", L"application/json"}}, body.dump()});
-        if (r.Status != 200) {
-            std::fprintf(stderr, "stand-in control %s answered %lu\n", path, r.Status);
-            std::exit(2);
-        }
-    }
-    // Requests in the log to paths holding part, batch members left out.
-    std::uint64_t Count(const std::string& part) const
-    {
-        const THttpResponse r = http_.Send({L"GET", url_ + L"/_control/log", {}, {}});
-        const nlohmann::json log = nlohmann::json::parse(r.Body);
-        std::uint64_t n = 0;
-        for (const nlohmann::json& entry : log["requests"]) {
-            if (!entry["inner"].get<bool>() && entry["path"].get<std::string>().find(part) != std::string::npos)
-                ++n;
-        }
-        return n;
-    }
-    void Mailbox(int categories) const
-    {
-        nlohmann::json list = nlohmann::json::array();
-        for (int i = 0; i < categories; ++i)
-            list.push_back({{"displayName", "Existing " + std::to_string(i)}, {"color", "preset" + std::to_string(i % 25)}});
-        Post("user", {{"oid", kOid}, {"upn", "bench@contoso.example"}, {"categories", list}});
-    }
-
-private:
-    const THttpClient& http_;
-    std::wstring url_;
-};
+// The benchmark's one mailbox, holding that many made-up categories.
+void PutMailbox(const TGraphStandIn& standIn, int categories)
+{
+    nlohmann::json list = nlohmann::json::array();
+    for (int i = 0; i < categories; ++i)
+        list.push_back({{"displayName", "Existing " + std::to_string(i)}, {"color", "preset" + std::to_string(i % 25)}});
+    standIn.Post("user", {{"oid", kOid}, {"upn", "bench@contoso.example"}, {"categories", list}});
+}
 
 double Seconds(Clock::time_point start)
 {
@@ -87,7 +51,7 @@ void Report(const char* what, std::uint64_t requests, double seconds, int latenc
                 static_cast<unsigned long long>(requests), seconds, floor, floor > 0 ? seconds / floor : 0.0);
 }
 
-double Throughput(const THttpClient& http, const TStandIn& standIn, IAccessTokenSource& tokens, int threads,
+double Throughput(const THttpClient& http, const TGraphStandIn& standIn, IAccessTokenSource& tokens, int threads,
                   int latencyMs, double forSeconds)
 {
     standIn.Post("settings", {{"latency_ms", latencyMs}});
@@ -120,9 +84,9 @@ int wmain(int argc, wchar_t** argv)
     const int latencyMs = argc > 2 ? _wtoi(argv[2]) : 50;
     StartMainUnit();
     THttpClient http;
-    const TStandIn standIn(http);
+    const TGraphStandIn standIn;
     standIn.Post("reset");
-    standIn.Mailbox(names);
+    PutMailbox(standIn, names);
 
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
@@ -176,7 +140,7 @@ int wmain(int argc, wchar_t** argv)
         RunCopy(state, ui, TCopyDirection::RegistryToStore, report);
         const double seconds = Seconds(start);
         const std::uint64_t all = http.RequestsSent() - before;
-        const std::uint64_t batches = standIn.Count("batch");
+        const std::uint64_t batches = CountOuter(standIn.Log(), "batch");
         const std::string what = "Registry ---> PST: " + std::to_string(report.AddedToStore.size()) + " added";
         Report(what.c_str(), all, seconds, latencyMs);
         std::printf("%-46s %6llu reads + %llu batches (at most ceil(%d/20) = %d)\n", "",
@@ -196,7 +160,7 @@ int wmain(int argc, wchar_t** argv)
     }
 
     std::printf("\nStand-in throughput, one client shared by the threads (a GET of 10 categories each):\n");
-    standIn.Mailbox(10);
+    PutMailbox(standIn, 10);
     for (const auto& [threads, latency] : {std::pair{1, 0}, std::pair{8, 0}, std::pair{16, latencyMs}, std::pair{64, latencyMs}}) {
         const double rate = Throughput(http, standIn, *user, threads, latency, 3.0);
         std::printf("  %2d threads, %2d ms an answer: %7.0f requests/s\n", threads, latency, rate);
