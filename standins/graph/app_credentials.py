@@ -28,16 +28,25 @@ What it models, and where from:
   ErrorAccessDenied: https://learn.microsoft.com/graph/errors
   Application permissions always need admin consent:
   https://learn.microsoft.com/graph/permissions-overview
-- GET /users with $select, $filter=accountEnabled eq true, $top and paging by
-  @odata.nextLink ($skiptoken); 100 users a page unless $top says otherwise:
-  https://learn.microsoft.com/graph/api/user-list
+- GET /users with $select (accountEnabled among the fields), $filter
+  (accountEnabled eq true or false, mail ne null, joined by "and"), $top and
+  paging by @odata.nextLink ($skiptoken); 100 users a page unless $top says
+  otherwise: https://learn.microsoft.com/graph/api/user-list
   https://learn.microsoft.com/graph/paging
-  Reading users as the application needs User.Read.All:
+  ne is an advanced query: without ConsistencyLevel: eventual and $count=true
+  Graph answers 400 Request_UnsupportedQuery; with them, @odata.count:
+  https://learn.microsoft.com/graph/aad-advanced-queries
+  Reading users as the application needs User.Read.All (or Directory.Read.All):
   https://learn.microsoft.com/graph/migrate-azure-ad-graph-permissions-differences
+- Each cloud's app gets tokens from its own login host, for its own Graph
+  host's .default (https://graph.microsoft.us/.default): accounts.py.
 
 Control (under /_control/app/, the caller holding the state's lock):
   POST app/register {client_id, tenant, secret, secret_expired,
-                     certificate_pem, consent: ["MailboxSettings.ReadWrite", ...]}
+                     certificate_pem, consent: ["MailboxSettings.ReadWrite", ...],
+                     audience, cloud, delegated: [...]}
+       consent: the application permissions (roles) its tokens carry;
+       audience, cloud, delegated: see accounts.py.
        with "secret": true the stand-in makes the app's client secret afresh
        and answers it ({"secret"}); no test or benchmark holds one of its own
   POST app/users {users: [{oid, upn, mail, accountEnabled}], count, prefix}
@@ -62,8 +71,9 @@ import subprocess
 import time
 import urllib.parse
 
+import accounts
+
 CLIENT_ASSERTION_TYPE = "urn:ietf:params:oauth:client-assertion-type:jwt-bearer"
-GRAPH_DEFAULT_SCOPE = "https://graph.microsoft.com/.default"
 # How far an assertion's nbf may lie ahead of this clock, as for any token.
 CLOCK_SKEW = 300
 USERS_PAGE = 100
@@ -165,19 +175,24 @@ def check_assertion(app, form, endpoint):
     return None
 
 
-def client_credentials(state, server_base, tenant, path, form, entry):
-    """The token endpoint's answer to grant_type=client_credentials."""
+def client_credentials(state, server_base, tenant, path, form, entry, cloud="global"):
+    """The token endpoint's answer to grant_type=client_credentials, from the
+    login host of cloud; path is the token endpoint's under the stand-in."""
     client_id = form.get("client_id", "")
     entry["credential"] = "assertion" if "client_assertion" in form else \
         "secret" if "client_secret" in form else "none"
     with state.lock:
         app = state.apps.get(client_id)
-    if app is None:
+    if app is None or app.get("cloud", "global") != cloud:
         return sts_error("unauthorized_client", 700016, "Application with identifier '%s' was not found in "
                          "the directory '%s'." % (client_id, tenant))
     if tenant.lower() != app["tenant"].lower():
         return sts_error("invalid_request", 90002, "Tenant '%s' not found." % tenant)
-    if form.get("scope") != GRAPH_DEFAULT_SCOPE:
+    scope = form.get("scope") or ""
+    audience = urllib.parse.urlsplit(scope).netloc.lower()
+    # Each cloud's Graph hosts have a .default of their own.
+    if not scope.endswith("/.default") or scope != "https://%s/.default" % audience or \
+            accounts.HOSTS.get(audience) != (cloud, "graph"):
         return sts_error("invalid_scope", 70011, "The provided value for the input parameter 'scope' is not "
                          "valid. The scope %s is not valid." % form.get("scope"))
     if "client_assertion" in form:
@@ -198,35 +213,28 @@ def client_credentials(state, server_base, tenant, path, form, entry):
                          "'client_assertion' or 'client_secret'.", 401)
     with state.lock:
         token = "app-" + secrets.token_urlsafe(24)
-        state.access[token] = ("app:" + client_id, time.time() + state.access_lifetime)
+        state.access[token] = {"principal": "app:" + client_id, "expiry": time.time() + state.access_lifetime,
+                               "permissions": set(app["consent"]), "audience": audience, "delegated": False,
+                               "personal": False}
         lifetime = state.access_lifetime
     return 200, {}, {"token_type": "Bearer", "expires_in": lifetime, "ext_expires_in": lifetime,
                      "access_token": token}
 
 
-def graph_request(state, server_base, principal, method, path, full_path, rule_answer):
-    """An answer for the calls modelled here, or None to let the stand-in go on.
-    A test's failure rules apply to the user list as to every Graph call, by
-    the path without /v1.0."""
-    listing = path.rstrip("/") == "/v1.0/users" and method == "GET"
-    if listing:
-        with state.lock:
-            rule = state.take_rule(method, "/users", None, False)
-        if rule:
-            return rule_answer(rule)
-    app = None
-    if principal.startswith("app:"):
-        with state.lock:
-            app = state.apps.get(principal[4:])
-    if app is not None:
-        needed = "User.Read.All" if listing else "MailboxSettings.ReadWrite"
-        if needed not in app["consent"]:
-            return graph_error(403, "Authorization_RequestDenied" if listing else "ErrorAccessDenied",
-                               "Insufficient privileges to complete the operation." if listing
-                               else "Access is denied. Check credentials and try again.")
-    if listing:
-        return list_users(state, server_base, full_path)
-    return None
+def graph_request(state, server_base, grant, method, path, full_path, rule_answer, headers):
+    """An answer for the user list, or None to let the stand-in go on. A
+    test's failure rules apply to it as to every Graph call, by the path
+    without /v1.0."""
+    if path.rstrip("/") != "/v1.0/users" or method != "GET":
+        return None
+    with state.lock:
+        rule = state.take_rule(method, "/users", None, False)
+    if rule:
+        return rule_answer(rule)
+    denied = accounts.graph_denial(grant, method, "users", None, graph_error)
+    if denied:
+        return denied
+    return list_users(state, server_base, full_path, headers)
 
 
 def graph_error(status, code, message):
@@ -235,13 +243,42 @@ def graph_error(status, code, message):
                                                  "request-id": secrets.token_hex(8)}}}
 
 
-def list_users(state, server_base, full_path):
+# The filter clauses the stand-in knows, each a test on a user, and whether
+# Graph takes it only as an advanced query (ne is one of those operators).
+FILTERS = {
+    "accountEnabled eq true": (lambda u: u.get("accountEnabled", True), False),
+    "accountEnabled eq false": (lambda u: not u.get("accountEnabled", True), False),
+    "mail ne null": (lambda u: bool(u.get("mail")), True),
+}
+
+
+def user_filter(query, headers):
+    """(test, advanced) for $filter, or an error answer."""
+    wanted = query.get("$filter")
+    if wanted is None:
+        return (lambda u: True), False
+    clauses = [" ".join(c.split()) for c in wanted.split(" and ")]
+    unknown = [c for c in clauses if c not in FILTERS]
+    if unknown:
+        return graph_error(400, "Request_UnsupportedQuery", "Unsupported query: the stand-in does not "
+                           "filter on '%s'." % unknown[0])
+    advanced = any(FILTERS[c][1] for c in clauses)
+    if advanced and ((headers or {}).get("ConsistencyLevel", "").lower() != "eventual" or
+                     query.get("$count", "").lower() != "true"):
+        # https://learn.microsoft.com/graph/aad-advanced-queries: ne needs
+        # ConsistencyLevel: eventual and $count=true, else 400 as below.
+        return graph_error(400, "Request_UnsupportedQuery", "Unsupported or invalid query filter clause "
+                           "specified for property 'mail' of resource 'User'.")
+    return (lambda u: all(FILTERS[c][0](u) for c in clauses)), advanced
+
+
+def list_users(state, server_base, full_path, headers=None):
     split = urllib.parse.urlsplit(full_path)
     query = {k: v[0] for k, v in urllib.parse.parse_qs(split.query).items()}
-    wanted = query.get("$filter")
-    if wanted is not None and wanted.replace("  ", " ").strip() != "accountEnabled eq true":
-        return graph_error(400, "Request_UnsupportedQuery", "Unsupported query: the stand-in filters only "
-                           "on accountEnabled eq true.")
+    checked = user_filter(query, headers)
+    if len(checked) == 3:
+        return checked
+    test, advanced = checked
     fields = [f.strip() for f in query.get("$select", "").split(",") if f.strip()] or \
         ["id", "userPrincipalName", "mail", "displayName"]
     top = min(int(query.get("$top", USERS_PAGE)), 999)
@@ -249,7 +286,8 @@ def list_users(state, server_base, full_path):
         top = min(top, state.users_page_size)
     skip = int(query.get("$skiptoken", "0") or 0)
     with state.lock:
-        users = [u for u in state.users.values() if wanted is None or u.get("accountEnabled", True)]
+        # Personal accounts belong to no organisation's directory.
+        users = [u for u in state.users.values() if not u.get("personal") and test(u)]
         page = users[skip:skip + top]
         values = []
         for user in page:
@@ -258,6 +296,8 @@ def list_users(state, server_base, full_path):
                     "accountEnabled": user.get("accountEnabled", True)}
             values.append({f: full.get(f) for f in fields})
         answer = {"@odata.context": "https://graph.microsoft.com/v1.0/$metadata#users", "value": values}
+        if advanced or query.get("$count", "").lower() == "true":
+            answer["@odata.count"] = len(users)
         if skip + top < len(users):
             rest = {k: v for k, v in query.items() if k != "$skiptoken"}
             rest["$skiptoken"] = str(skip + top)
@@ -315,7 +355,13 @@ def control(state, method, path, body):
     if path == "register" and method == "POST":
         key = public_key_of(body["certificate_pem"]) if body.get("certificate_pem") else None
         secret = secrets.token_urlsafe(24) if body.get("secret") is True else None
-        state.apps[body["client_id"]] = {"client_id": body["client_id"], "tenant": body["tenant"],
+        audience = body.get("audience")
+        if audience is not None and audience not in accounts.AUDIENCES:
+            return 400, {}, {"error": "no such sign-in audience: %s" % audience}
+        state.apps[body["client_id"]] = {"client_id": body["client_id"],
+                                         "tenant": body.get("tenant", state.tenant_id),
+                                         "audience": audience, "cloud": body.get("cloud", "global"),
+                                         "delegated": list(body.get("delegated", accounts.DEFAULT_DELEGATED)),
                                          "secret": secret,
                                          "secret_expired": bool(body.get("secret_expired")), "key": key,
                                          "consent": list(body.get("consent", ["MailboxSettings.ReadWrite",

@@ -49,28 +49,50 @@ What it models, and where from:
 - Error bodies {"error": {"code", "message", "innerError"}}, 401, 403
   (ErrorAccessDenied), 503:
   https://learn.microsoft.com/graph/errors
+- Every real host served under a path prefix, http://127.0.0.1:PORT/<host>/...
+  (/login.microsoftonline.us/organizations/oauth2/v2.0/devicecode,
+  /graph.microsoft.us/v1.0/me/outlook/masterCategories); the unprefixed paths
+  are the worldwide cloud's, as before. Tokens are per cloud and per Graph
+  host; personal accounts, app audiences, authorities, scopes and the
+  permissions a token carries: accounts.py says what and where from.
+- Groups (transitiveMembers) and shared mailboxes: directory.py. The user
+  list's filters, advanced queries among them: app_credentials.py.
 
 Control, for tests (never logged): under /_control/
   POST reset                      back to the empty state
-  POST user {oid, upn, categories:[{displayName, color}]}
+  POST user {oid, upn, categories:[{displayName, color}], personal, enabled, mail}
+       personal: a personal Microsoft account (tid 9188040d-...), in no
+       organisation's directory; enabled false with a mail: a shared mailbox.
+  POST group {id, displayName, members:[...]}   (directory.py)
   POST settings {latency_ms, page_size, next_link_base, interval, expires_in,
                  access_lifetime, sign_in_user, poll_script:[...], grant_refresh,
-                 keep_log, users_page_size}
+                 keep_log, users_page_size, tenant_id, tenant_domains, group_page_size}
+       tenant_id: the organisation's, its work accounts' tid ("stand-in");
+       tenant_domains: with it, a sign-in path naming another tenant is 90002.
+       group_page_size: Graph may give fewer members a page than $top asks.
        keep_log false: requests are counted but not logged (long benchmarks).
        users_page_size: Graph may give fewer users a page than $top asks.
        poll_script: what successive token polls answer: "pending",
        "slow_down", "declined", "expired", "bad_code" or "approve"
        (signs in sign_in_user); once it runs out, polls stay pending.
        grant_refresh false: no refresh token, as for an app without offline_access.
+  POST app/register {..., audience, cloud, delegated:[...]}   (app_credentials.py)
+       also for the public client of a device code sign-in: its sign-in
+       audience (accounts.AUDIENCES), its cloud ("global", "usgov", "china")
+       and what .default grants it delegated. A client id never registered
+       signs in anyone, as before.
   POST fail {status, code, message, retry_after, count, method, path, name,
              where: "outer"|"inner"|"any", oauth_error}
        the next `count` requests that match (-1: all) get that answer.
   POST tokens {expire_access, revoke_refresh}
   GET  tokens                     every token handed out, for leak checks
-  GET  log, POST log/clear        the requests served, oldest first
+  GET  log, POST log/clear        the requests served, oldest first, each with
+                                  the host it was addressed to
   GET  categories?user=OID        a mailbox's list
   GET  redirect                   a 302 to /_control/log, for the client's redirect rule
-  POST load {...}                 Graph's limits for many mailboxes (load_model.py)
+  POST load {...}                 Graph's limits for many mailboxes (load_model.py),
+                                  shared mailboxes and nested groups among them
+                                  (directory.py)
   GET  stats, POST stats/clear    counters of the requests served
 """
 
@@ -86,7 +108,9 @@ import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
+import accounts
 import app_credentials
+import directory
 import load_model
 
 MAX_BATCH = 20
@@ -120,8 +144,8 @@ class State:
     def reset(self):
         self.users = {}            # oid -> {"oid", "upn", "categories": [...]}
         self.devices = {}          # device_code -> {...}
-        self.access = {}           # token -> (oid, expiry)
-        self.refresh = {}          # token -> {"oid", "client_id", "revoked"}
+        self.access = {}           # token -> grant (see grant())
+        self.refresh = {}          # token -> {"oid", "client_id", "scope", "cloud", "revoked"}
         self.id_tokens = []
         self.rules = []
         self.log = []
@@ -139,7 +163,10 @@ class State:
         self.users_page_size = 0   # the most users a page holds, whatever $top asks; 0: no limit
         self.upns = {}             # lower-case upn -> oid
         self.load = load_model.LoadModel()
+        self.tenant_id = "stand-in"   # the organisation's, the tid of its work accounts
+        self.tenant_domains = None    # its domains; None: any tenant in a sign-in path is the organisation
         app_credentials.reset(self)
+        directory.reset(self)
 
     def add_user(self, user):
         """The caller holds the lock."""
@@ -179,6 +206,10 @@ class State:
 
 
 STATE = State()
+# The host a request was addressed to, and the path prefix that named it
+# ("" for the unprefixed paths of the worldwide cloud): batches and next links
+# stay on that host.
+REQUEST = threading.local()
 
 
 def busy_error(status, retry_after):
@@ -211,26 +242,40 @@ def rule_answer(rule):
     return graph_error(rule["status"], rule.get("code", ""), rule.get("message", ""), headers)
 
 
-def issue_tokens(oid, client_id, scope):
+def grant(principal, expiry, permissions, audience, delegated, personal=False):
+    """What an access token stands for: who, until when, its scopes (delegated)
+    or roles (application), and the one Graph host it is meant for."""
+    return {"principal": principal, "expiry": expiry, "permissions": set(permissions), "audience": audience,
+            "delegated": delegated, "personal": personal}
+
+
+def issue_tokens(oid, client_id, scope, cloud):
     """Token answer for a signed-in user; the caller holds the lock."""
     user = STATE.users[oid]
+    app = STATE.apps.get(client_id)
+    audience, permissions, _ = accounts.parse_scopes(
+        cloud, scope, (app or {}).get("delegated", accounts.DEFAULT_DELEGATED))
     access = "at-" + secrets.token_urlsafe(24)
-    STATE.access[access] = (oid, time.time() + STATE.access_lifetime)
-    body = {"token_type": "Bearer", "scope": "https://graph.microsoft.com/MailboxSettings.ReadWrite",
+    STATE.access[access] = grant(oid, time.time() + STATE.access_lifetime, permissions, audience, True,
+                                 bool(user.get("personal")))
+    body = {"token_type": "Bearer", "scope": " ".join("https://%s/%s" % (audience, p) for p in sorted(permissions)),
             "expires_in": STATE.access_lifetime, "ext_expires_in": STATE.access_lifetime,
             "access_token": access}
     scopes = scope.split()
     if "offline_access" in scopes and STATE.grant_refresh:
         refresh = "rt-" + secrets.token_urlsafe(32)
-        STATE.refresh[refresh] = {"oid": oid, "client_id": client_id, "scope": scope, "revoked": False}
+        STATE.refresh[refresh] = {"oid": oid, "client_id": client_id, "scope": scope, "cloud": cloud,
+                                  "revoked": False}
         body["refresh_token"] = refresh
     if "openid" in scopes:
         now = int(time.time())
         header = {"typ": "JWT", "alg": "RS256", "kid": "stand-in"}
-        claims = {"aud": client_id, "iss": "https://login.microsoftonline.com/stand-in/v2.0",
+        tid = accounts.PERSONAL_TENANT if user.get("personal") else STATE.tenant_id
+        login = next(h for h, (c, kind) in accounts.HOSTS.items() if c == cloud and kind == "login")
+        claims = {"aud": client_id, "iss": "https://%s/%s/v2.0" % (login, tid),
                   "iat": now, "nbf": now, "exp": now + 3600, "name": user.get("name", user["upn"]),
                   "oid": oid, "preferred_username": user["upn"], "sub": b64url(oid.encode()),
-                  "tid": "stand-in", "ver": "2.0"}
+                  "tid": tid, "ver": "2.0"}
         token = ".".join([b64url(json.dumps(header).encode()), b64url(json.dumps(claims).encode()),
                           b64url(secrets.token_bytes(32))])
         STATE.id_tokens.append(token)
@@ -238,7 +283,12 @@ def issue_tokens(oid, client_id, scope):
     return 200, {}, body
 
 
-def device_code(tenant, form, entry):
+def sts_answer(failure):
+    error, code, description = failure
+    return oauth_error(error, description, code)
+
+
+def device_code(tenant, cloud, form, entry):
     client_id = form.get("client_id", "")
     scope = form.get("scope", "")
     entry.update(tenant=tenant, client_id=client_id, scope=scope)
@@ -248,7 +298,16 @@ def device_code(tenant, form, entry):
     code = secrets.token_urlsafe(32)
     user_code = secrets.token_hex(4).upper()
     with STATE.lock:
-        STATE.devices[code] = {"client_id": client_id, "scope": scope, "state": "pending",
+        app = STATE.apps.get(client_id)
+        try:
+            scopes = accounts.parse_scopes(cloud, scope, (app or {}).get("delegated", accounts.DEFAULT_DELEGATED))
+        except accounts.Refused as refused:
+            return sts_answer(refused.args[0])
+        failure = accounts.check_authority(STATE, cloud, tenant, client_id, scopes[2])
+        if failure:
+            return sts_answer(failure)
+        STATE.devices[code] = {"client_id": client_id, "scope": scope, "state": "pending", "tenant": tenant,
+                               "cloud": cloud, "wants_default": scopes[2],
                                "expiry": time.time() + STATE.expires_in}
         body = {"user_code": user_code, "device_code": code, "verification_uri": VERIFICATION_URI,
                 "expires_in": STATE.expires_in, "interval": STATE.interval,
@@ -257,17 +316,17 @@ def device_code(tenant, form, entry):
     return 200, {}, body
 
 
-def token(tenant, form, entry):
+def token(tenant, cloud, endpoint, form, entry):
     grant = form.get("grant_type", "")
     client_id = form.get("client_id", "")
     entry.update(tenant=tenant, grant_type=grant, client_id=client_id, scope=form.get("scope"))
     if grant == "client_credentials":
-        return app_credentials.client_credentials(STATE, SERVER_BASE, tenant, "/%s/oauth2/v2.0/token" % tenant,
-                                                  form, entry)
+        return app_credentials.client_credentials(STATE, SERVER_BASE, tenant, endpoint, form, entry, cloud)
     with STATE.lock:
         if grant == "urn:ietf:params:oauth:grant-type:device_code":
             device = STATE.devices.get(form.get("device_code", ""))
-            if device is None or device["client_id"] != client_id or device["state"] == "redeemed":
+            if device is None or device["client_id"] != client_id or device["state"] == "redeemed" or \
+                    device["cloud"] != cloud:
                 return oauth_error("bad_verification_code", "AADSTS70019: The device code was not recognised.",
                                    70019)
             if device["state"] == "pending":
@@ -295,15 +354,56 @@ def token(tenant, form, entry):
             device["state"] = "redeemed"
             if STATE.sign_in_user not in STATE.users:
                 return oauth_error("invalid_grant", "AADSTS50034: The user account does not exist.", 50034)
-            return issue_tokens(STATE.sign_in_user, client_id, device["scope"])
+            failure = accounts.check_account(device, STATE.users[STATE.sign_in_user], STATE.apps.get(client_id))
+            if failure:
+                return sts_answer(failure)
+            return issue_tokens(STATE.sign_in_user, client_id, device["scope"], cloud)
         if grant == "refresh_token":
             grant_entry = STATE.refresh.get(form.get("refresh_token", ""))
-            if grant_entry is None or grant_entry["revoked"] or grant_entry["client_id"] != client_id:
+            if grant_entry is None or grant_entry["revoked"] or grant_entry["client_id"] != client_id or \
+                    grant_entry["cloud"] != cloud:
                 return oauth_error("invalid_grant", "AADSTS700082: The refresh token has expired due to "
                                    "inactivity.", 700082)
-            return issue_tokens(grant_entry["oid"], client_id, form.get("scope") or grant_entry["scope"])
+            scope = form.get("scope") or grant_entry["scope"]
+            try:
+                accounts.parse_scopes(cloud, scope, [])
+            except accounts.Refused as refused:
+                return sts_answer(refused.args[0])
+            return issue_tokens(grant_entry["oid"], client_id, scope, cloud)
         return oauth_error("unsupported_grant_type", "AADSTS70003: The app requested an unsupported grant type.",
                            70003)
+
+
+def members_path(path):
+    """The group id of /groups/{id}/transitiveMembers, else None."""
+    parts = path.split("/")
+    if len(parts) == 4 and parts[1] == "groups" and parts[3] == "transitiveMembers":
+        return urllib.parse.unquote(parts[2])
+    return None
+
+
+def link_base():
+    """Where a next page lies: under the host the request was addressed to."""
+    return (STATE.next_link_base or SERVER_BASE) + getattr(REQUEST, "prefix", "")
+
+
+def denial(grant, method, target):
+    """A 403 for a call, outer or inner, that the token's permissions do not
+    allow, else None."""
+    path = urllib.parse.urlsplit(target).path
+    path = path if path.startswith("/") else "/" + path
+    if members_path(path) is not None:
+        return accounts.graph_denial(grant, method, "members", None, graph_error)
+    located = mailbox_path(path)
+    if located and located[1][:2] == ["outlook", "masterCategories"]:
+        with STATE.lock:
+            user = None if located[0] == "me" else STATE.user(located[0])
+        return accounts.graph_denial(grant, method, "categories", user, graph_error)
+    if path == "/$batch" and not grant["delegated"] and not grant["permissions"] & accounts.CATEGORY_READ:
+        # An app that may touch no mailbox is turned away before its batch is
+        # opened, as the stand-in always did.
+        return accounts.graph_denial(grant, "GET", "categories", None, graph_error)
+    return None
 
 
 def mailbox_path(path):
@@ -327,9 +427,15 @@ def graph_call(method, target, body, oid, inner):
         rule = STATE.take_rule(method, path, name, inner)
     if rule:
         return rule_answer(rule)
+    group = members_path(path)
+    if group is not None and method == "GET":
+        with STATE.lock:
+            return directory.list_members(STATE, group, target, link_base(), graph_error)
     located = mailbox_path(path)
-    if not located or located[1][:2] != ["outlook", "masterCategories"]:
-        return graph_error(400, "BadRequest", "Resource not found for the segment '%s'." % path)
+    if not located or located[1][:2] != ["outlook", "masterCategories"] or \
+            getattr(REQUEST, "host", None) in accounts.NO_CATEGORIES:
+        return graph_error(400, "BadRequest", "Resource not found for the segment '%s'." %
+                           ("masterCategories" if located else path))
     ref, rest = located
     with STATE.lock:
         user = STATE.users.get(oid) if ref == "me" else STATE.user(ref)
@@ -342,7 +448,7 @@ def graph_call(method, target, body, oid, inner):
             page = categories[skip:skip + size]
             answer = {"@odata.context": "stand-in", "value": [dict(c) for c in page]}
             if skip + size < len(categories):
-                base = STATE.next_link_base or SERVER_BASE
+                base = link_base()
                 answer["@odata.nextLink"] = "%s%s%s?$skip=%d" % (base, GRAPH_PREFIX, path, skip + size)
             return 200, {}, answer
         if len(rest) == 2 and method == "POST":
@@ -370,15 +476,16 @@ def graph_call(method, target, body, oid, inner):
     return graph_error(405, "BadRequest", "The method is not allowed here.")
 
 
-def authorised_user(headers):
+def authorised_grant(headers, host):
+    """The token's grant when it is valid and meant for this Graph host."""
     value = headers.get("Authorization", "")
     if not value.startswith("Bearer "):
         return None
     with STATE.lock:
         grant = STATE.access.get(value[len("Bearer "):])
-    if grant is None or time.time() > grant[1]:
+    if grant is None or time.time() > grant["expiry"] or grant["audience"] != host:
         return None
-    return grant[0]
+    return grant
 
 
 def unauthorised():
@@ -399,7 +506,8 @@ def mailbox_key(target, oid):
     return user["oid"] if user else located[0]
 
 
-def batch(body, oid, entry):
+def batch(body, grant, entry):
+    oid = grant["principal"]
     requests = body.get("requests") if isinstance(body, dict) else None
     if not isinstance(requests, list) or not requests:
         return graph_error(400, "BadRequest", "The batch holds no requests.")
@@ -429,7 +537,10 @@ def batch(body, oid, entry):
         method = str(request.get("method", "")).upper()
         url = str(request.get("url", ""))
         inner_body = request.get("body")
-        if index in refused:
+        denied = denial(grant, method, url)
+        if denied:
+            status, headers, answer = denied
+        elif index in refused:
             status, headers, answer = graph_error(429, "ApplicationThrottled",
                                                   "Application is over its MailboxConcurrency limit.",
                                                   {"Retry-After": refused[index]})
@@ -456,10 +567,20 @@ def control(method, path, query, body):
         elif path == "user" and method == "POST":
             categories = [{"id": secrets.token_hex(16), "displayName": c["displayName"],
                            "color": c.get("color", "none")} for c in body.get("categories", [])]
-            STATE.add_user({"oid": body["oid"], "upn": body["upn"], "name": body.get("name", ""),
-                            "categories": categories})
+            user = {"oid": body["oid"], "upn": body["upn"], "name": body.get("name", ""),
+                    "categories": categories}
+            # Only the new keys are stored, so that users made as before list as before.
+            for key, stored in (("personal", "personal"), ("enabled", "accountEnabled"), ("mail", "mail")):
+                if key in body:
+                    user[stored] = body[key]
+            STATE.add_user(user)
+        elif path == "group" and method == "POST":
+            directory.add_group(STATE, body)
         elif path == "load" and method == "POST":
             STATE.load.configure(body)
+            made = directory.shape(STATE, body)
+            if made:
+                return 200, {}, made
         elif path == "stats" and method == "GET":
             return 200, {}, STATE.load.snapshot()
         elif path == "stats/clear" and method == "POST":
@@ -467,7 +588,7 @@ def control(method, path, query, body):
         elif path == "settings" and method == "POST":
             for key in ("latency_ms", "page_size", "next_link_base", "interval", "expires_in",
                         "access_lifetime", "sign_in_user", "poll_script", "grant_refresh", "keep_log",
-                        "users_page_size"):
+                        "users_page_size", "tenant_id", "tenant_domains", "group_page_size"):
                 if key in body:
                     setattr(STATE, key, body[key])
         elif path == "fail" and method == "POST":
@@ -476,7 +597,8 @@ def control(method, path, query, body):
             STATE.rules.append(rule)
         elif path == "tokens" and method == "POST":
             if body.get("expire_access"):
-                STATE.access = {t: (oid, 0) for t, (oid, _) in STATE.access.items()}
+                for held in STATE.access.values():
+                    held["expiry"] = 0
             if body.get("revoke_refresh"):
                 for grant in STATE.refresh.values():
                     grant["revoked"] = True
@@ -547,11 +669,17 @@ class Handler(BaseHTTPRequestHandler):
             except Exception as error:  # a test's own mistake: it hears about it
                 self.answer(*graph_error(500, "StandInError", repr(error)))
             return
-        entry = {"method": method, "path": self.path, "inner": False,
+        host, path, prefixed = accounts.split_host(split.path)
+        if not prefixed:
+            host = accounts.DEFAULT_LOGIN if "/oauth2/" in path else accounts.DEFAULT_GRAPH
+        REQUEST.host = host
+        REQUEST.prefix = "/" + host if prefixed else ""
+        full = self.path[len(REQUEST.prefix):]
+        entry = {"method": method, "path": full, "host": host, "inner": False,
                  "user_agent": self.headers.get("User-Agent", "")}
-        STATE.load.started(request_kind(method, split.path))
+        STATE.load.started(request_kind(method, path))
         try:
-            status, headers, body = self.route(method, split.path, raw, entry)
+            status, headers, body = self.route(method, path, full, raw, entry)
         except Exception as error:  # the stand-in must answer, whatever a test sends
             status, headers, body = graph_error(500, "StandInError", repr(error))
         entry["status"] = status
@@ -568,28 +696,36 @@ class Handler(BaseHTTPRequestHandler):
         STATE.load.ended()
         self.answer(status, headers, body)
 
-    def route(self, method, path, raw, entry):
+    def route(self, method, path, full, raw, entry):
+        """path and full (with its query) without the host prefix."""
+        host = entry["host"]
+        cloud, role = accounts.HOSTS[host]
         parts = path.split("/")
-        if len(parts) == 5 and parts[2:4] == ["oauth2", "v2.0"] and method == "POST":
+        if len(parts) == 5 and parts[2:4] == ["oauth2", "v2.0"] and method == "POST" and role == "login":
             form = {k: v[0] for k, v in urllib.parse.parse_qs(raw.decode("utf-8")).items()}
             with STATE.lock:
                 rule = STATE.take_rule(method, path, None, False)
             if rule:
                 return rule_answer(rule)
             if parts[4] == "devicecode":
-                return device_code(parts[1], form, entry)
+                return device_code(parts[1], cloud, form, entry)
             if parts[4] == "token":
-                return token(parts[1], form, entry)
-        if not path.startswith(GRAPH_PREFIX + "/"):
+                return token(parts[1], cloud, REQUEST.prefix + path, form, entry)
+        if not path.startswith(GRAPH_PREFIX + "/") or role != "graph":
             return graph_error(404, "NotFound", "No such endpoint.")
-        oid = authorised_user(self.headers)
-        if oid is None:
+        grant = authorised_grant(self.headers, host)
+        if grant is None:
             return unauthorised()
-        answer = app_credentials.graph_request(STATE, SERVER_BASE, oid, method, path, self.path, rule_answer)
+        oid = grant["principal"]
+        answer = app_credentials.graph_request(STATE, link_base(), grant, method, path, full, rule_answer,
+                                               self.headers)
         if answer:
             return answer
+        target = full[len(GRAPH_PREFIX):]
+        denied = denial(grant, method, target)
+        if denied:
+            return denied
         body = json.loads(raw) if raw else None
-        target = self.path[len(GRAPH_PREFIX):]
         if path == GRAPH_PREFIX + "/$batch" and method == "POST":
             with STATE.lock:
                 rule = STATE.take_rule(method, path, None, False)
@@ -598,7 +734,7 @@ class Handler(BaseHTTPRequestHandler):
             busy = STATE.load.busy_answer()
             if busy:
                 return busy_error(*busy)
-            return batch(body, oid, entry)
+            return batch(body, grant, entry)
         if isinstance(body, dict) and "displayName" in body:
             entry["name"] = body["displayName"]
         key = mailbox_key(target, oid)
