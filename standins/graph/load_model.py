@@ -20,6 +20,11 @@ What it models, and where from:
 Settings (POST /_control/load, all optional; "enabled": false turns it off):
   mailbox_concurrency 4, window_requests 10000, window_s 600,
   throttle_share 0.05, unavailable_share 0.01, retry_after [0.5, 2.0], seed.
+  The same call shapes the directory for runs over many mailboxes (directory.py
+  does it): prefix, shared_share (that share of those users made shared
+  mailboxes), group_id and nested_groups (a group of that many nested groups
+  holding them all). Every call sets the limits too: "enabled": false keeps
+  them off.
 Counters (GET /_control/stats, POST /_control/stats/clear): requests by kind,
 inner requests, categories created, conflicts, 429 and 503 given (outer and
 inner), the most requests in flight at once, overall and for one mailbox.
