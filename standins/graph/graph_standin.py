@@ -547,7 +547,7 @@ def batch(body, grant, entry):
         else:
             status, headers, answer = graph_call(method, url, inner_body, oid, inner=True)
         STATE.load.inner_done(status, method == "POST" and status == 201)
-        inner_entry = {"method": method, "path": url, "inner": True, "status": status}
+        inner_entry = {"method": method, "path": url, "host": REQUEST.host, "inner": True, "status": status}
         if isinstance(inner_body, dict) and "displayName" in inner_body:
             inner_entry["name"] = inner_body["displayName"]
         with STATE.lock:
