@@ -1,8 +1,8 @@
 #include "base/Sha256.h"
 
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/SystemErrorText.h"
-#include "base/UserMutex.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -19,24 +19,10 @@ namespace {
 
 TSha256::TSha256()
 {
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+    if (!CryptAcquireContextW(provider_.put(), nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                              CRYPT_VERIFYCONTEXT | CRYPT_SILENT) ||
+        !CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, hash_.put()))
         RaiseLastError(L"SHA-256 is not available");
-    provider_ = provider;
-    HCRYPTHASH hash = 0;
-    if (!CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
-        CryptReleaseContext(provider, 0);
-        RaiseLastError(L"SHA-256 is not available");
-    }
-    hash_ = hash;
-}
-
-TSha256::~TSha256()
-{
-    if (hash_)
-        CryptDestroyHash(static_cast<HCRYPTHASH>(hash_));
-    CryptReleaseContext(static_cast<HCRYPTPROV>(provider_), 0);
 }
 
 void TSha256::Update(const void* data, std::size_t size)
@@ -44,7 +30,7 @@ void TSha256::Update(const void* data, std::size_t size)
     const auto* bytes = static_cast<const BYTE*>(data);
     while (size > 0) {
         const DWORD piece = static_cast<DWORD>(size > 0x10000000 ? 0x10000000 : size);
-        if (!CryptHashData(static_cast<HCRYPTHASH>(hash_), bytes, piece, 0))
+        if (!CryptHashData(hash_.get(), bytes, piece, 0))
             RaiseLastError(L"SHA-256 failed");
         bytes += piece;
         size -= piece;
@@ -55,7 +41,7 @@ TSha256Digest TSha256::Finish()
 {
     TSha256Digest digest{};
     DWORD size = static_cast<DWORD>(digest.size());
-    if (!CryptGetHashParam(static_cast<HCRYPTHASH>(hash_), HP_HASHVAL, digest.data(), &size, 0) ||
+    if (!CryptGetHashParam(hash_.get(), HP_HASHVAL, digest.data(), &size, 0) ||
         size != digest.size())
         RaiseLastError(L"SHA-256 failed");
     return digest;
@@ -70,11 +56,12 @@ TSha256Digest Sha256(std::string_view bytes)
 
 TSha256Digest Sha256OfFile(const std::wstring& path)
 {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        RaiseLastError(path.c_str());
-    const UniqueKernelHandle file(opened);
+    UniqueKernelHandle file;
+    try {
+        file = OpenFileForReading(path);
+    } catch (const EFileError& e) {
+        throw EException(path + L": " + e.Message());
+    }
     TSha256 hash;
     std::string buffer(64 * 1024, '\0');
     for (;;) {

@@ -3,6 +3,8 @@
 // every Windows since XP SP3 has and Wine implements (its CNG hash is not
 // needed for this).
 
+#include "base/UniqueHandle.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -14,17 +16,15 @@ using TSha256Digest = std::array<std::uint8_t, 32>;
 class TSha256 {
 public:
     TSha256();
-    ~TSha256();
-    TSha256(const TSha256&) = delete;
-    TSha256& operator=(const TSha256&) = delete;
 
     void Update(const void* data, std::size_t size);
     // Ends the hash; the object takes no more data after it.
     TSha256Digest Finish();
 
 private:
-    std::uintptr_t provider_ = 0;
-    std::uintptr_t hash_ = 0;
+    // Declared first, so that the hash is destroyed before its provider.
+    UniqueCryptProvider provider_;
+    UniqueCryptHash hash_;
 };
 
 TSha256Digest Sha256(std::string_view bytes);

@@ -1,5 +1,11 @@
 #pragma once
-// One move-only owner for handle-like things (keys, fonts, icons, BSTRs), named per kind.
+// One move-only owner for handle-like things, and every kind the program owns
+// named here, so that no handle is closed by hand and none twice.
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <ncrypt.h>
+#include <winhttp.h>
 
 #include <utility>
 
@@ -39,3 +45,50 @@ public:
 private:
     T value_ = Invalid;
 };
+
+inline void CloseKernelHandle(HANDLE handle) noexcept { CloseHandle(handle); }
+// Events, processes, tokens, mutexes and files. CreateFile's failure is
+// INVALID_HANDLE_VALUE, not null: OwnedFile (base/Files.h) turns it into empty.
+using UniqueKernelHandle = TUniqueHandle<HANDLE, CloseKernelHandle>;
+
+// Opening an empty path below a root may hand back the root's own
+// pseudo-handle, which belongs to the process and is not ours to close.
+inline void CloseKeyUnlessPredefined(HKEY key) noexcept
+{
+    for (const HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                            HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA}) {
+        if (key == root)
+            return;
+    }
+    RegCloseKey(key);
+}
+using UniqueHkey = TUniqueHandle<HKEY, CloseKeyUnlessPredefined>;
+
+inline void CloseInternetHandle(HINTERNET handle) noexcept { WinHttpCloseHandle(handle); }
+// A WinHTTP session, connection or request.
+using UniqueHinternet = TUniqueHandle<HINTERNET, CloseInternetHandle>;
+
+// HCRYPTPROV and HCRYPTHASH are one integer type: the closing function is
+// what tells the two owners apart.
+inline void ReleaseCryptProvider(HCRYPTPROV provider) noexcept { CryptReleaseContext(provider, 0); }
+inline void DestroyCryptHash(HCRYPTHASH hash) noexcept { CryptDestroyHash(hash); }
+using UniqueCryptProvider = TUniqueHandle<HCRYPTPROV, ReleaseCryptProvider>;
+using UniqueCryptHash = TUniqueHandle<HCRYPTHASH, DestroyCryptHash>;
+// A CNG key storage provider or one of its keys.
+inline void FreeNcryptObject(NCRYPT_HANDLE object) noexcept { NCryptFreeObject(object); }
+using UniqueNcryptHandle = TUniqueHandle<NCRYPT_HANDLE, FreeNcryptObject>;
+inline void CloseCertStore(HCERTSTORE store) noexcept { CertCloseStore(store, 0); }
+inline void FreeCertContext(PCCERT_CONTEXT cert) noexcept { CertFreeCertificateContext(cert); }
+using UniqueCertStore = TUniqueHandle<HCERTSTORE, CloseCertStore>;
+using UniqueCertContext = TUniqueHandle<PCCERT_CONTEXT, FreeCertContext>;
+
+inline void DeleteGdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
+inline void DestroyOwnedIcon(HICON icon) noexcept { DestroyIcon(icon); }
+using UniqueHfont = TUniqueHandle<HFONT, DeleteGdiObject>;
+using UniqueHbitmap = TUniqueHandle<HBITMAP, DeleteGdiObject>;
+using UniqueHbrush = TUniqueHandle<HBRUSH, DeleteGdiObject>;
+using UniqueHicon = TUniqueHandle<HICON, DestroyOwnedIcon>;
+
+// A window this program created and nothing else destroys first.
+inline void DestroyOwnedWindow(HWND window) noexcept { DestroyWindow(window); }
+using UniqueHwnd = TUniqueHandle<HWND, DestroyOwnedWindow>;

@@ -11,12 +11,6 @@
 #include <string>
 #include <string_view>
 
-inline void CloseKernelHandle(HANDLE handle) noexcept
-{
-    CloseHandle(handle);
-}
-using UniqueKernelHandle = TUniqueHandle<HANDLE, CloseKernelHandle>;
-
 // The SID of the user the process runs as, such as "S-1-5-21-...-1001".
 std::wstring CurrentUserSid();
 

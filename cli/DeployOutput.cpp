@@ -1,6 +1,7 @@
 #include "cli/DeployOutput.h"
 
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/Platform.h"
 #include "base/SystemErrorText.h"
 #include "categories/ShownText.h"
@@ -102,18 +103,11 @@ std::wstring ProgressLine(const TDeployCounts& counts)
 
 TDeployReport::TDeployReport(const std::wstring& path) : path_(path)
 {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    file_ = OwnedFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_)
         throw EException(L"Cannot write the report " + path + L": " + SystemErrorText(GetLastError()));
-    file_ = file;
     Row(L"\xFEFFMailbox", L"Result", L"Added", L"Recoloured", L"Error");
-}
-
-TDeployReport::~TDeployReport()
-{
-    if (file_)
-        CloseHandle(static_cast<HANDLE>(file_));
 }
 
 void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
@@ -126,7 +120,7 @@ void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std
     line += L"\r\n";
     const std::string bytes = ToUtf8(line);
     DWORD written = 0;
-    if (!failed_ && (!WriteFile(static_cast<HANDLE>(file_), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+    if (!failed_ && (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                                 nullptr) ||
                      written != bytes.size()))
         failed_ = true;
@@ -146,11 +140,9 @@ void TDeployReport::Finished(const TMailboxOutcome& outcome, bool)
 
 void TDeployReport::Close()
 {
-    const HANDLE file = static_cast<HANDLE>(file_);
-    file_ = nullptr;
-    const bool flushed = FlushFileBuffers(file);
+    const UniqueKernelHandle file = std::move(file_);
+    const bool flushed = FlushFileBuffers(file.get());
     const DWORD error = GetLastError();
-    CloseHandle(file);
     if (failed_ || !flushed)
         throw EException(L"Cannot write the report " + path_ + L": " + SystemErrorText(failed_ ? ERROR_WRITE_FAULT : error));
 }

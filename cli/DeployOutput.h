@@ -8,6 +8,7 @@
 // Each mailbox is written out as it finishes and then forgotten, so output
 // costs no memory per mailbox however many there are.
 
+#include "base/UniqueHandle.h"
 #include "cli/DeployCommandLine.h"
 #include "deploy/Deployment.h"
 
@@ -26,7 +27,6 @@ class TDeployReport {
 public:
     // Raises EException when the file cannot be made.
     explicit TDeployReport(const std::wstring& path);
-    ~TDeployReport();
     TDeployReport(const TDeployReport&) = delete;
     TDeployReport& operator=(const TDeployReport&) = delete;
 
@@ -40,7 +40,7 @@ private:
              std::wstring_view recoloured, std::wstring_view error);
 
     std::wstring path_;
-    void* file_ = nullptr;
+    UniqueKernelHandle file_;
     bool failed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "cli/FileVerbs.h"
 
+#include "base/Files.h"
 #include "cli/SyncOutput.h"
 
 #include <windows.h>
@@ -23,16 +24,10 @@ std::vector<TSyncRecolour> Recolours(const TProgramState& state, const std::vect
 
 std::wstring ListFileFullPath(const std::wstring& path)
 {
-    std::wstring full(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0)
-            return path;
-        if (length < full.size()) {
-            full.resize(length);
-            return full;
-        }
-        full.resize(length);
+    try {
+        return FullPath(path);
+    } catch (const EFileError&) {
+        return path;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "deploy/DeployJournal.h"
 
+#include "base/Files.h"
 #include "base/Platform.h"
 #include "base/SystemErrorText.h"
 
@@ -49,10 +50,9 @@ std::string_view WithoutCr(std::string_view line)
     return line;
 }
 
-HANDLE Handle(void* file)
-{
-    return static_cast<HANDLE>(file);
-}
+// A journal holds a line for each mailbox of a run, a few hundred bytes each:
+// far below this for any tenant.
+constexpr std::size_t kJournalMaxBytes = 256u << 20;
 
 }  // namespace
 
@@ -73,94 +73,82 @@ TDeployJournal::TDeployJournal(const std::wstring& path, const TJournalHeader& h
 {
     // Shared for reading only: a second run given the same journal stops
     // here instead of interleaving its lines with ours.
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    file_ = OwnedFile(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
         const DWORD error = GetLastError();
         if (error == ERROR_SHARING_VIOLATION)
             throw EJournalRefused(L"The journal " + path + L" is in use by another run.");
         throw EJournalRefused(L"Cannot open the journal " + path + L": " + SystemErrorText(error));
     }
-    file_ = file;
+    const HANDLE file = file_.get();
+    std::string content;
     try {
-        LARGE_INTEGER size{};
-        if (!GetFileSizeEx(file, &size))
-            throw EJournalRefused(L"Cannot read the journal " + path + L": " + SystemErrorText(GetLastError()));
-        std::string content(static_cast<size_t>(size.QuadPart), '\0');
-        DWORD read = 0;
-        if (!content.empty() &&
-            (!ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr) ||
-             read != content.size()))
-            throw EJournalRefused(L"Cannot read the journal " + path + L": " + SystemErrorText(GetLastError()));
-
-        const size_t headerEnd = content.find('\n');
-        const std::string_view start(content.data(), std::min(content.size(), kHeaderStart.size()));
-        size_t keep = 0;
-        if (headerEnd == std::string::npos) {
-            if (start != kHeaderStart.substr(0, start.size()))
-                throw EJournalRefused(path + L" is not a journal of PellorinSync deploy.");
-            // Empty, or a header cut short: this run starts it afresh.
-        } else {
-            const auto first = nlohmann::json::parse(WithoutCr(std::string_view(content).substr(0, headerEnd)),
-                                                     nullptr, false);
-            if (first.is_discarded() || !first.is_object() || first.value("journal", "") != kJournalName ||
-                first.value("version", 0) != kJournalVersion)
-                throw EJournalRefused(path + L" is not a journal of PellorinSync deploy.");
-            std::vector<std::wstring> differences;
-            if (first.value("fileSha256", "") != header.FileSha256)
-                differences.push_back(L"it was made for another list file");
-            const std::wstring tenant = FromUtf8(first.value("tenant", ""));
-            if (!SameTextIgnoringCase(tenant, header.Tenant))
-                differences.push_back(L"its tenant is \"" + tenant + L"\"");
-            if (first.value("colors", false) != header.Colors)
-                differences.push_back(header.Colors ? L"it was made without --colors" : L"it was made with --colors");
-            if (!differences.empty()) {
-                std::wstring why;
-                for (const std::wstring& difference : differences)
-                    why += (why.empty() ? L"" : L"; ") + difference;
-                throw EJournalRefused(L"The journal " + path + L" belongs to another deployment (" + why +
-                                      L"). Give another --journal, or delete this one to start again.");
-            }
-            keep = content.rfind('\n') + 1;
-            for (size_t at = headerEnd + 1; at < keep;) {
-                const size_t end = content.find('\n', at);
-                const auto line = nlohmann::json::parse(WithoutCr(std::string_view(content).substr(at, end - at)),
-                                                        nullptr, false);
-                at = end + 1;
-                // A line that does not read (a disk that lost it) only means
-                // that mailbox is done again.
-                if (line.is_discarded() || !line.is_object() || !line.contains("mailbox") ||
-                    !line["mailbox"].is_string() || !line.contains("result") || !line["result"].is_string())
-                    continue;
-                const std::string result = line["result"].get<std::string>();
-                if (result == "changed" || result == "unchanged")
-                    finished_.insert(MailboxKey(FromUtf8(line["mailbox"].get<std::string>())));
-            }
-        }
-        LARGE_INTEGER cut{};
-        cut.QuadPart = static_cast<LONGLONG>(keep);
-        if (keep < content.size() &&
-            (!SetFilePointerEx(file, cut, nullptr, FILE_BEGIN) || !SetEndOfFile(file)))
-            throw EJournalRefused(L"Cannot write the journal " + path + L": " + SystemErrorText(GetLastError()));
-        if (keep == 0) {
-            const std::string line = HeaderLine(header);
-            DWORD written = 0;
-            if (!WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
-                written != line.size() || !FlushFileBuffers(file))
-                throw EJournalRefused(L"Cannot write the journal " + path + L": " +
-                                      SystemErrorText(GetLastError()));
-        }
-    } catch (...) {
-        CloseHandle(file);
-        file_ = nullptr;
-        throw;
+        content = ReadWholeFile(file, kJournalMaxBytes);
+    } catch (const EFileError& e) {
+        if (e.Code() == ERROR_FILE_TOO_LARGE)
+            throw EJournalRefused(path + L" is not a journal of PellorinSync deploy.");
+        throw EJournalRefused(L"Cannot read the journal " + path + L": " + e.Message());
     }
-}
 
-TDeployJournal::~TDeployJournal()
-{
-    if (file_)
-        CloseHandle(Handle(file_));
+    const size_t headerEnd = content.find('\n');
+    const std::string_view start(content.data(), std::min(content.size(), kHeaderStart.size()));
+    size_t keep = 0;
+    if (headerEnd == std::string::npos) {
+        if (start != kHeaderStart.substr(0, start.size()))
+            throw EJournalRefused(path + L" is not a journal of PellorinSync deploy.");
+        // Empty, or a header cut short: this run starts it afresh.
+    } else {
+        const auto first = nlohmann::json::parse(WithoutCr(std::string_view(content).substr(0, headerEnd)),
+                                                 nullptr, false);
+        if (first.is_discarded() || !first.is_object() || first.value("journal", "") != kJournalName ||
+            first.value("version", 0) != kJournalVersion)
+            throw EJournalRefused(path + L" is not a journal of PellorinSync deploy.");
+        std::vector<std::wstring> differences;
+        if (first.value("fileSha256", "") != header.FileSha256)
+            differences.push_back(L"it was made for another list file");
+        const std::wstring tenant = FromUtf8(first.value("tenant", ""));
+        if (!SameTextIgnoringCase(tenant, header.Tenant))
+            differences.push_back(L"its tenant is \"" + tenant + L"\"");
+        if (first.value("colors", false) != header.Colors)
+            differences.push_back(header.Colors ? L"it was made without --colors" : L"it was made with --colors");
+        if (!differences.empty()) {
+            std::wstring why;
+            for (const std::wstring& difference : differences)
+                why += (why.empty() ? L"" : L"; ") + difference;
+            throw EJournalRefused(L"The journal " + path + L" belongs to another deployment (" + why +
+                                  L"). Give another --journal, or delete this one to start again.");
+        }
+        keep = content.rfind('\n') + 1;
+        // Only whole lines, each ended by its own line end before keep.
+        for (size_t at = headerEnd + 1, end = 0;
+             at < keep && (end = content.find('\n', at)) != std::string::npos && end < keep;) {
+            const auto line = nlohmann::json::parse(WithoutCr(std::string_view(content).substr(at, end - at)),
+                                                    nullptr, false);
+            at = end + 1;
+            // A line that does not read (a disk that lost it) only means
+            // that mailbox is done again.
+            if (line.is_discarded() || !line.is_object() || !line.contains("mailbox") ||
+                !line["mailbox"].is_string() || !line.contains("result") || !line["result"].is_string())
+                continue;
+            const std::string result = line["result"].get<std::string>();
+            if (result == "changed" || result == "unchanged")
+                finished_.insert(MailboxKey(FromUtf8(line["mailbox"].get<std::string>())));
+        }
+    }
+    LARGE_INTEGER cut{};
+    cut.QuadPart = static_cast<LONGLONG>(keep);
+    if (keep < content.size() &&
+        (!SetFilePointerEx(file, cut, nullptr, FILE_BEGIN) || !SetEndOfFile(file)))
+        throw EJournalRefused(L"Cannot write the journal " + path + L": " + SystemErrorText(GetLastError()));
+    if (keep == 0) {
+        const std::string line = HeaderLine(header);
+        DWORD written = 0;
+        if (!WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+            written != line.size() || !FlushFileBuffers(file))
+            throw EJournalRefused(L"Cannot write the journal " + path + L": " +
+                                  SystemErrorText(GetLastError()));
+    }
 }
 
 bool TDeployJournal::IsFinished(std::wstring_view mailbox) const
@@ -180,7 +168,7 @@ void TDeployJournal::Append(const TJournalRecord& record)
     const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\r\n";
 
     const std::lock_guard lock(writing_);
-    const HANDLE file = Handle(file_);
+    const HANDLE file = file_.get();
     LARGE_INTEGER end{};
     DWORD written = 0;
     // One write of the whole line: a kill leaves at most this line short of

@@ -10,6 +10,7 @@
 // before the next line is appended.
 
 #include "base/Errors.h"
+#include "base/UniqueHandle.h"
 
 #include <mutex>
 #include <string>
@@ -46,7 +47,6 @@ public:
     // EJournalRefused when its header names another run, when it is no
     // journal, or when another run has it open.
     TDeployJournal(const std::wstring& path, const TJournalHeader& header);
-    ~TDeployJournal();
     TDeployJournal(const TDeployJournal&) = delete;
     TDeployJournal& operator=(const TDeployJournal&) = delete;
 
@@ -60,7 +60,7 @@ public:
 
 private:
     std::wstring path_;
-    void* file_ = nullptr;
+    UniqueKernelHandle file_;
     std::unordered_set<std::wstring> finished_;
     std::mutex writing_;
 };

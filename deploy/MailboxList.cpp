@@ -1,8 +1,7 @@
 #include "deploy/MailboxList.h"
 
+#include "base/Files.h"
 #include "base/Platform.h"
-#include "base/SystemErrorText.h"
-#include "base/UserMutex.h"
 #include "http/Url.h"
 #include "identity/Identifiers.h"
 
@@ -167,21 +166,14 @@ std::wstring MasterCategoriesPath(std::wstring_view address)
 
 TMailboxListFile TMailboxListFile::Read(const std::wstring& path)
 {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        throw EMailboxListError(path, 1, SystemErrorText(GetLastError()));
-    const UniqueKernelHandle file(opened);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size))
-        throw EMailboxListError(path, 1, SystemErrorText(GetLastError()));
-    if (static_cast<unsigned long long>(size.QuadPart) > kMailboxListMaxBytes)
-        throw EMailboxListError(path, 1, L"larger than 64 MB, the most a list of mailboxes may be");
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size()))
-        throw EMailboxListError(path, 1, SystemErrorText(GetLastError()));
+    std::string bytes;
+    try {
+        bytes = ReadWholeFile(path, kMailboxListMaxBytes);
+    } catch (const EFileError& e) {
+        throw EMailboxListError(path, 1, e.Code() == ERROR_FILE_TOO_LARGE
+                                             ? L"larger than 64 MB, the most a list of mailboxes may be"
+                                             : e.Message());
+    }
     return Parse(bytes, path);
 }
 

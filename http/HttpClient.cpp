@@ -2,18 +2,12 @@
 
 #include "base/Platform.h"
 #include "base/ProductInfo.h"
-#include "base/UniqueHandle.h"
+#include "base/SystemErrorText.h"
 #include "http/Url.h"
 
 #include <winhttp.h>
 
 namespace {
-
-void CloseInternetHandle(HINTERNET handle)
-{
-    WinHttpCloseHandle(handle);
-}
-using TInternetHandle = TUniqueHandle<HINTERNET, CloseInternetHandle>;
 
 // Resolving the name counts as connecting.
 constexpr int kResolveTimeoutMs = 30'000;
@@ -21,23 +15,10 @@ constexpr int kConnectTimeoutMs = 30'000;
 constexpr int kSendTimeoutMs = 30'000;
 constexpr int kReceiveTimeoutMs = 60'000;
 
+// WinHTTP's own codes (12001 and on) have their texts in its own table.
 std::wstring WinHttpErrorText(DWORD error)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                            FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        GetModuleHandleW(L"winhttp.dll"), error, 0,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length != 0 && buffer)
-        text.assign(buffer, length);
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
-        text.pop_back();
-    if (text.empty())
-        text = L"WinHTTP error " + std::to_wstring(error);
-    return text;
+    return SystemErrorText(error, GetModuleHandleW(L"winhttp.dll"));
 }
 
 [[noreturn]] void RaiseLastError(const TUrl& url)
@@ -150,22 +131,17 @@ std::wstring THttpClient::UserAgent()
 
 THttpClient::THttpClient()
 {
-    HINTERNET session = OpenSession(UserAgent());
+    const HINTERNET session = OpenSession(UserAgent());
     if (!session) {
         const DWORD error = GetLastError();
         throw EHttpError(L"WinHTTP could not be started: " + WinHttpErrorText(error), error);
     }
+    session_.reset(session);
     WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
     // TLS 1.2 is off by default before Windows 8; 1.3 only where the system has it.
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
     if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols)))
         SetDwordOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2);
-    session_ = session;
-}
-
-THttpClient::~THttpClient()
-{
-    WinHttpCloseHandle(static_cast<HINTERNET>(session_));
 }
 
 THttpResponse THttpClient::Send(const THttpRequest& request) const
@@ -175,10 +151,10 @@ THttpResponse THttpClient::Send(const THttpRequest& request) const
     if (request.Body.size() > MAXDWORD / 2)
         throw EException(L"An HTTP request is too large.");
 
-    TInternetHandle connection(WinHttpConnect(static_cast<HINTERNET>(session_), url.Host.c_str(), url.Port, 0));
+    UniqueHinternet connection(WinHttpConnect(session_.get(), url.Host.c_str(), url.Port, 0));
     if (!connection)
         RaiseLastError(url);
-    TInternetHandle handle(WinHttpOpenRequest(connection.get(), request.Method.c_str(), url.PathAndQuery.c_str(),
+    UniqueHinternet handle(WinHttpOpenRequest(connection.get(), request.Method.c_str(), url.PathAndQuery.c_str(),
                                               nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                               url.Secure ? WINHTTP_FLAG_SECURE : 0));
     if (!handle)

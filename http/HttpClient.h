@@ -9,6 +9,7 @@
 // threads may send at once. WinHTTP keeps the connections alive between them.
 
 #include "base/Errors.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -58,7 +59,6 @@ public:
     static constexpr std::size_t kMaxBodyBytes = 32u << 20;
 
     THttpClient();
-    ~THttpClient();
     THttpClient(const THttpClient&) = delete;
     THttpClient& operator=(const THttpClient&) = delete;
 
@@ -72,6 +72,6 @@ public:
     static std::wstring UserAgent();
 
 private:
-    void* session_ = nullptr;
+    UniqueHinternet session_;
     mutable std::atomic<std::uint64_t> sent_{0};
 };

@@ -1,9 +1,9 @@
 #include "identity/AppCertificate.h"
 
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/Sha256.h"
 #include "base/SystemErrorText.h"
-#include "base/UserMutex.h"
 #include "identity/Base64Url.h"
 #include "identity/CredentialError.h"
 
@@ -53,17 +53,14 @@ void DeleteKeyContainer(const TKeyContainer& key) noexcept
                              key.ProviderType, CRYPT_DELETEKEYSET | CRYPT_SILENT | (key.Flags & CRYPT_MACHINE_KEYSET));
         return;
     }
-    NCRYPT_PROV_HANDLE provider = 0;
-    if (NCryptOpenStorageProvider(&provider, key.Provider.c_str(), 0) != ERROR_SUCCESS)
+    UniqueNcryptHandle provider;
+    if (NCryptOpenStorageProvider(provider.put(), key.Provider.c_str(), 0) != ERROR_SUCCESS)
         return;
-    NCRYPT_KEY_HANDLE handle = 0;
+    UniqueNcryptHandle handle;
     const DWORD flags = NCRYPT_SILENT_FLAG | ((key.Flags & CRYPT_MACHINE_KEYSET) ? NCRYPT_MACHINE_KEY_FLAG : 0);
-    if (NCryptOpenKey(provider, &handle, key.Container.c_str(), 0, flags) == ERROR_SUCCESS) {
-        // Deleting frees the handle too.
-        if (NCryptDeleteKey(handle, 0) != ERROR_SUCCESS)
-            NCryptFreeObject(handle);
-    }
-    NCryptFreeObject(provider);
+    if (NCryptOpenKey(provider.get(), handle.put(), key.Container.c_str(), 0, flags) == ERROR_SUCCESS &&
+        NCryptDeleteKey(handle.get(), 0) == ERROR_SUCCESS)
+        handle.release();  // deleting freed it
 }
 
 std::wstring DateText(const FILETIME& time)
@@ -92,8 +89,9 @@ void Wipe(std::wstring& text) noexcept
 }  // namespace
 
 struct TAppCertificate::TImpl {
-    HCERTSTORE Store = nullptr;
-    PCCERT_CONTEXT Cert = nullptr;
+    // Declared first: the store outlives the certificate taken from it.
+    UniqueCertStore Store;
+    UniqueCertContext Cert;
     std::string Der;
     TKeyContainer Key;
     std::vector<TKeyContainer> Imported;
@@ -103,12 +101,8 @@ struct TAppCertificate::TImpl {
     TImpl& operator=(const TImpl&) = delete;
     ~TImpl()
     {
-        if (Cert)
-            CertFreeCertificateContext(Cert);
         for (const TKeyContainer& key : Imported)
             DeleteKeyContainer(key);
-        if (Store)
-            CertCloseStore(Store, 0);
     }
 
     std::string SignWithCryptoApi(std::string_view data) const
@@ -116,67 +110,47 @@ struct TAppCertificate::TImpl {
         // The provider the import names may be the base RSA one, which has no
         // SHA-256 (Wine's, and older Windows PFXs): the AES provider opens
         // the same container and has it.
-        HCRYPTPROV provider = 0;
-        if (!CryptAcquireContextW(&provider, Key.Container.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
-                                  CRYPT_SILENT | (Key.Flags & CRYPT_MACHINE_KEYSET)))
+        UniqueCryptProvider provider;
+        UniqueCryptHash hash;
+        if (!CryptAcquireContextW(provider.put(), Key.Container.c_str(), MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                  CRYPT_SILENT | (Key.Flags & CRYPT_MACHINE_KEYSET)) ||
+            !CryptCreateHash(provider.get(), CALG_SHA_256, 0, 0, hash.put()) ||
+            !CryptHashData(hash.get(), reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()),
+                           0))
             RaiseSigningFailure(GetLastError());
-        HCRYPTHASH hash = 0;
-        DWORD error = ERROR_SUCCESS;
-        std::string signature;
-        if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) &&
-            CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0)) {
-            const DWORD keyUse = Key.KeyUse == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
-            DWORD size = 0;
-            if (CryptSignHashW(hash, keyUse, nullptr, 0, nullptr, &size)) {
-                signature.resize(size);
-                if (CryptSignHashW(hash, keyUse, nullptr, 0, reinterpret_cast<BYTE*>(signature.data()), &size)) {
-                    signature.resize(size);
-                    // CryptoAPI gives the least significant byte first.
-                    std::reverse(signature.begin(), signature.end());
-                } else {
-                    error = GetLastError();
-                }
-            } else {
-                error = GetLastError();
-            }
-        } else {
-            error = GetLastError();
-        }
-        if (hash)
-            CryptDestroyHash(hash);
-        CryptReleaseContext(provider, 0);
-        if (error != ERROR_SUCCESS)
-            RaiseSigningFailure(error);
+        const DWORD keyUse = Key.KeyUse == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
+        DWORD size = 0;
+        if (!CryptSignHashW(hash.get(), keyUse, nullptr, 0, nullptr, &size))
+            RaiseSigningFailure(GetLastError());
+        std::string signature(size, '\0');
+        if (!CryptSignHashW(hash.get(), keyUse, nullptr, 0, reinterpret_cast<BYTE*>(signature.data()), &size))
+            RaiseSigningFailure(GetLastError());
+        signature.resize(size);
+        // CryptoAPI gives the least significant byte first.
+        std::reverse(signature.begin(), signature.end());
         return signature;
     }
 
     std::string SignWithCng(std::string_view data) const
     {
-        NCRYPT_PROV_HANDLE provider = 0;
-        SECURITY_STATUS status = NCryptOpenStorageProvider(&provider, Key.Provider.c_str(), 0);
-        if (status != ERROR_SUCCESS)
-            RaiseSigningFailure(static_cast<DWORD>(status));
-        NCRYPT_KEY_HANDLE key = 0;
+        const auto check = [](SECURITY_STATUS status) {
+            if (status != ERROR_SUCCESS)
+                RaiseSigningFailure(static_cast<DWORD>(status));
+        };
+        UniqueNcryptHandle provider;
+        check(NCryptOpenStorageProvider(provider.put(), Key.Provider.c_str(), 0));
+        UniqueNcryptHandle key;
         const DWORD flags = NCRYPT_SILENT_FLAG | ((Key.Flags & CRYPT_MACHINE_KEYSET) ? NCRYPT_MACHINE_KEY_FLAG : 0);
-        status = NCryptOpenKey(provider, &key, Key.Container.c_str(), 0, flags);
-        std::string signature;
-        if (status == ERROR_SUCCESS) {
-            TSha256Digest digest = Sha256(data);
-            BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
-            DWORD size = 0;
-            status = NCryptSignHash(key, &padding, digest.data(), static_cast<DWORD>(digest.size()), nullptr, 0,
-                                    &size, BCRYPT_PAD_PKCS1);
-            if (status == ERROR_SUCCESS) {
-                signature.resize(size);
-                status = NCryptSignHash(key, &padding, digest.data(), static_cast<DWORD>(digest.size()),
-                                        reinterpret_cast<BYTE*>(signature.data()), size, &size, BCRYPT_PAD_PKCS1);
-                signature.resize(size);
-            }
-            NCryptFreeObject(key);
-        }
-        NCryptFreeObject(provider);
-        if (status != ERROR_SUCCESS)
-            RaiseSigningFailure(static_cast<DWORD>(status));
+        check(NCryptOpenKey(provider.get(), key.put(), Key.Container.c_str(), 0, flags));
+        TSha256Digest digest = Sha256(data);
+        BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA256_ALGORITHM};
+        DWORD size = 0;
+        check(NCryptSignHash(key.get(), &padding, digest.data(), static_cast<DWORD>(digest.size()), nullptr, 0, &size,
+                             BCRYPT_PAD_PKCS1));
+        std::string signature(size, '\0');
+        check(NCryptSignHash(key.get(), &padding, digest.data(), static_cast<DWORD>(digest.size()),
+                             reinterpret_cast<BYTE*>(signature.data()), size, &size, BCRYPT_PAD_PKCS1));
+        signature.resize(size);
         return signature;
     }
 };
@@ -188,20 +162,16 @@ TAppCertificate::~TAppCertificate() = default;
 
 TAppCertificate TAppCertificate::FromPfxFile(const std::wstring& path)
 {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        throw ECredentialError(L"Cannot read the certificate " + path + L": " + SystemErrorText(GetLastError()));
-    const UniqueKernelHandle file(opened);
-    LARGE_INTEGER size{};
     // A PFX holds a certificate or a short chain: a few kilobytes.
-    constexpr LONGLONG kLimit = 1024 * 1024;
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kLimit)
-        throw ECredentialError(path + L" is not a PFX (PKCS #12) file.");
-    std::string pfx(static_cast<size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!ReadFile(file.get(), pfx.data(), static_cast<DWORD>(pfx.size()), &read, nullptr) || read != pfx.size())
-        throw ECredentialError(L"Cannot read the certificate " + path + L": " + SystemErrorText(GetLastError()));
+    constexpr std::size_t kLimit = 1024 * 1024;
+    std::string pfx;
+    try {
+        pfx = ReadWholeFile(path, kLimit);
+    } catch (const EFileError& e) {
+        if (e.Code() == ERROR_FILE_TOO_LARGE)
+            throw ECredentialError(path + L" is not a PFX (PKCS #12) file.");
+        throw ECredentialError(L"Cannot read the certificate " + path + L": " + e.Message());
+    }
 
     std::wstring password;
     bool given = false;
@@ -227,13 +197,13 @@ TAppCertificate TAppCertificate::FromPfx(std::string_view pfx, std::wstring& pas
     auto impl = std::make_unique<TImpl>();
     SetLastError(ERROR_SUCCESS);
     if (passwordGiven) {
-        impl->Store = PFXImportCertStore(&blob, password.c_str(), CRYPT_USER_KEYSET);
+        impl->Store.reset(PFXImportCertStore(&blob, password.c_str(), CRYPT_USER_KEYSET));
     } else {
         // A PFX exported without a password may have been sealed with an
         // empty one or with none: Windows tells them apart.
-        impl->Store = PFXImportCertStore(&blob, L"", CRYPT_USER_KEYSET);
+        impl->Store.reset(PFXImportCertStore(&blob, L"", CRYPT_USER_KEYSET));
         if (!impl->Store)
-            impl->Store = PFXImportCertStore(&blob, nullptr, CRYPT_USER_KEYSET);
+            impl->Store.reset(PFXImportCertStore(&blob, nullptr, CRYPT_USER_KEYSET));
     }
     const DWORD importError = GetLastError();
     Wipe(password);
@@ -249,12 +219,12 @@ TAppCertificate TAppCertificate::FromPfx(std::string_view pfx, std::wstring& pas
         throw ECredentialError(L"Cannot read the certificate " + path + L": " + SystemErrorText(importError));
     }
 
-    for (PCCERT_CONTEXT cert = CertEnumCertificatesInStore(impl->Store, nullptr); cert;
-         cert = CertEnumCertificatesInStore(impl->Store, cert)) {
+    for (PCCERT_CONTEXT cert = CertEnumCertificatesInStore(impl->Store.get(), nullptr); cert;
+         cert = CertEnumCertificatesInStore(impl->Store.get(), cert)) {
         if (const std::optional<TKeyContainer> key = KeyContainerOf(cert)) {
             impl->Imported.push_back(*key);
             if (!impl->Cert) {
-                impl->Cert = CertDuplicateCertificateContext(cert);
+                impl->Cert.reset(CertDuplicateCertificateContext(cert));
                 impl->Key = *key;
             }
         }
@@ -263,7 +233,7 @@ TAppCertificate TAppCertificate::FromPfx(std::string_view pfx, std::wstring& pas
         throw ECredentialError(path + L" holds no certificate with its private key: export the PFX with the "
                                       L"private key.");
 
-    const CERT_INFO& info = *impl->Cert->pCertInfo;
+    const CERT_INFO& info = *impl->Cert.get()->pCertInfo;
     const char* algorithm = info.SubjectPublicKeyInfo.Algorithm.pszObjId;
     if (!algorithm || std::string_view(algorithm) != szOID_RSA_RSA)
         throw ECredentialError(L"The certificate in " + path + L" has no RSA key: the sign-in assertion is "
@@ -276,7 +246,8 @@ TAppCertificate TAppCertificate::FromPfx(std::string_view pfx, std::wstring& pas
     if (CompareFileTime(&now, &info.NotBefore) < 0)
         throw ECredentialError(L"The certificate in " + path + L" is not valid before " +
                                DateText(info.NotBefore) + L".");
-    impl->Der.assign(reinterpret_cast<const char*>(impl->Cert->pbCertEncoded), impl->Cert->cbCertEncoded);
+    const PCCERT_CONTEXT cert = impl->Cert.get();
+    impl->Der.assign(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
     return TAppCertificate(std::move(impl));
 }
 

@@ -274,6 +274,10 @@ std::string TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
         if (attempt + 1 >= kTokenTries)
             throw EException(L"Sign-in as the application failed: the identity platform stayed busy (HTTP " +
                              std::to_wstring(response.Status) + L").");
-        Sleep(RetryDelayMs(answered ? &response : nullptr, attempt));
+        const DWORD ms = RetryDelayMs(answered ? &response : nullptr, attempt);
+        if (waiter_)
+            waiter_(ms);
+        else
+            Sleep(ms);
     }
 }

@@ -11,6 +11,7 @@
 #include "identity/CredentialError.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -70,6 +71,11 @@ public:
     std::uint64_t TokensRequested() const;
     std::wstring TokenEndpoint() const;
 
+    // Does the waiting before a token request is tried again, as Retry-After
+    // or the back-off asks, instead of Sleep: for a caller that keeps windows
+    // painted, or one that must see how long each wait was.
+    void WaitWith(std::function<void(DWORD ms)> waiter) { waiter_ = std::move(waiter); }
+
 private:
     std::string RequestToken(std::uint64_t& lifetimeMs);
     std::string CurrentOrNew();
@@ -82,4 +88,5 @@ private:
     std::uint64_t fetchedAfterRejection_ = 0;  // when token_ replaced one Graph turned away; 0: it did not
     std::uint64_t renewAt_ = 0;  // GetTickCount64
     std::uint64_t requested_ = 0;
+    std::function<void(DWORD ms)> waiter_;
 };

@@ -119,12 +119,11 @@ TBackgroundSignIn::~TBackgroundSignIn()
     Cancel();
     if (thread_.joinable())
         thread_.join();
-    CloseHandle(cancel_);
 }
 
 void TBackgroundSignIn::Cancel()
 {
-    SetEvent(cancel_);
+    SetEvent(cancel_.get());
 }
 
 std::optional<TDeviceCodePrompt> TBackgroundSignIn::Prompt() const
@@ -153,7 +152,7 @@ void TBackgroundSignIn::Run(std::function<void()> prompted, std::function<void()
                 if (prompted)
                     prompted();
             },
-            [&](DWORD ms) { return WaitForSingleObject(cancel_, ms) == WAIT_TIMEOUT; });
+            [&](DWORD ms) { return WaitForSingleObject(cancel_.get(), ms) == WAIT_TIMEOUT; });
     } catch (const ESignInCancelled& e) {
         outcome.Cancelled = true;
         outcome.Error = e.Message();

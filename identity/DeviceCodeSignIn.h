@@ -7,6 +7,7 @@
 // on one thread, for the console; TBackgroundSignIn, a worker thread with a
 // cancel event, for a window that must keep painting and offer Cancel.
 
+#include "base/UniqueHandle.h"
 #include "http/HttpClient.h"
 #include "identity/Microsoft365Settings.h"
 #include "identity/TokenCache.h"
@@ -102,7 +103,7 @@ private:
     void Run(std::function<void()> prompted, std::function<void()> finished);
 
     TDeviceCodeSignIn flow_;
-    HANDLE cancel_ = nullptr;
+    UniqueKernelHandle cancel_;
     mutable std::mutex mutex_;
     std::optional<TDeviceCodePrompt> prompt_;
     std::optional<TOutcome> outcome_;

@@ -1,5 +1,7 @@
 #include "identity/Microsoft365Settings.h"
 
+#include "base/UniqueHandle.h"
+
 #include "identity/SignInErrors.h"
 
 #include <windows.h>
@@ -21,16 +23,16 @@ std::wstring Trimmed(std::wstring text)
 
 std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const wchar_t* name)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    UniqueHkey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
         return std::nullopt;
     std::optional<std::wstring> result;
     DWORD type = 0;
     DWORD bytes = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ) {
+    if (RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &bytes) == ERROR_SUCCESS && type == REG_SZ) {
         std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
         bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) ==
+        if (RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes) ==
                 ERROR_SUCCESS &&
             type == REG_SZ) {
             // The value need not end in a zero; the extra slot guarantees one.
@@ -40,7 +42,6 @@ std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const w
                 result = std::move(text);
         }
     }
-    RegCloseKey(key);
     return result;
 }
 

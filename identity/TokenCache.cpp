@@ -1,7 +1,8 @@
 #include "identity/TokenCache.h"
 
 #include "base/Errors.h"
-#include "base/UniqueHandle.h"
+#include "base/Files.h"
+#include "base/SystemErrorText.h"
 
 #include <windows.h>
 #include <dpapi.h>
@@ -18,35 +19,9 @@ constexpr int kFormat = 1;
 // secrets without it gets nothing.
 constexpr char kEntropy[] = "Pellorin.Microsoft365.TokenCache";
 
-void CloseFile(HANDLE handle)
-{
-    CloseHandle(handle);
-}
-using TFileHandle = TUniqueHandle<HANDLE, CloseFile>;
-
-// CreateFile fails with INVALID_HANDLE_VALUE, which cannot be a template argument.
-HANDLE FileOrNull(HANDLE handle)
-{
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-}
-
-std::wstring SystemText(DWORD error)
-{
-    wchar_t* buffer = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length && buffer ? std::wstring(buffer, length) : L"Error " + std::to_wstring(error);
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
-        text.pop_back();
-    return text;
-}
-
 [[noreturn]] void RaiseCacheError(const std::wstring& path, DWORD error)
 {
-    throw EException(L"The Microsoft 365 sign-in could not be saved in " + path + L": " + SystemText(error));
+    throw EException(L"The Microsoft 365 sign-in could not be saved in " + path + L": " + SystemErrorText(error));
 }
 
 // Secrets leave memory as soon as they are no longer needed.
@@ -66,24 +41,6 @@ private:
 DATA_BLOB Blob(std::string& bytes)
 {
     return DATA_BLOB{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
-}
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path)
-{
-    TFileHandle file(FileOrNull(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
-    if (!file)
-        return std::nullopt;
-    LARGE_INTEGER size{};
-    // A token cache is a few kilobytes; anything far larger is not ours.
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (1 << 20))
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size()))
-        return std::nullopt;
-    return bytes;
 }
 
 std::wstring Utf16(const nlohmann::json& object, const char* name)
@@ -106,10 +63,16 @@ std::wstring TTokenCache::DefaultPath()
 
 std::optional<TCachedSignIn> TTokenCache::Load() const
 {
-    auto sealed = ReadWholeFile(path_);
-    if (!sealed || sealed->empty())
+    std::string sealed;
+    try {
+        // A token cache is a few kilobytes; anything far larger is not ours.
+        sealed = ReadWholeFile(path_, 1 << 20);
+    } catch (const EFileError&) {
         return std::nullopt;
-    DATA_BLOB in = Blob(*sealed);
+    }
+    if (sealed.empty())
+        return std::nullopt;
+    DATA_BLOB in = Blob(sealed);
     std::string entropyBytes(kEntropy);
     DATA_BLOB entropy = Blob(entropyBytes);
     DATA_BLOB out{};
@@ -161,28 +124,11 @@ void TTokenCache::Save(const TCachedSignIn& signIn) const
         if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
             RaiseCacheError(path_, GetLastError());
     }
-    // Written beside the file, then put in its place in one step: a reader
-    // sees the old sign-in or the new one, never a part of either.
-    const std::wstring temporary =
-        path_ + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetCurrentThreadId()) + L".new";
-    {
-        TFileHandle file(FileOrNull(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr)));
-        if (!file)
-            RaiseCacheError(path_, GetLastError());
-        DWORD written = 0;
-        if (!WriteFile(file.get(), sealed.data(), static_cast<DWORD>(sealed.size()), &written, nullptr) ||
-            written != sealed.size() || !FlushFileBuffers(file.get())) {
-            const DWORD error = GetLastError();
-            file.reset();
-            DeleteFileW(temporary.c_str());
-            RaiseCacheError(path_, error);
-        }
-    }
-    if (!MoveFileExW(temporary.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        DeleteFileW(temporary.c_str());
-        RaiseCacheError(path_, error);
+    // A reader sees the old sign-in or the new one, never a part of either.
+    try {
+        ReplaceWholeFile(path_, sealed);
+    } catch (const EFileError& e) {
+        RaiseCacheError(path_, e.Code());
     }
 }
 
@@ -192,6 +138,6 @@ void TTokenCache::Remove() const
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
             throw EException(L"The Microsoft 365 sign-in could not be removed from " + path_ + L": " +
-                             SystemText(error));
+                             SystemErrorText(error));
     }
 }

@@ -4,7 +4,7 @@
 // go through the 8-bit registry entry points. No key stays open between calls.
 
 #include "base/Errors.h"
-#include "registry/UniqueHkey.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // Dots per inch of windows and the fonts that follow them. The newer per-window
 // entry points are looked up at run time: older systems and Wine lack some.
 
-#include "ui/Handles.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

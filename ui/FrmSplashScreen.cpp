@@ -18,18 +18,16 @@ constexpr int kBevelWidth = 5;
 void Frame3D(HDC dc, RECT& rect, COLORREF topLeft, COLORREF bottomRight, int width)
 {
     for (int i = 0; i < width; ++i) {
-        const HBRUSH light = CreateSolidBrush(topLeft);
-        const HBRUSH dark = CreateSolidBrush(bottomRight);
+        const UniqueHbrush light(CreateSolidBrush(topLeft));
+        const UniqueHbrush dark(CreateSolidBrush(bottomRight));
         const RECT top{rect.left, rect.top, rect.right - 1, rect.top + 1};
         const RECT left{rect.left, rect.top, rect.left + 1, rect.bottom - 1};
         const RECT bottom{rect.left, rect.bottom - 1, rect.right, rect.bottom};
         const RECT right{rect.right - 1, rect.top, rect.right, rect.bottom};
-        FillRect(dc, &top, light);
-        FillRect(dc, &left, light);
-        FillRect(dc, &bottom, dark);
-        FillRect(dc, &right, dark);
-        DeleteObject(light);
-        DeleteObject(dark);
+        FillRect(dc, &top, light.get());
+        FillRect(dc, &left, light.get());
+        FillRect(dc, &bottom, dark.get());
+        FillRect(dc, &right, dark.get());
         InflateRect(&rect, -1, -1);
     }
 }
@@ -46,21 +44,21 @@ TSplashScreen::TSplashScreen(HINSTANCE instance)
 
     dpi_ = SystemDpi();
     // A tool window: no task-bar entry, whose title the user would see.
-    handle_ = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"SplashScreen", WS_POPUP | WS_CLIPCHILDREN, 0, 0,
-                              ScalePixels(kSplashWidth, dpi_), ScalePixels(kSplashHeight, dpi_), nullptr,
-                              nullptr, instance, nullptr);
+    handle_.reset(CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"SplashScreen", WS_POPUP | WS_CLIPCHILDREN, 0,
+                                  0, ScalePixels(kSplashWidth, dpi_), ScalePixels(kSplashHeight, dpi_), nullptr,
+                                  nullptr, instance, nullptr));
     if (!handle_)
         throw EException(L"The splash window could not be created");
-    dpi_ = FitWindowToItsDpi(handle_, dpi_, {kSplashWidth, kSplashHeight});
+    dpi_ = FitWindowToItsDpi(handle_.get(), dpi_, {kSplashWidth, kSplashHeight});
     CreateControls(instance);
 }
 
 TSplashScreen::~TSplashScreen()
 {
-    if (handle_) {
-        ShowWindow(handle_, SW_HIDE);
-        DestroyWindow(handle_);
-    }
+    // Hidden and destroyed before its fonts go, which its labels still hold.
+    if (handle_)
+        ShowWindow(handle_.get(), SW_HIDE);
+    handle_.reset();
 }
 
 void TSplashScreen::CreateControls(HINSTANCE instance)
@@ -71,7 +69,7 @@ void TSplashScreen::CreateControls(HINSTANCE instance)
     const auto scale = [this](int pixels) { return ScalePixels(pixels, dpi_); };
 
     Panel1 = CreateWindowExW(0, kPanelClassName, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
-                             scale(kSplashWidth), scale(kSplashHeight), handle_, nullptr, instance, nullptr);
+                             scale(kSplashWidth), scale(kSplashHeight), handle_.get(), nullptr, instance, nullptr);
     struct TLabel {
         HWND* Field;
         int Left;
@@ -104,11 +102,11 @@ void TSplashScreen::CreateControls(HINSTANCE instance)
 void TSplashScreen::Show()
 {
     RECT outer{};
-    GetWindowRect(handle_, &outer);
+    GetWindowRect(handle_.get(), &outer);
     const int left = (GetSystemMetrics(SM_CXSCREEN) - (outer.right - outer.left)) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - (outer.bottom - outer.top)) / 2;
-    SetWindowPos(handle_, HWND_TOP, left, top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-    SetForegroundWindow(handle_);
+    SetWindowPos(handle_.get(), HWND_TOP, left, top, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(handle_.get());
 }
 
 LRESULT CALLBACK TSplashScreen::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

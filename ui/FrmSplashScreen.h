@@ -2,7 +2,7 @@
 // The splash window that covers the wait while Outlook starts. It has no
 // behaviour of its own: start-up shows it and the main window's hand-over ends it.
 
-#include "ui/Handles.h"
+#include "base/UniqueHandle.h"
 #include "ui/Layout.h"
 
 #include <windows.h>
@@ -18,7 +18,7 @@ public:
     TSplashScreen(const TSplashScreen&) = delete;
     TSplashScreen& operator=(const TSplashScreen&) = delete;
 
-    HWND Handle() const { return handle_; }
+    HWND Handle() const { return handle_.get(); }
     // Visible, in front, centred on the screen.
     void Show();
 
@@ -27,7 +27,7 @@ private:
     static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(HINSTANCE instance);
 
-    HWND handle_ = nullptr;
+    UniqueHwnd handle_;
     HWND Panel1 = nullptr;
     HWND Label2 = nullptr;
     HWND Image1 = nullptr;

@@ -6,7 +6,7 @@
 #include "commands/ProgramState.h"
 #include "graph/MailboxSource.h"
 #include "outlook/OutlookStores.h"
-#include "ui/Handles.h"
+#include "base/UniqueHandle.h"
 #include "ui/Layout.h"
 
 #include <windows.h>

@@ -6,7 +6,7 @@
 // dialog runs a message loop of its own, so the main window keeps painting.
 
 #include "graph/Microsoft365.h"
-#include "ui/Handles.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

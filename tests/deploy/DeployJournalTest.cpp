@@ -77,6 +77,7 @@ TEST(DeployJournal, ALineAKillCutShortCountsForNothingAndIsCutOff)
         folder.Write(L"run.journal", whole + cut);
         {
             TDeployJournal journal(path, kHeader);
+            ASSERT_EQ(folder.Read(L"run.journal"), whole) << "opened, the journal is cut back to its whole lines";
             EXPECT_TRUE(journal.IsFinished(L"ann@contoso.com"));
             EXPECT_FALSE(journal.IsFinished(L"bob@contoso.com"));
             journal.Append(Record(L"carol@contoso.com", EMailboxResult::Unchanged));

@@ -3,6 +3,9 @@
 
 #include "GraphFixture.h"
 
+#include <windows.h>
+#include <dpapi.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -62,6 +65,29 @@ TEST_F(TokenCacheTest, RoundTripsThroughDpapiAndTheFileHoldsNothingReadable)
     EXPECT_EQ(bytes.find("rt-0123456789"), std::string::npos);
     EXPECT_EQ(bytes.find("contoso"), std::string::npos);
     EXPECT_EQ(bytes.find("refresh_token"), std::string::npos);
+}
+
+// Any program the user runs can ask DPAPI for the user's secrets: only the
+// cache's own entropy keeps them from opening the refresh token with it.
+TEST_F(TokenCacheTest, TheFileOpensOnlyWithTheCachesOwnEntropy)
+{
+    TTokenCache(Path()).Save(kSignIn);
+    std::string bytes = FileBytes(Path());
+    DATA_BLOB sealed{static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())};
+    const auto opens = [&](DATA_BLOB* entropy) {
+        DATA_BLOB plain{};
+        if (!CryptUnprotectData(&sealed, nullptr, entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &plain))
+            return false;
+        LocalFree(plain.pbData);
+        return true;
+    };
+    EXPECT_FALSE(opens(nullptr)) << "a plain CryptUnprotectData opened the token cache";
+    std::string other = "Pellorin";
+    DATA_BLOB wrong{static_cast<DWORD>(other.size()), reinterpret_cast<BYTE*>(other.data())};
+    EXPECT_FALSE(opens(&wrong));
+    std::string own = "Pellorin.Microsoft365.TokenCache";
+    DATA_BLOB right{static_cast<DWORD>(own.size()), reinterpret_cast<BYTE*>(own.data())};
+    EXPECT_TRUE(opens(&right)) << "the cache is sealed with DPAPI and its entropy";
 }
 
 TEST_F(TokenCacheTest, SaveReplacesTheWholeFileAndLeavesNoPartBehind)

@@ -247,3 +247,35 @@ TEST_F(AppSignInTest, ABusyPlatformIsAskedAgain)
     EXPECT_EQ(GraphStatus(tokens.AccessToken()), 200u);
     EXPECT_EQ(TokenRequests().size(), 3u);
 }
+
+TEST_F(AppSignInTest, ABusyPlatformIsWaitedOutAsRetryAfterSaysInSeconds)
+{
+    struct TCase {
+        nlohmann::json RetryAfter;
+        std::vector<DWORD> Waits;
+    };
+    const TCase cases[] = {
+        {0.2, {200, 200}},
+        {"3", {3000, 3000}},
+        // Past a minute, the sign-in gives up sooner rather than hang the run.
+        {"600", {60000, 60000}},
+        // Without one (or with one that is no number), the back-off doubles.
+        {nullptr, {1000, 2000}},
+        {"soon", {1000, 2000}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.RetryAfter.dump());
+        standIn.Reset();
+        Register(nlohmann::json::object());
+        nlohmann::json rule = {{"status", 429}, {"path", "/oauth2/v2.0/token"}, {"count", 2}};
+        if (!c.RetryAfter.is_null())
+            rule["retry_after"] = c.RetryAfter;
+        standIn.Fail(rule);
+        TAppTokenSource tokens(http, SignIn(), TAppCredential::SecretInVariable(kSecretVariable));
+        std::vector<DWORD> waits;
+        tokens.WaitWith([&](DWORD ms) { waits.push_back(ms); });
+        EXPECT_FALSE(tokens.AccessToken().empty());
+        EXPECT_EQ(waits, c.Waits);
+        EXPECT_EQ(TokenRequests().size(), 3u);
+    }
+}
