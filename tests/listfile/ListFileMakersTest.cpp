@@ -130,16 +130,6 @@ TEST(ListFileAgainstItsMakers, GraphsDocumentedListResponseReadsAsItIs)
 
 namespace {
 
-// "Name = colour @line".
-std::vector<std::wstring> Described(const TCategoryListFile& list)
-{
-    std::vector<std::wstring> lines;
-    for (const TListFileEntry& entry : list.Entries)
-        lines.push_back(entry.Name + L" = " + (entry.Color ? *entry.Color->GraphName() : L"-") + L" @" +
-                        std::to_wstring(entry.Line));
-    return lines;
-}
-
 const std::wstring kBuero = L"B\x00FCro";
 const std::wstring kAussendienst = L"Au\x00DF" L"endienst";
 const std::wstring kGeschaeftlich = L"Gesch\x00E4" L"ftlich";

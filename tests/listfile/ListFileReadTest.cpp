@@ -10,16 +10,6 @@ using namespace std::string_literals;
 
 namespace {
 
-// "Name = colour @line", so that a whole list compares and prints at once.
-std::vector<std::wstring> Described(const TCategoryListFile& list)
-{
-    std::vector<std::wstring> lines;
-    for (const TListFileEntry& entry : list.Entries)
-        lines.push_back(entry.Name + L" = " + (entry.Color ? *entry.Color->GraphName() : L"-") + L" @" +
-                        std::to_wstring(entry.Line));
-    return lines;
-}
-
 std::vector<std::wstring> Warnings(const TCategoryListFile& list)
 {
     std::vector<std::wstring> messages;
