@@ -137,11 +137,9 @@ TMailboxListFile TMailboxListFile::Parse(std::string_view bytes, std::wstring_vi
 void TMailboxListFile::Scan(std::wstring_view file)
 {
     const std::wstring_view text = text_;
-    std::size_t position = 0;
-    int line = 1;
     const TCsvStart start = CsvStartOf(text);
-    position = start.Position;
-    line = start.Line;
+    std::size_t position = start.Position;
+    int line = start.Line;
     std::vector<std::wstring> header;
     std::size_t first = position;
     int firstLine = line;
@@ -154,8 +152,8 @@ void TMailboxListFile::Scan(std::wstring_view file)
         header.clear();
     }
     // Excel writes the list separator of the user's region: ";" in most of Europe.
-    if (const auto separator = CsvSeparatorOf(text, {first, firstLine, false}, {kColumns[0], kColumns[1], kColumns[2]});
-        separator && *separator != L',') {
+    const auto separator = CsvSeparatorOf(text, {first, firstLine, false}, {kColumns[0], kColumns[1], kColumns[2]});
+    if (separator && *separator != L',') {
         separator_ = *separator;
         position = first;
         line = firstLine;
