@@ -80,6 +80,8 @@ TListRead ReadList(const std::wstring& path)
             throw EBadInput(path + L" changed while it was read. Run again once it is saved.");
         for (const TListFileWarning& warning : list.Warnings)
             WriteError(warning.Message);
+        for (const TListFileWarning& remark : list.Remarks)
+            WriteError(remark.Message);
         if (list.Entries.empty())
             throw EBadInput(path + L" holds no category names: there is nothing to deploy.");
         return {std::move(list.Entries), after};

@@ -43,6 +43,8 @@ bool ReadImportFile(const TSyncRequest& request, TSyncResult& result, TCategoryL
     }
     for (const TListFileWarning& warning : file.Warnings)
         result.Warnings.push_back(warning.Message);
+    for (const TListFileWarning& remark : file.Remarks)
+        result.Warnings.push_back(remark.Message);
     return true;
 }
 

@@ -237,9 +237,15 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
             RunExport(request, state, result);
         } else if (request.Verb != TSyncVerb::List) {
             RequireReadableChoice(state);
-            if (request.Verb == TSyncVerb::Import)
+            if (request.Verb == TSyncVerb::Import) {
+                // Only the target knows which "?" stands for a letter an export lost.
+                if (importFile)
+                    for (std::wstring& warning :
+                         MangledNameWarnings(request.File, importFile->Entries, Names(state.PstCategories)))
+                        result.Warnings.push_back(std::move(warning));
                 RunImport(state, ui, importFile ? importFile->Entries : std::vector<TListFileEntry>(),
                           ImportOptionsOf(request), importReport);
+            }
             else
                 RunCopy(state, ui, DirectionOf(request.Verb), report, request.DryRun);
         }

@@ -4,6 +4,7 @@
 #include "base/Platform.h"
 #include "http/Url.h"
 #include "identity/Identifiers.h"
+#include "listfile/CsvText.h"
 
 #include <windows.h>
 
@@ -43,86 +44,24 @@ std::wstring Key(std::wstring_view address)
 
 std::wstring Decode(std::string_view bytes, std::wstring_view file)
 {
-    std::wstring text;
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-        const bool big = bytes[0] == '\xFE';
-        bytes.remove_prefix(2);
-        if (bytes.size() % 2 != 0)
-            throw EMailboxListError(file, 1, kNotText);
-        text.resize(bytes.size() / 2);
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto a = static_cast<unsigned char>(bytes[2 * i]);
-            const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
-            text[i] = static_cast<wchar_t>(big ? (a << 8) | b : (b << 8) | a);
-        }
-    } else {
-        if (bytes.starts_with("\xEF\xBB\xBF"))
-            bytes.remove_prefix(3);
-        else if (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'))
-            throw EMailboxListError(file, 1, kNotText);
-        if (!bytes.empty()) {
-            const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                                 static_cast<int>(bytes.size()), nullptr, 0);
-            if (size == 0) {
-                // A line break byte never belongs to a longer UTF-8 sequence,
-                // so the first line that fails alone is the culprit.
-                int line = 1;
-                for (std::size_t start = 0;; ++line) {
-                    const std::size_t end = bytes.find('\n', start);
-                    const std::string_view part = bytes.substr(start, end == std::string_view::npos ? end : end - start);
-                    if (end == std::string_view::npos ||
-                        (!part.empty() && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, part.data(),
-                                                              static_cast<int>(part.size()), nullptr, 0) == 0))
-                        throw EMailboxListError(file, line, kNotText);
-                    start = end + 1;
-                }
-            }
-            text.resize(static_cast<std::size_t>(size));
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                text.data(), size);
-        }
-    }
-    if (const std::size_t nul = text.find(L'\0'); nul != std::wstring::npos) {
-        int line = 1;
-        for (std::size_t i = 0; i < nul; ++i)
-            line += text[i] == L'\n';
-        throw EMailboxListError(file, line, L"an embedded U+0000");
-    }
-    return text;
+    TDecodedText decoded = DecodeText(bytes);
+    if (decoded.Fault == TTextFault::NotText)
+        throw EMailboxListError(file, decoded.FaultLine, kNotText);
+    if (decoded.Fault == TTextFault::EmbeddedNul)
+        throw EMailboxListError(file, decoded.FaultLine, L"an embedded U+0000");
+    return std::move(decoded.Text);
 }
 
-// One RFC 4180 record from position on; a line break is LF or CR LF.
-void ReadRecord(std::wstring_view text, std::size_t& position, int& line, std::vector<std::wstring>& fields,
-                std::wstring_view file)
+// One CSV record from position on.
+void ReadRecord(std::wstring_view text, wchar_t separator, std::size_t& position, int& line,
+                std::vector<std::wstring>& fields, std::wstring_view file)
 {
-    fields.clear();
-    for (;;) {
-        std::wstring& field = fields.emplace_back();
-        if (position < text.size() && text[position] == L'"') {
-            const int opened = line;
-            for (++position;; ++position) {
-                if (position >= text.size())
-                    throw EMailboxListError(file, opened, L"an unclosed quote");
-                if (text[position] == L'"') {
-                    if (position + 1 >= text.size() || text[position + 1] != L'"') {
-                        ++position;
-                        break;
-                    }
-                    ++position;
-                }
-                line += text[position] == L'\n';
-                field += text[position];
-            }
-        }
-        while (position < text.size() && text[position] != L',' && text[position] != L'\n')
-            field += text[position++];
-        if (position >= text.size())
-            return;
-        if (text[position++] == L'\n') {
-            ++line;
-            return;
-        }
-    }
+    TCsvReader reader(text, {position, line, false}, separator);
+    int recordLine = 0;
+    if (reader.Next(fields, recordLine) == TCsvReader::TResult::UnclosedQuote)
+        throw EMailboxListError(file, recordLine, L"an unclosed quote");
+    position = reader.Position();
+    line = reader.Line();
 }
 
 // One line of a text list.
@@ -190,21 +129,27 @@ TMailboxListFile TMailboxListFile::Parse(std::string_view bytes, std::wstring_vi
 void TMailboxListFile::Scan(std::wstring_view file)
 {
     const std::wstring_view text = text_;
-    std::size_t position = 0;
-    int line = 1;
-    // Windows PowerShell's Export-Csv writes "#TYPE" and the objects' type first.
-    if (text.starts_with(L"#TYPE"))
-        ReadLine(text, position, line);
+    const TCsvStart start = CsvStartOf(text);
+    std::size_t position = start.Position;
+    int line = start.Line;
     std::vector<std::wstring> header;
     std::size_t first = position;
     int firstLine = line;
     while (position < text.size()) {
         first = position;
         firstLine = line;
-        ReadRecord(text, position, line, header, file);
+        ReadRecord(text, L',', position, line, header, file);
         if (!(header.size() == 1 && Trimmed(header[0]).empty()))
             break;
         header.clear();
+    }
+    // Excel writes the list separator of the user's region: ";" in most of Europe.
+    const auto separator = CsvSeparatorOf(text, {first, firstLine, false}, {kColumns[0], kColumns[1], kColumns[2]});
+    if (separator && *separator != L',') {
+        separator_ = *separator;
+        position = first;
+        line = firstLine;
+        ReadRecord(text, separator_, position, line, header, file);
     }
     bool csv = false;
     for (int c = 0; c < 3; ++c) {
@@ -264,7 +209,7 @@ bool TMailboxListFile::NextRow(std::size_t& position, int& line, TMailbox& mailb
             mailbox.Name = mailbox.Address;
             return true;
         }
-        ReadRecord(text, position, line, fields, file);
+        ReadRecord(text, separator_, position, line, fields, file);
         if (fields.size() == 1 && Trimmed(fields[0]).empty())
             continue;
         std::wstring_view values[3];

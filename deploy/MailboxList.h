@@ -2,7 +2,7 @@
 // The mailboxes a deployment goes to. Either a file (--mailboxes LIST): text
 // with one user principal name or object id a line, or CSV with a column
 // UserPrincipalName, Mail or Id (letter case ignored), as Export-Csv writes
-// Get-MgUser's users; or every enabled user of the tenant with a mailbox
+// Get-MgUser's users, its fields separated by ",", ";" or a tab; or every enabled user of the tenant with a mailbox
 // (--all-mailboxes), read from Graph page by page.
 //
 // Both hand out one mailbox at a time: a run keeps nothing of a mailbox it
@@ -70,6 +70,7 @@ private:
     std::size_t start_ = 0;        // where the first data row starts
     int startLine_ = 1;
     int column_[3] = {-1, -1, -1}; // UserPrincipalName, Id, Mail; all -1 for a text file
+    wchar_t separator_ = L',';
     std::vector<bool> skipped_;    // by data row: listed before, or naming no mailbox
     std::size_t count_ = 0;
     std::vector<TMailboxListWarning> warnings_;

@@ -40,6 +40,10 @@ struct TListFileWarning {
 struct TCategoryListFile {
     std::vector<TListFileEntry> Entries;  // in file order, each name once
     std::vector<TListFileWarning> Warnings;
+    // What the user should know about the file as a whole, as
+    // "FILE, line N: ...": a column it has that nothing reads (a misspelt
+    // "Colour" would otherwise go unseen), a list that may go on elsewhere.
+    std::vector<TListFileWarning> Remarks;
 };
 
 // A file that cannot be read as a category list: "FILE, line N: WHAT". WHAT may
@@ -74,7 +78,9 @@ TListFileFormat ListFileFormatOf(std::wstring_view path);
 // Reads and checks the whole file. Raises EListFileError.
 TCategoryListFile ReadCategoryListFile(const std::wstring& path);
 // The same for a file's bytes; file only names the file in messages. Raises
-// EListFileError, also for more than kListFileMaxBytes.
+// EListFileError, also for more than kListFileMaxBytes. Text that starts with
+// "{" or "[" is read as JSON whatever format says: Graph's answer saved under
+// any name.
 TCategoryListFile ParseCategoryList(std::string_view bytes, TListFileFormat format, std::wstring_view file);
 
 // The bytes of a list file: CSV in UTF-8 with a byte-order mark, CR LF line
@@ -91,3 +97,10 @@ void WriteCategoryListFile(const std::wstring& path, const std::vector<TListFile
 // the field is quoted where it holds ",", a quote or a line break, or starts
 // or ends with a space or a tab.
 std::wstring SpreadsheetSafeCsvField(std::wstring_view text);
+
+// A warning, "FILE, line N: ...", for each entry whose name is one of
+// targetNames with letters turned into "?": what an export in an encoding
+// that lacks those letters leaves (each UTF-16 unit outside ASCII one "?").
+// Imported, such a name would sit beside the real one as a new category.
+std::vector<std::wstring> MangledNameWarnings(std::wstring_view file, const std::vector<TListFileEntry>& entries,
+                                              const std::vector<std::wstring>& targetNames);

@@ -5,14 +5,17 @@
 #include "base/Errors.h"
 #include "base/Platform.h"
 
-#include <windows.h>
-
 #include <optional>
 
 namespace {
 
-constexpr std::wstring_view kNotText = L"not a CSV file: its text is neither UTF-8 nor UTF-16 with a byte-order mark";
+constexpr std::wstring_view kNotText =
+    L"not a CSV file: its text is neither UTF-8 nor UTF-16 with a byte-order mark; save it in Excel as "
+    L"\"CSV UTF-8 (Comma delimited)\", or in Notepad with the UTF-8 encoding";
 constexpr std::wstring_view kNoDisplayName = L"no DisplayName column";
+// Get-MgUserOutlookMasterCategory's objects carry these too; Export-Csv
+// writes them all, and they are no one's mistake.
+constexpr std::wstring_view kQuietColumns[] = {L"DisplayName", L"Color", L"Id", L"AdditionalProperties"};
 constexpr std::wstring_view kHeader = L"DisplayName,Color";
 
 bool IsFormulaStart(wchar_t c)
@@ -35,139 +38,39 @@ bool HasFormulaGuard(std::wstring_view field)
     return field.starts_with(L'\'') && NeedsFormulaGuard(field);
 }
 
-bool DecodeUtf8(std::string_view bytes, std::wstring& text)
-{
-    text.clear();
-    if (bytes.empty())
-        return true;
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                         nullptr, 0);
-    if (size == 0)
-        return false;
-    text.resize(static_cast<std::size_t>(size));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), text.data(),
-                        size);
-    return true;
-}
-
-int LineAt(std::wstring_view text, std::size_t position)
-{
-    int line = 1;
-    for (std::size_t i = 0; i < position; ++i)
-        line += text[i] == L'\n';
-    return line;
-}
-
-std::wstring DecodeCsvText(std::string_view bytes, const TListCollector& collector)
-{
-    const TByteOrderMark mark = ByteOrderMarkOf(bytes);
-    bytes.remove_prefix(ByteOrderMarkSize(mark));
-    std::wstring text;
-    if (mark == TByteOrderMark::Utf16Le || mark == TByteOrderMark::Utf16Be) {
-        if (bytes.size() % 2 != 0)
-            collector.Fail(1, kNotText);
-        text = Utf16Units(bytes, mark == TByteOrderMark::Utf16Be);
-    } else {
-        // UTF-16 without its mark: a zero byte in the first character, which
-        // no text of names starts with.
-        if (mark == TByteOrderMark::None && bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'))
-            collector.Fail(1, kNotText);
-        if (!DecodeUtf8(bytes, text)) {
-            // A line break byte is never part of a longer UTF-8 sequence, so
-            // each line decodes alone: the first that fails is the culprit.
-            int line = 1;
-            for (std::size_t start = 0;; ++line) {
-                const std::size_t end = bytes.find('\n', start);
-                std::wstring ignored;
-                if (!DecodeUtf8(bytes.substr(start, end == std::string_view::npos ? end : end - start), ignored) ||
-                    end == std::string_view::npos)
-                    collector.Fail(line, kNotText);
-                start = end + 1;
-            }
-        }
-    }
-    if (const std::size_t nul = text.find(L'\0'); nul != std::wstring::npos)
-        collector.Fail(LineAt(text, nul), kEmbeddedNul);
-    return text;
-}
-
-// Records of RFC 4180 text; a line break is LF or CR LF. Lenient where Excel
-// is: a quote inside an unquoted field, and text after a closing quote, are
-// kept as they are.
-class TCsvReader {
-public:
-    TCsvReader(std::wstring_view text, int firstLine, const TListCollector& collector)
-        : text_(text), line_(firstLine), collector_(collector)
-    {
-    }
-
-    int Line() const { return line_; }
-
-    // The next record's fields and the line it starts on; false at the end.
-    bool Next(std::vector<std::wstring>& fields, int& line)
-    {
-        fields.clear();
-        line = line_;
-        if (position_ >= text_.size())
-            return false;
-        for (;;) {
-            std::wstring& field = fields.emplace_back();
-            if (At(L'"'))
-                ReadQuoted(field);
-            const std::size_t unquoted = field.size();
-            while (position_ < text_.size() && text_[position_] != L',' && text_[position_] != L'\n')
-                field += text_[position_++];
-            // The CR of a CR LF ends the line; one inside quotes is the name's.
-            if (field.size() > unquoted && field.back() == L'\r' && !At(L','))
-                field.pop_back();
-            if (position_ >= text_.size())
-                return true;
-            if (text_[position_++] == L'\n') {
-                ++line_;
-                return true;
-            }
-        }
-    }
-
-private:
-    bool At(wchar_t c) const { return position_ < text_.size() && text_[position_] == c; }
-
-    void ReadQuoted(std::wstring& field)
-    {
-        const int opened = line_;
-        ++position_;
-        for (;;) {
-            if (position_ >= text_.size())
-                collector_.Fail(opened, L"an unclosed quote");
-            const wchar_t c = text_[position_++];
-            if (c == L'"') {
-                if (!At(L'"'))
-                    return;
-                ++position_;
-            }
-            line_ += c == L'\n';
-            field += c;
-        }
-    }
-
-    std::wstring_view text_;
-    std::size_t position_ = 0;
-    int line_;
-    const TListCollector& collector_;
-};
-
-bool IsEmptyLine(const std::vector<std::wstring>& fields)
-{
-    return fields.size() == 1 && fields[0].empty();
-}
-
 std::optional<std::size_t> ColumnOf(const std::vector<std::wstring>& header, std::wstring_view name)
 {
     for (std::size_t i = 0; i < header.size(); ++i)
-        if (SameTextIgnoringCase(header[i], name))
+        if (SameTextIgnoringCase(TrimmedField(header[i]), name))
             return i;
     return std::nullopt;
 }
+
+void RemarkUnknownColumns(const std::vector<std::wstring>& header, int line, TListCollector& collector)
+{
+    for (const std::wstring& column : header) {
+        const std::wstring_view name = TrimmedField(column);
+        // A separator at the end of the line, as a spreadsheet leaves one.
+        if (name.empty())
+            continue;
+        bool known = false;
+        for (const std::wstring_view quiet : kQuietColumns)
+            known = known || SameTextIgnoringCase(name, quiet);
+        if (!known)
+            collector.Remark(line, L"the column \"" + std::wstring(name) +
+                                       L"\" is ignored: only DisplayName and Color are read");
+    }
+}
+
+// Windows PowerShell 5.1's Export-Csv writes ASCII unless told otherwise, and
+// puts "?" for every letter ASCII lacks; nothing in the file tells "B?ro"
+// from a name that holds a "?". Its mark is the "#TYPE" line without a
+// byte-order mark: PowerShell 7 writes no "#TYPE", and 5.1 writes a mark with
+// any encoding that holds every letter.
+constexpr std::wstring_view kAsciiExport =
+    L"\" holds \"?\" where Windows PowerShell 5.1's Export-Csv, in its default ASCII encoding, wrote each letter "
+    L"that ASCII lacks; the file is not imported. Export the list again with Export-Csv -Encoding UTF8, or with "
+    L"PowerShell 7";
 
 void AppendField(std::wstring& text, std::wstring_view field)
 {
@@ -192,30 +95,44 @@ void AppendField(std::wstring& text, std::wstring_view field)
 
 void ReadCsvList(std::string_view bytes, TListCollector& collector)
 {
-    const std::wstring text = DecodeCsvText(bytes, collector);
-    std::wstring_view rest = text;
-    int firstLine = 1;
-    // Windows PowerShell's Export-Csv writes "#TYPE" and the objects' type first.
-    if (rest.starts_with(L"#TYPE")) {
-        const std::size_t end = rest.find(L'\n');
-        rest = end == std::wstring_view::npos ? std::wstring_view() : rest.substr(end + 1);
-        firstLine = 2;
-    }
-    TCsvReader reader(rest, firstLine, collector);
+    const TDecodedText decoded = DecodeText(bytes);
+    if (decoded.Fault != TTextFault::None)
+        collector.Fail(decoded.FaultLine, decoded.Fault == TTextFault::NotText ? kNotText : kEmbeddedNul);
+    const std::wstring_view text = decoded.Text;
+    TCsvStart header = CsvStartOf(text);
+    const bool asciiExport = header.TypeLine && decoded.Mark == TByteOrderMark::None && decoded.Ascii;
+
     std::vector<std::wstring> fields;
-    int line = firstLine;
-    bool more = false;
-    while ((more = reader.Next(fields, line)) && IsEmptyLine(fields)) {
+    int line = header.Line;
+    TCsvReader::TResult read = TCsvReader::TResult::End;
+    for (TCsvReader blanks(text, header);;) {
+        header = {blanks.Position(), blanks.Line(), header.TypeLine};
+        read = blanks.Next(fields, line);
+        if (read != TCsvReader::TResult::Record || !IsEmptyCsvRecord(fields))
+            break;
     }
+    if (read == TCsvReader::TResult::UnclosedQuote)
+        collector.Fail(line, L"an unclosed quote");
+    const wchar_t separator = CsvSeparatorOf(text, header, {L"DisplayName"}).value_or(L',');
+    TCsvReader reader(text, header, separator);
+    const bool more = reader.Next(fields, line) == TCsvReader::TResult::Record;
     const std::optional<std::size_t> nameColumn = more ? ColumnOf(fields, L"DisplayName") : std::nullopt;
     if (!nameColumn)
         collector.Fail(more ? line : reader.Line(), kNoDisplayName);
     const std::optional<std::size_t> colorColumn = ColumnOf(fields, L"Color");
+    RemarkUnknownColumns(fields, line, collector);
 
-    while (reader.Next(fields, line)) {
-        if (IsEmptyLine(fields))
+    for (;;) {
+        read = reader.Next(fields, line);
+        if (read == TCsvReader::TResult::UnclosedQuote)
+            collector.Fail(line, L"an unclosed quote");
+        if (read == TCsvReader::TResult::End)
+            break;
+        if (IsEmptyCsvRecord(fields))
             continue;
         std::wstring name = *nameColumn < fields.size() ? std::move(fields[*nameColumn]) : std::wstring();
+        if (asciiExport && name.find(L'?') != std::wstring::npos)
+            collector.Fail(line, L"\"" + name + std::wstring(kAsciiExport));
         if (HasFormulaGuard(name))
             name.erase(0, 1);
         const std::wstring_view color =

@@ -23,6 +23,13 @@ using Json = nlohmann::json;
 constexpr std::wstring_view kNotGraphShape =
     L"not a category list in Microsoft Graph's shape {\"value\":[{\"displayName\":\"...\",\"color\":\"preset0\"}]}";
 
+// Graph pages a long list and names the next page here; a file saved from one
+// answer holds the first page alone.
+//   https://learn.microsoft.com/graph/paging
+constexpr std::wstring_view kNextPage =
+    L"the file holds one page of a longer list (it has \"@odata.nextLink\"), so it may be incomplete: the "
+    L"categories on the pages after it are not imported";
+
 // Lines of the bytes nlohmann/json has taken so far. The lexer reads one
 // character past a number, so the line is the one of the last character that
 // was not white space.
@@ -115,6 +122,8 @@ public:
 
     bool key(Json::string_t& name)
     {
+        if (frames_.back() == TFrame::Root && name == "@odata.nextLink")
+            collector_.Remark(count_.LastToken, kNextPage);
         if (frames_.back() == TFrame::Root)
             next_ = name == "value" ? TSlot::ValueList : TSlot::Ignored;
         else if (frames_.back() == TFrame::Entry)

@@ -1,8 +1,9 @@
 #pragma once
 // What the CSV and JSON halves of the list file share: the checks every entry
-// passes whatever the format, and the byte-order marks both read.
+// passes whatever the format (ListFileChecks.cpp), and the text both read.
 
 #include "listfile/CategoryListFile.h"
+#include "listfile/CsvText.h"
 
 #include <cstddef>
 #include <map>
@@ -11,6 +12,9 @@
 #include <vector>
 
 inline constexpr std::wstring_view kEmbeddedNul = L"an embedded U+0000";
+
+// "FILE, line N: ", which every message about a place in the file starts with.
+std::wstring ListFileLineText(std::wstring_view file, int line);
 
 // Gathers a file's entries in file order. Raises EListFileError for a bad
 // entry, and collects a warning for one it skips.
@@ -21,6 +25,8 @@ public:
     [[noreturn]] void Fail(int line, std::wstring_view what) const;
     // One row or entry, its colour as the file spells it (empty: none asked).
     void Add(int line, std::wstring name, std::wstring_view colorText);
+    // Something about the file as a whole the user should hear of.
+    void Remark(int line, std::wstring_view what);
     TCategoryListFile Take() { return std::move(list_); }
 
 private:
@@ -37,12 +43,6 @@ private:
     std::map<std::wstring, int, TNameLess> firstLines_;
     std::size_t rows_ = 0;
 };
-
-enum class TByteOrderMark { None, Utf8, Utf16Le, Utf16Be };
-TByteOrderMark ByteOrderMarkOf(std::string_view bytes);
-std::size_t ByteOrderMarkSize(TByteOrderMark mark);
-// The UTF-16 units of bytes past their mark, in the mark's byte order.
-std::wstring Utf16Units(std::string_view bytes, bool bigEndian);
 
 void ReadCsvList(std::string_view bytes, TListCollector& collector);
 void ReadJsonList(std::string_view bytes, TListCollector& collector);

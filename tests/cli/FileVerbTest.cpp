@@ -298,6 +298,46 @@ TEST_F(FileVerbTest, AFileThatCannotBeUsedChangesNothingAndSkippedRowsAreWarning
     EXPECT_EQ(list->Names, (std::vector<std::wstring>{L"Red", L"Blue"}));
 }
 
+// Windows PowerShell 5.1's Export-Csv writes ASCII unless told otherwise, a
+// "?" for each letter ASCII lacks, after its "#TYPE" line and without a mark.
+//   https://learn.microsoft.com/powershell/module/microsoft.powershell.utility/export-csv?view=powershell-5.1
+TEST_F(FileVerbTest, ALetterAnExportLostIsRefusedBeforeAnyStoreOrWarnedOfAgainstTheTargetsName)
+{
+    const std::wstring geschaeftlich = L"Gesch\x00E4" L"ftlich";
+    auto list = ListOf({{geschaeftlich, Preset(1)}});
+    source_.AddStore(L"", L"Outlook Data File", list);
+    folder_.Put(L"ascii.csv", "#TYPE Microsoft.Graph.PowerShell.Models.MicrosoftGraphOutlookCategory\r\n"
+                              "\"Color\",\"DisplayName\",\"Id\"\r\n\"preset1\",\"Red\",\"1\"\r\n"
+                              "\"preset1\",\"Gesch?ftlich\",\"2\"\r\n");
+    const std::wstring ascii = folder_.Path(L"ascii.csv");
+    for (const wchar_t* dryRun : {L"--dry-run", L"--colors"}) {
+        const TSyncOutput run = Run({L"import", ascii, dryRun});
+        EXPECT_EQ(run.Result.Exit, TSyncExit::BadUsage);
+        EXPECT_EQ(run.Result.Error,
+                  ascii + L", line 4: \"Gesch?ftlich\" holds \"?\" where Windows PowerShell 5.1's Export-Csv, in its "
+                          L"default ASCII encoding, wrote each letter that ASCII lacks; the file is not imported. "
+                          L"Export the list again with Export-Csv -Encoding UTF8, or with PowerShell 7.");
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_TRUE(source_.Log.empty()) << "no store was even read";
+
+    // A file of any other maker: only the target can tell, so it is said and imported as asked.
+    const std::wstring other =
+        Put(L"other.csv", L"DisplayName, Colour\r\nGesch?ftlich,preset2\r\nB?ro,preset2\r\n");
+    const std::wstring mangled = other + L", line 2: \"Gesch?ftlich\" looks like \"" + geschaeftlich +
+                                 L"\" with its letters outside ASCII turned into \"?\" by an export that could not "
+                                 L"hold them; it would be added beside it. Export the list again in UTF-8 (Windows "
+                                 L"PowerShell 5.1: Export-Csv -Encoding UTF8)";
+    const std::wstring colour = other + L", line 1: the column \"Colour\" is ignored: only DisplayName and Color are read";
+    const TSyncOutput dry = Run({L"import", other, L"--dry-run"});
+    EXPECT_EQ(dry.Result.Exit, TSyncExit::Done);
+    EXPECT_EQ(dry.Result.Warnings, (std::vector<std::wstring>{colour, mangled}));
+    EXPECT_EQ(dry.Out, "would add to Outlook: Gesch?ftlich\r\nwould add to Outlook: B?ro\r\n"
+                       "2 would be added to Outlook\r\n");
+    EXPECT_EQ(Run({L"import", other}).Result.Warnings, (std::vector<std::wstring>{colour, mangled}));
+    EXPECT_EQ(list->Names, (std::vector<std::wstring>{geschaeftlich, L"Gesch?ftlich", L"B?ro"}));
+}
+
 TEST(FileVerbCommandLine, TakesTheFileAfterItsVerbAndItsOptionsOnlyWhereTheyApply)
 {
     const TSyncRequest import = ParseSyncCommandLine({L"--colors", L"IMPORT", L"--all-stores", L"--registry"});

@@ -76,6 +76,34 @@ TEST(MailboxList, ReadsEveryShapeAndEncoding)
     }
 }
 
+// Excel writes the list separator of the user's region, ";" in most of
+// Europe, and its "Unicode Text" with tabs.
+//   https://support.microsoft.com/office/import-or-export-text-txt-or-csv-files-5250ac4c-663c-47ce-937b-339e391393ba
+//   https://support.microsoft.com/office/file-formats-that-are-supported-in-excel-0943ff2c-6014-4e8d-aaea-b83d51d46247
+TEST(MailboxList, ReadsExcelsFilesWithTheSeparatorTheirHeaderHas)
+{
+    const struct {
+        const char* Name;
+        std::string Bytes;
+    } cases[] = {
+        {"CSV UTF-8 with ;", "\xEF\xBB\xBF" "DisplayName;UserPrincipalName\r\n\"M\xC3\xBCller; Anna\";ann@contoso.com\r\n"
+                             ";\r\nBob;bob@contoso.com\r\n"},
+        {"Unicode Text", Utf16(L"DisplayName\tUserPrincipalName \r\nM\x00FCller, Anna\tann@contoso.com\r\n"
+                               L"Bob\tbob@contoso.com\r\n", false)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMailboxListFile list = TMailboxListFile::Parse(c.Bytes, L"users.csv");
+        EXPECT_EQ(All(list), (TPairs{{L"ann@contoso.com", L"ann@contoso.com"}, {L"bob@contoso.com", L"bob@contoso.com"}}));
+    }
+    // A text list whose addresses hold no separator stays a text list.
+    TMailboxListFile text = TMailboxListFile::Parse("ann@contoso.com\r\nbob@contoso.com\r\n", L"list.txt");
+    EXPECT_EQ(text.Count(), 2u);
+    EXPECT_EQ(Caught<EMailboxListError>([] { TMailboxListFile::Parse("Name;Mail;\r\n\"Ann;x\r\n", L"users.csv"); })
+                  .Message(),
+              L"users.csv, line 2: an unclosed quote");
+}
+
 TEST(MailboxList, AMailboxListedTwiceIsDoneOnceWithAWarning)
 {
     TMailboxListFile list = TMailboxListFile::Parse(

@@ -10,16 +10,6 @@ using namespace std::string_literals;
 
 namespace {
 
-// "Name = colour @line", so that a whole list compares and prints at once.
-std::vector<std::wstring> Described(const TCategoryListFile& list)
-{
-    std::vector<std::wstring> lines;
-    for (const TListFileEntry& entry : list.Entries)
-        lines.push_back(entry.Name + L" = " + (entry.Color ? *entry.Color->GraphName() : L"-") + L" @" +
-                        std::to_wstring(entry.Line));
-    return lines;
-}
-
 std::vector<std::wstring> Warnings(const TCategoryListFile& list)
 {
     std::vector<std::wstring> messages;
@@ -109,7 +99,8 @@ struct TBadFile {
 };
 
 const std::wstring kNotText =
-    L"not a CSV file: its text is neither UTF-8 nor UTF-16 with a byte-order mark";
+    L"not a CSV file: its text is neither UTF-8 nor UTF-16 with a byte-order mark; save it in Excel as "
+    L"\"CSV UTF-8 (Comma delimited)\", or in Notepad with the UTF-8 encoding";
 const std::wstring kNotGraph =
     L"not a category list in Microsoft Graph's shape {\"value\":[{\"displayName\":\"...\",\"color\":\"preset0\"}]}";
 const std::wstring kColours = L" (a colour is none, preset0 to preset24, or a number from 0 to 25)";
@@ -195,4 +186,75 @@ TEST(ListFileReading, LimitsAreTheLastSizeAndRowCountAccepted)
     rows += "\n,none\n";
     EXPECT_EQ(Caught<EListFileError>([&] { ParseCategoryList(rows, kCsv, L"long.csv"); }).Message(),
               L"long.csv, line 100003: the file has more than 100,000 rows, the most a category list may have");
+}
+
+TEST(ListFileReading, TheHeaderIsReadAsPeopleTypeIt)
+{
+    // Spaces after the separators, as one types a header by hand; columns
+    // nothing reads are named once, so a misspelt one is seen.
+    const TCategoryListFile typed = ParseCategoryList(
+        ToUtf8(L"#TYPE X\r\n DisplayName , Color,Colour,Id,note,\r\nRed,preset0,preset1,1,x,\r\nBlue,2,,2,y,\r\n"),
+        kCsv, L"typed.csv");
+    EXPECT_EQ(Described(typed), (std::vector<std::wstring>{L"Red = preset0 @3", L"Blue = preset1 @4"}));
+    EXPECT_TRUE(typed.Warnings.empty());
+    std::vector<std::wstring> remarks;
+    for (const TListFileWarning& remark : typed.Remarks)
+        remarks.push_back(remark.Message);
+    EXPECT_EQ(remarks,
+              (std::vector<std::wstring>{
+                  L"typed.csv, line 2: the column \"Colour\" is ignored: only DisplayName and Color are read",
+                  L"typed.csv, line 2: the column \"note\" is ignored: only DisplayName and Color are read"}));
+
+    // The header alone decides the separator: the first that gives a DisplayName.
+    EXPECT_EQ(Described(ParseCategoryList(ToUtf8(L"\n\"DisplayName\";\"Color\"\n\"a,b\";preset2\n"), kCsv, L"s.csv")),
+              (std::vector<std::wstring>{L"a,b = preset2 @3"}));
+    // A header of one column is read with ",".
+    EXPECT_EQ(Described(ParseCategoryList(ToUtf8(L"DisplayName\na;b,c\n"), kCsv, L"s.csv")),
+              (std::vector<std::wstring>{L"a;b = - @2"}));
+    EXPECT_EQ(Caught<EListFileError>([] { ParseCategoryList("Name;Colour\nRed;preset0\n", kCsv, L"s.csv"); }).Message(),
+              L"s.csv, line 1: no DisplayName column");
+    // U+0000 is refused on its own line, never taken for a file without a header.
+    EXPECT_EQ(
+        Caught<EListFileError>([] { ParseCategoryList("DisplayName,Color\nGo\0od,preset1\n"s, kCsv, L"z.csv"); })
+            .Message(),
+        L"z.csv, line 2: an embedded U+0000");
+}
+
+TEST(ListFileReading, ANameEndingInCrComesBackWhereverItsFieldEnds)
+{
+    // Only the CR of a line's CR LF ends a line; the name's own, inside its
+    // quotes, is kept when the field is the last of its line too.
+    const std::wstring name = L"ends in CR\r";
+    const std::string files[] = {
+        FormatCategoryList({{name, TCategoryColor::FromOutlook(2)}}, kCsv),
+        ToUtf8(L"Color,DisplayName\r\npreset1,\"" + name + L"\"\r\n"),
+        ToUtf8(L"Color,DisplayName\npreset1,\"" + name + L"\"\n"),
+        ToUtf8(L"DisplayName\r\n\"" + name + L"\""),
+        ToUtf8(L"DisplayName;Color\r\n\"" + name + L"\";preset1\r\n"),
+    };
+    for (const std::string& bytes : files) {
+        const TCategoryListFile list = ParseCategoryList(bytes, kCsv, L"cr.csv");
+        ASSERT_EQ(list.Entries.size(), 1u) << bytes;
+        EXPECT_EQ(list.Entries[0].Name, name) << bytes;
+    }
+}
+
+TEST(ListFileReading, ANameAnAsciiExportMangledIsToldFromTheTargetsOwn)
+{
+    const std::vector<TListFileEntry> entries = {
+        {L"Gesch?ftlich", std::nullopt, 2}, {L"B?ro", std::nullopt, 3},    {L"Why?", std::nullopt, 4},
+        {L"Smile ??", std::nullopt, 5},     {L"Held?", std::nullopt, 6},   {L"A?", std::nullopt, 7},
+        {L"Gesch\x00E4" L"ftlich", std::nullopt, 8}};
+    // "Why!" differs in an ASCII letter, which ASCII keeps; "Held?" the target
+    // has as it is; "A?" is one unit short of the surrogate pair.
+    const std::vector<std::wstring> targets = {L"Gesch\x00E4" L"ftlich", L"Why!", L"Smile \xD83D\xDE00", L"Held?",
+                                               L"Held\x00E9", L"A\xD83D\xDE00"};
+    const std::wstring advice = L" with its letters outside ASCII turned into \"?\" by an export that could not hold "
+                                L"them; it would be added beside it. Export the list again in UTF-8 (Windows "
+                                L"PowerShell 5.1: Export-Csv -Encoding UTF8)";
+    EXPECT_EQ(MangledNameWarnings(L"cats.csv", entries, targets),
+              (std::vector<std::wstring>{
+                  L"cats.csv, line 2: \"Gesch?ftlich\" looks like \"Gesch\x00E4" L"ftlich\"" + advice,
+                  L"cats.csv, line 5: \"Smile ??\" looks like \"Smile \xD83D\xDE00\"" + advice}));
+    EXPECT_TRUE(MangledNameWarnings(L"cats.csv", entries, {}).empty());
 }

@@ -26,6 +26,16 @@ inline std::string Utf16(std::wstring_view text, bool bigEndian)
     return bytes;
 }
 
+// "Name = colour @line", so that a whole list compares and prints at once.
+inline std::vector<std::wstring> Described(const TCategoryListFile& list)
+{
+    std::vector<std::wstring> lines;
+    for (const TListFileEntry& entry : list.Entries)
+        lines.push_back(entry.Name + L" = " + (entry.Color ? *entry.Color->GraphName() : L"-") + L" @" +
+                        std::to_wstring(entry.Line));
+    return lines;
+}
+
 // A fresh folder under the user's temporary folder, removed with its files.
 class TScratchFolder {
 public:
