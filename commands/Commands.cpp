@@ -187,7 +187,7 @@ std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, cons
 {
     std::vector<std::wstring> names;
     for (const TStoreAdds& add : adds) {
-        if (store.HasKey(add.StoreKey))
+        if (store.Key() == add.StoreKey)
             names.insert(names.end(), add.Names.begin(), add.Names.end());
     }
     return names;

@@ -73,8 +73,8 @@ public:
     explicit TCopyEnd(TProgramState& state) : state_(state) {}
     ~TCopyEnd()
     {
-        for (const auto& store : state_.Stores)
-            store->EndCopy();
+        for (IStoreSource* source : state_.Sources)
+            source->EndCopy();
     }
     TCopyEnd(const TCopyEnd&) = delete;
     TCopyEnd& operator=(const TCopyEnd&) = delete;

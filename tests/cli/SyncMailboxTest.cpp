@@ -42,13 +42,17 @@ protected:
         TMicrosoft365 microsoft365(http, Microsoft365OverridesOf(request), CachePath());
         TMailboxSource mailbox(microsoft365);
         TProgramState state;
-        state.Sources = {&profile_, &mailbox};
+        TMailboxChoice choice(state, mailbox);
+        state.Sources = {&profile_, &choice};
         TSyncOutput output;
         if (outlookFailure) {
             try {
                 throw EOleSysError(*outlookFailure);
             } catch (...) {
-                if (!StandInForMissingOutlook(state, output.Result, &mailbox))
+                const TOpening opening = OpeningWithoutOutlook(state, &choice, TFrontEnd::Console);
+                if (opening.Kind == TOpening::TKind::MailboxAlone)
+                    TakeOpening(output.Result, opening);
+                else
                     output.Result.Exit = TSyncExit::Failed;
             }
         } else {

@@ -189,8 +189,8 @@ TEST_F(StoreChoiceTest, TheChoiceOutlivesARefreshThatReadsTheStoresInAnotherOrde
 TEST_F(StoreChoiceTest, APendingEntryStandsAfterTheStoresAndIsNeverChosen)
 {
     TFakeSource mailbox;
-    mailbox.Wanted = true;
-    mailbox.Pending = L"Sign in\r\nnow";
+    state_.ChooserWanted = true;
+    state_.PendingEntries = {{1, L"Sign in\r\nnow"}};
     state_.Sources = {&source_, &mailbox};
     source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
     Refresh();
@@ -222,8 +222,8 @@ TEST_F(StoreChoiceTest, APendingEntryStandsAfterTheStoresAndIsNeverChosen)
     EXPECT_EQ(SourceOfChooserEntry(state_, 0), 1u);
 
     // Configured no more: the window is as it was.
-    mailbox.Wanted = false;
-    mailbox.Pending.reset();
+    state_.ChooserWanted = false;
+    state_.PendingEntries.clear();
     source_.AddStore(L"00ab01", L"Mailbox");
     Refresh();
     EXPECT_TRUE(ui_.StoreChoices.empty());
