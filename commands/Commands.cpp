@@ -180,7 +180,8 @@ void ChooseStore(TProgramState& state, ICommandUi& ui, int store)
 
 void ChooseChooserEntry(TProgramState& state, ICommandUi& ui, int entry)
 {
-    ChooseStore(state, ui, ChoiceOfChooserEntry(state, entry));
+    if (const std::optional<int> choice = ChoiceOfChooserEntry(state, entry))
+        ChooseStore(state, ui, *choice);
 }
 
 std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, const ICategoryStore& store)

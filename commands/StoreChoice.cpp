@@ -113,12 +113,14 @@ int ChooserEntryOfChoice(const TProgramState& state)
                : -1;
 }
 
-int ChoiceOfChooserEntry(const TProgramState& state, int entry)
+std::optional<int> ChoiceOfChooserEntry(const TProgramState& state, int entry)
 {
     if (entry == static_cast<int>(state.Stores.size() + state.PendingEntries.size()))
         return kAllStores;
+    // No choice at all, rather than one to keep: a sign-in that is cancelled
+    // must not have moved the next copy to another store.
     if (SourceOfChooserEntry(state, entry))
-        return state.ChosenStore;
+        return std::nullopt;
     return entry >= 0 && static_cast<std::size_t>(entry) < state.Stores.size() ? entry : 0;
 }
 

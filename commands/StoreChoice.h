@@ -36,9 +36,10 @@ std::vector<std::wstring> StoreChooserEntries(const TProgramState& state);
 // The chooser's entry that stands for the choice; -1 where no store was read.
 int ChooserEntryOfChoice(const TProgramState& state);
 // The choice a chooser's entry stands for: an index into the stores, or
-// kAllStores; a pending entry leaves the choice as it is.
-int ChoiceOfChooserEntry(const TProgramState& state, int entry);
+// kAllStores; none for a pending entry, which leaves the choice as it is.
+std::optional<int> ChoiceOfChooserEntry(const TProgramState& state, int entry);
 // The source (an index into Sources) whose pending entry the chooser's entry is.
+// Choosing it is the front end's business: the choice stays as it was.
 std::optional<std::size_t> SourceOfChooserEntry(const TProgramState& state, int entry);
 
 bool IsAllStores(const TProgramState& state);
