@@ -179,7 +179,13 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
         chosen = true;
         if (request.Verb == TSyncVerb::Export) {
             RunExport(request, state, result);
-        } else if (request.Verb != TSyncVerb::List) {
+        } else if (request.Verb == TSyncVerb::List) {
+            // The one store a list was asked to show is its whole answer: a
+            // script that could not have it hears so, as a copy's would. Among
+            // --all-stores, each store's line says it.
+            if (!request.AllStores)
+                RequireReadableChoice(state);
+        } else {
             RequireReadableChoice(state);
             if (request.Verb == TSyncVerb::Import)
                 RunImport(state, ui, importFile ? importFile->Entries : std::vector<TListFileEntry>(),

@@ -155,6 +155,33 @@ TEST_F(SyncMailboxTest, WithoutClassicOutlookTheRegistryAndTheMailboxWithNoError
     EXPECT_FALSE(busy.Result.WithoutOutlook);
 }
 
+// Without classic Outlook the mailbox is the store a list shows: one that
+// cannot be read fails the list, as it fails a copy; the line stays on
+// standard output for what was read around it.
+TEST_F(SyncMailboxTest, AListOfTheMailboxAloneThatCannotBeReadFails)
+{
+    SignIn();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft");
+    standIn.Fail({{"method", "GET"}, {"path", "masterCategories"}, {"status", 500}, {"count", -1},
+                  {"code", "ErrorInternalServerError"}, {"message", "Down"}});
+    const std::wstring prefix = L"The Outlook store Microsoft 365 (alex@contoso.example) could not be read: ";
+
+    const TSyncOutput list = Run({L"list"}, CO_E_CLASSSTRING);
+    EXPECT_EQ(list.Result.Exit, TSyncExit::Failed);
+    ASSERT_TRUE(list.Result.Error.has_value());
+    EXPECT_TRUE(list.Result.Error->starts_with(prefix)) << ToUtf8(*list.Result.Error);
+    EXPECT_TRUE(list.Out.starts_with("Outlook version detected: none\r\n"
+                                     "Outlook (Microsoft 365 (alex@contoso.example)) could not be read: "))
+        << list.Out;
+
+    const TSyncOutput json = Run({L"list", L"--json"}, CO_E_CLASSSTRING);
+    EXPECT_EQ(json.Result.Exit, TSyncExit::Failed);
+    EXPECT_NE(json.Out.find(R"j("storeNames":null,)j"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find(R"j("error":"The Outlook store Microsoft 365 (alex@contoso.example) could not be read: )j"),
+              std::string::npos)
+        << json.Out;
+}
+
 struct TSignInFirstCase {
     std::vector<std::wstring> Arguments;
     bool WithOutlook;
