@@ -122,15 +122,19 @@ TOpening TProgramSources::Open()
         mailboxAlone_ = opening.Kind == TOpening::TKind::MailboxAlone;
         return opening;
     }
-    // The commands write the list of the version found.
-    state_.OutlookMajorVersion = connection_.OutlookMajorVersion;
-    state_.OutlookVersion = connection_.OutlookVersion;
+    TakeVersion();
     return {TOpening::TKind::Outlook, {}, {}};
 }
 
 void TProgramSources::Reconnect(ICommandUi& ui)
 {
     ReconnectStores(state_, ui);
+    TakeVersion();
+}
+
+void TProgramSources::TakeVersion()
+{
+    // The commands write the list of the version found.
     state_.OutlookMajorVersion = connection_.OutlookMajorVersion;
     state_.OutlookVersion = connection_.OutlookVersion;
 }

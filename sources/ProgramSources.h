@@ -63,7 +63,7 @@ private:
 // otherwise the failure is told with the front end's hint.
 TOpening OpeningWithoutOutlook(TProgramState& state, TMailboxChoice* mailbox, TFrontEnd frontEnd);
 
-// Whether a verb that chose the mailbox, or has nothing else, must sign in first.
+// What a verb that needs the mailbox is told while nobody is signed in.
 inline constexpr wchar_t kSignInFirstText[] = L"Sign in to Microsoft 365 first: PellorinSync signin.";
 
 // Raises kSignInFirstText where the run has the mailbox alone, or a script
@@ -112,6 +112,8 @@ public:
     void TakeSignIn();
 
 private:
+    void TakeVersion();
+
     TProgramState& state_;
     TFrontEnd frontEnd_;
     // Before the profile, whose naming it decides, and before every store read through it.
