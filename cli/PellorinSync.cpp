@@ -11,9 +11,9 @@
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
-#include "outlook/BusyWait.h"
 #include "outlook/ComInitialization.h"
-#include "outlook/OleError.h"
+#include "sources/Microsoft365Access.h"
+#include "sources/ProgramSources.h"
 
 #include <windows.h>
 
@@ -32,7 +32,7 @@ void WriteError(std::wstring_view message, std::wstring_view hint = {})
 int ReportFailure() noexcept
 {
     try {
-        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())), CurrentExceptionHint(THintReader::Console));
+        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())), CurrentFailureHint(TFrontEnd::Console));
     } catch (...) {
         // Not even the text could be made: the exit code still tells.
     }
@@ -48,11 +48,10 @@ void WriteLine(const std::wstring& text)
 // Needs neither COM nor Outlook nor the registry's lists.
 int RunSignInVerb(const TSyncRequest& request)
 {
-    TMicrosoft365Setup microsoft365(Microsoft365OverridesOf(request));
     if (request.Verb == TSyncVerb::SignOut)
-        RunSignOut(microsoft365.Microsoft365(), WriteLine);
+        SignOutOfMicrosoft365(Microsoft365OverridesOf(request), WriteLine);
     else
-        RunSignIn(microsoft365.Microsoft365(), WriteLine, [](DWORD ms) {
+        SignInToMicrosoft365(Microsoft365OverridesOf(request), WriteLine, [](DWORD ms) {
             Sleep(ms);
             return true;
         });

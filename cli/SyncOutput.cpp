@@ -2,7 +2,7 @@
 
 #include "base/CodePage.h"
 #include "categories/ShownText.h"
-#include "outlook/OutlookConnection.h"
+#include "sources/ProgramSources.h"
 #include "registry/MasterList.h"
 
 #include <windows.h>

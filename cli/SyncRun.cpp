@@ -5,26 +5,11 @@
 #include "cli/Microsoft365Verbs.h"
 #include "cli/SyncOutput.h"
 #include "commands/ProgramState.h"
-#include "outlook/OleError.h"
-#include "outlook/OutlookStores.h"
 #include "registry/MasterList.h"
 
 #include <windows.h>
 
 namespace {
-
-// On every path, and in the window's order: the application, then its
-// namespace; the stores go with the program state after it.
-class TConnectionRelease {
-public:
-    explicit TConnectionRelease(TOutlookConnection& connection) : connection_(connection) {}
-    ~TConnectionRelease() { CloseOutlookConnection(connection_); }
-    TConnectionRelease(const TConnectionRelease&) = delete;
-    TConnectionRelease& operator=(const TConnectionRelease&) = delete;
-
-private:
-    TOutlookConnection& connection_;
-};
 
 TCopyDirection DirectionOf(TSyncVerb verb)
 {
@@ -57,26 +42,7 @@ void Fail(TSyncResult& result, TSyncExit exit, std::wstring_view message, std::w
 // Call from a catch block only.
 void FailWithCurrentException(TSyncResult& result)
 {
-    Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Console));
-}
-
-// Raises the message PellorinSync gives for a name no store has.
-int StoreNamed(const TProgramState& state, const std::wstring& name, const TMailboxSource* mailbox)
-{
-    if (const std::optional<std::size_t> store = StoreOfEntryName(state, name))
-        return static_cast<int>(*store);
-    const std::wstring mailboxKey = mailbox ? mailbox->Microsoft365().MailboxKey() : std::wstring();
-    if (!mailboxKey.empty() && SameTextIgnoringCase(name, L"m365")) {
-        if (const std::optional<std::size_t> store = StoreWithKey(state, mailboxKey))
-            return static_cast<int>(*store);
-    }
-    std::wstring known;
-    for (const std::wstring& entry : NamedStoreEntries(state))
-        known += (known.empty() ? L"\"" : L", \"") + entry + L"\"";
-    std::wstring message = L"No Outlook store is named \"" + name + L"\".";
-    if (!known.empty())
-        message += L" The stores are: " + known + L".";
-    throw EException(message);
+    Fail(result, TSyncExit::Failed, CurrentExceptionMessage(), CurrentFailureHint(TFrontEnd::Console));
 }
 
 // A script has no Refresh to press: it is told which store and why.
@@ -134,63 +100,41 @@ void TakeStores(TSyncResult& result, const TProgramState& state, const std::vect
     result.UnreadableChoice = UnreadableChosenStore(state);
 }
 
-// Call after the stores were read: a sign-in that failed shows only then.
-void RequireSignIn(const TSyncRequest& request, const TSyncResult& result, const TMailboxSource* mailbox)
-{
-    if (!mailbox || !mailbox->PendingEntry())
-        return;
-    if (result.WithoutOutlook || (request.StoreName && NamesMicrosoft365(*request.StoreName)))
-        throw EException(kSignInFirstText);
-}
-
 }  // namespace
 
 TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, std::wstring_view progId)
 {
     // A file that cannot be used changes nothing, and starts no Outlook either.
     TCategoryListFile importFile;
-    TSyncResult fileResult;
-    if (request.Verb == TSyncVerb::Import && !ReadImportFile(request, fileResult, importFile))
-        return fileResult;
-    // Before the stores, which send through it; nothing at all where it is not configured.
-    TMicrosoft365Setup microsoft365(Microsoft365OverridesOf(request));
-    TOutlookConnection connection;
-    // A script may name the only store of the profile too.
-    TOutlookProfile profile(connection, TOnlyStoreNaming::Named, std::wstring(progId));
+    TSyncResult result;
+    if (request.Verb == TSyncVerb::Import && !ReadImportFile(request, result, importFile))
+        return result;
     TProgramState state;
-    state.Sources = {&profile};
-    if (microsoft365.Source())
-        state.Sources.push_back(microsoft365.Source());
-    const TConnectionRelease release(connection);
-    TSyncResult result = std::move(fileResult);
-    try {
-        profile.Open();
-        result.Connected = true;
-        state.OutlookMajorVersion = connection.OutlookMajorVersion;
-        state.OutlookVersion = connection.OutlookVersion;
-    } catch (...) {
-        if (!StandInForMissingOutlook(state, result, microsoft365.Source()))
-            FailWithCurrentException(result);
-    }
-    RunSyncVerb(request, state, result, write, &importFile, microsoft365.Source());
+    // Released on every path, before the state's stores go.
+    TProgramSources sources(state, TFrontEnd::Console, Microsoft365OverridesOf(request), std::wstring(progId));
+    TakeOpening(result, sources.Open());
+    RunSyncVerb(request, state, result, write, &importFile, sources.Mailbox());
     return result;
 }
 
-bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox)
+void TakeOpening(TSyncResult& result, const TOpening& opening)
 {
-    // Any other failure (a busy Outlook, other rights) is Outlook's to report.
-    if (!mailbox || !mailbox->WantsChooser() || !IsNotInstalledCode(CurrentOleErrorCode()))
-        return false;
-    // What the list file gave stays; Outlook's failure does not count.
-    TSyncResult fresh;
-    fresh.File = std::move(result.File);
-    fresh.Warnings = std::move(result.Warnings);
-    result = std::move(fresh);
-    result.WithoutOutlook = true;
-    state.Sources = {mailbox};
-    state.OutlookVersion.clear();
-    state.OutlookMajorVersion = MajorVersionWithoutOutlook();
-    return true;
+    switch (opening.Kind) {
+    case TOpening::TKind::Outlook:
+        result.Connected = true;
+        return;
+    case TOpening::TKind::MailboxAlone: {
+        TSyncResult fresh;
+        fresh.File = std::move(result.File);
+        fresh.Warnings = std::move(result.Warnings);
+        result = std::move(fresh);
+        result.WithoutOutlook = true;
+        return;
+    }
+    case TOpening::TKind::Failed:
+        Fail(result, TSyncExit::Failed, opening.Error, opening.Hint);
+        return;
+    }
 }
 
 namespace {
@@ -227,7 +171,7 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
     bool chosen = false;
     try {
         BtnReadCategoriesClick(state, ui);
-        RequireSignIn(request, result, mailbox);
+        RequireSignIn(mailbox, result.WithoutOutlook, request.StoreName);
         if (request.AllStores)
             ChooseStore(state, ui, kAllStores);
         else if (request.StoreName)
@@ -235,7 +179,13 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
         chosen = true;
         if (request.Verb == TSyncVerb::Export) {
             RunExport(request, state, result);
-        } else if (request.Verb != TSyncVerb::List) {
+        } else if (request.Verb == TSyncVerb::List) {
+            // The one store a list was asked to show is its whole answer: a
+            // script that could not have it hears so, as a copy's would. Among
+            // --all-stores, each store's line says it.
+            if (!request.AllStores)
+                RequireReadableChoice(state);
+        } else {
             RequireReadableChoice(state);
             if (request.Verb == TSyncVerb::Import) {
                 // Only the target knows which "?" stands for a letter an export lost.

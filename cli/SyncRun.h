@@ -5,7 +5,7 @@
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
 #include "listfile/CategoryListFile.h"
-#include "graph/MailboxSource.h"
+#include "sources/ProgramSources.h"
 
 #include <cstddef>
 #include <functional>
@@ -100,12 +100,10 @@ using TSyncLineWriter = std::function<void(std::wstring_view)>;
 TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write,
                     std::wstring_view progId = L"Outlook.Application");
 
-// Call from the catch block of Outlook's failed opening. Where no classic
-// Outlook is installed and Microsoft 365 is configured, the mailbox stands in
-// for the profile: it becomes the one source, the registry's list of
-// MajorVersionWithoutOutlook the one written, Outlook's failure no failure of
-// the run (WithoutOutlook). Answers whether it does.
-bool StandInForMissingOutlook(TProgramState& state, TSyncResult& result, TMailboxSource* mailbox);
+// The run as opening the sources left it. With the mailbox alone, Outlook's
+// failure is no failure of the run (WithoutOutlook), and what the list file
+// gave stays.
+void TakeOpening(TSyncResult& result, const TOpening& opening);
 
 // The verb once Outlook was opened, or failed to open: then result holds the
 // failure and Connected is false, and only list has something to report. The

@@ -180,14 +180,15 @@ void ChooseStore(TProgramState& state, ICommandUi& ui, int store)
 
 void ChooseChooserEntry(TProgramState& state, ICommandUi& ui, int entry)
 {
-    ChooseStore(state, ui, ChoiceOfChooserEntry(state, entry));
+    if (const std::optional<int> choice = ChoiceOfChooserEntry(state, entry))
+        ChooseStore(state, ui, *choice);
 }
 
 std::vector<std::wstring> NamesAddedTo(const std::vector<TStoreAdds>& adds, const ICategoryStore& store)
 {
     std::vector<std::wstring> names;
     for (const TStoreAdds& add : adds) {
-        if (store.HasKey(add.StoreKey))
+        if (store.Key() == add.StoreKey)
             names.insert(names.end(), add.Names.begin(), add.Names.end());
     }
     return names;

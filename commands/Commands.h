@@ -73,8 +73,8 @@ public:
     explicit TCopyEnd(TProgramState& state) : state_(state) {}
     ~TCopyEnd()
     {
-        for (const auto& store : state_.Stores)
-            store->EndCopy();
+        for (IStoreSource* source : state_.Sources)
+            source->EndCopy();
     }
     TCopyEnd(const TCopyEnd&) = delete;
     TCopyEnd& operator=(const TCopyEnd&) = delete;
@@ -117,7 +117,8 @@ void BtnSyncOLandTAVClick(TProgramState& state, ICommandUi& ui);
 // Chooses a store (an index into Stores) or kAllStores and shows its names from
 // the last Refresh; no store is asked.
 void ChooseStore(TProgramState& state, ICommandUi& ui, int store);
-// The same for the entry the user picked in the chooser.
+// The same for the entry the user picked in the chooser; a pending entry (a
+// sign-in) changes nothing.
 void ChooseChooserEntry(TProgramState& state, ICommandUi& ui, int entry);
 // What MemoPst shows for the chosen entry.
 std::wstring ChosenStoreText(const TProgramState& state);

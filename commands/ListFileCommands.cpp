@@ -48,7 +48,7 @@ void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileE
         ICategoryStore& store = *state.Stores[s];
         const std::wstring key = store.Key();
         const bool reread = std::any_of(report.Copy.AddedToStores.begin(), report.Copy.AddedToStores.end(),
-                                        [&](const TStoreAdds& adds) { return store.HasKey(adds.StoreKey); });
+                                        [&](const TStoreAdds& adds) { return adds.StoreKey == key; });
         // Read again under the lock, as before adding: another program may
         // have added or removed a category since the Refresh.
         if (change && !reread)

@@ -6,6 +6,7 @@
 #include "registry/MasterList.h"
 #include "stores/StoreSource.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,17 @@ struct TProgramState {
     // Where the stores come from, in chooser order (the Outlook profile's
     // first); the front end owns them and keeps them for the state's life.
     std::vector<IStoreSource*> Sources;
+    // What the store chooser offers in place of stores a source cannot yield
+    // yet (Microsoft 365's sign-in before anyone signed in), each with its
+    // source's place in Sources; kept current by whoever opened the sources.
+    struct TPendingEntry {
+        std::size_t Source = 0;
+        std::wstring Text;
+    };
+    std::vector<TPendingEntry> PendingEntries;
+    // A source the user set up (Microsoft 365, configured) wants the chooser
+    // shown even where the stores alone would not call for it.
+    bool ChooserWanted = false;
     // Every source's stores, as the last Refresh read them.
     std::vector<std::unique_ptr<ICategoryStore>> Stores;
     // The chosen entry (StoreChoice.h): an index into Stores, or kAllStores.

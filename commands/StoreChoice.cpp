@@ -18,23 +18,6 @@ std::size_t ReadableStoreCount(const TProgramState& state)
                                                   [](const auto& store) { return store->Readable(); }));
 }
 
-// Each source's pending entry with the source's place among the sources.
-std::vector<std::pair<std::size_t, std::wstring>> PendingEntries(const TProgramState& state)
-{
-    std::vector<std::pair<std::size_t, std::wstring>> pending;
-    for (std::size_t i = 0; i < state.Sources.size(); ++i) {
-        if (std::optional<std::wstring> entry = state.Sources[i]->PendingEntry())
-            pending.emplace_back(i, std::move(*entry));
-    }
-    return pending;
-}
-
-bool SourceWantsChooser(const TProgramState& state)
-{
-    return std::any_of(state.Sources.begin(), state.Sources.end(),
-                       [](const IStoreSource* source) { return source->WantsChooser(); });
-}
-
 }  // namespace
 
 std::vector<std::wstring> StoreEntryNames(const TProgramState& state)
@@ -98,7 +81,7 @@ std::optional<std::size_t> StoreOfEntryName(const TProgramState& state, std::wst
 std::optional<std::size_t> StoreWithKey(const TProgramState& state, std::wstring_view key)
 {
     for (std::size_t i = 0; i < state.Stores.size(); ++i) {
-        if (state.Stores[i]->HasKey(key))
+        if (state.Stores[i]->Key() == key)
             return i;
     }
     return std::nullopt;
@@ -108,13 +91,13 @@ std::vector<std::wstring> StoreChooserEntries(const TProgramState& state)
 {
     std::vector<std::wstring> entries;
     const bool everyStore = ReadableStoreCount(state) >= 2;
-    if (!everyStore && !SourceWantsChooser(state))
+    if (!everyStore && !state.ChooserWanted)
         return entries;
     const std::vector<std::wstring> names = StoreEntryNames(state);
     for (std::size_t i = 0; i < names.size(); ++i)
         entries.push_back(ShownOnLine(names[i]) + (state.Stores[i]->Readable() ? L"" : kUnreadableSuffix));
-    for (const auto& pending : PendingEntries(state))
-        entries.push_back(ShownOnLine(pending.second));
+    for (const TProgramState::TPendingEntry& pending : state.PendingEntries)
+        entries.push_back(ShownOnLine(pending.Text));
     if (everyStore)
         entries.push_back(kAllStoresEntry);
     return entries;
@@ -123,30 +106,30 @@ std::vector<std::wstring> StoreChooserEntries(const TProgramState& state)
 int ChooserEntryOfChoice(const TProgramState& state)
 {
     if (IsAllStores(state))
-        return static_cast<int>(state.Stores.size() + PendingEntries(state).size());
+        return static_cast<int>(state.Stores.size() + state.PendingEntries.size());
     // A pending entry must not stand chosen for no store: choosing it would go unheard.
-    return static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() || PendingEntries(state).empty()
+    return static_cast<std::size_t>(state.ChosenStore) < state.Stores.size() || state.PendingEntries.empty()
                ? state.ChosenStore
                : -1;
 }
 
-int ChoiceOfChooserEntry(const TProgramState& state, int entry)
+std::optional<int> ChoiceOfChooserEntry(const TProgramState& state, int entry)
 {
-    const std::size_t pending = PendingEntries(state).size();
-    if (entry == static_cast<int>(state.Stores.size() + pending))
+    if (entry == static_cast<int>(state.Stores.size() + state.PendingEntries.size()))
         return kAllStores;
+    // No choice at all, rather than one to keep: a sign-in that is cancelled
+    // must not have moved the next copy to another store.
     if (SourceOfChooserEntry(state, entry))
-        return state.ChosenStore;
+        return std::nullopt;
     return entry >= 0 && static_cast<std::size_t>(entry) < state.Stores.size() ? entry : 0;
 }
 
 std::optional<std::size_t> SourceOfChooserEntry(const TProgramState& state, int entry)
 {
-    const std::vector<std::pair<std::size_t, std::wstring>> pending = PendingEntries(state);
     const long long place = static_cast<long long>(entry) - static_cast<long long>(state.Stores.size());
-    if (place < 0 || place >= static_cast<long long>(pending.size()))
+    if (place < 0 || place >= static_cast<long long>(state.PendingEntries.size()))
         return std::nullopt;
-    return pending[static_cast<std::size_t>(place)].first;
+    return state.PendingEntries[static_cast<std::size_t>(place)].Source;
 }
 
 bool IsAllStores(const TProgramState& state)

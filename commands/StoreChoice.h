@@ -25,20 +25,21 @@ std::vector<std::wstring> NamedStoreEntries(const TProgramState& state);
 // The store that an entry name names, letter case ignored; the shown form of
 // a name (ShownOnLine) names the store too.
 std::optional<std::size_t> StoreOfEntryName(const TProgramState& state, std::wstring_view name);
-// The store with this key, as its own kind of store compares keys.
+// The store with this key.
 std::optional<std::size_t> StoreWithKey(const TProgramState& state, std::wstring_view key);
 
 // The chooser's entries: each store's, marked when it could not be read, then
-// each source's pending entry (a sign-in), then "All stores" where two or more
+// the state's pending entries (a sign-in), then "All stores" where two or more
 // stores can be read; none where the window is as it was before stores: with
 // fewer than two readable stores and no source that wants the chooser.
 std::vector<std::wstring> StoreChooserEntries(const TProgramState& state);
 // The chooser's entry that stands for the choice; -1 where no store was read.
 int ChooserEntryOfChoice(const TProgramState& state);
 // The choice a chooser's entry stands for: an index into the stores, or
-// kAllStores; a pending entry leaves the choice as it is.
-int ChoiceOfChooserEntry(const TProgramState& state, int entry);
+// kAllStores; none for a pending entry, which leaves the choice as it is.
+std::optional<int> ChoiceOfChooserEntry(const TProgramState& state, int entry);
 // The source (an index into Sources) whose pending entry the chooser's entry is.
+// Choosing it is the front end's business: the choice stays as it was.
 std::optional<std::size_t> SourceOfChooserEntry(const TProgramState& state, int entry);
 
 bool IsAllStores(const TProgramState& state);

@@ -22,8 +22,10 @@ public:
     // The mailbox, read now, while someone is signed in. A sign-in that no
     // longer works yields nothing: from then on the source offers the sign-in.
     std::vector<std::unique_ptr<ICategoryStore>> ReadStores() override;
-    std::optional<std::wstring> PendingEntry() const override;
-    bool WantsChooser() const override;
+    // The sign-in's entry while nobody is signed in.
+    std::optional<std::wstring> PendingEntry() const;
+    // Configured: the chooser is shown even for a profile of one store.
+    bool WantsChooser() const;
 
     TMicrosoft365& Microsoft365() const { return microsoft365_; }
 

@@ -20,8 +20,7 @@ TMailboxStore::TMailboxStore(std::shared_ptr<IAccessTokenSource> tokens, const T
     } catch (const ESignInRequired&) {
         throw;
     } catch (const EException& e) {
-        readable_ = false;
-        error_ = e.Message();
+        readFailure_ = e.Message();
     }
 }
 
@@ -33,11 +32,6 @@ std::wstring TMailboxStore::EntryName(std::wstring_view account)
 std::wstring TMailboxStore::Key() const
 {
     return std::wstring(kKeyPrefix) + objectId_;
-}
-
-bool TMailboxStore::HasKey(std::wstring_view key) const
-{
-    return key == Key();
 }
 
 std::optional<std::wstring> TMailboxStore::DisplayName() const
@@ -72,8 +66,7 @@ void TMailboxStore::Take(std::vector<TGraphCategory> categories)
     categories_.clear();
     for (const TGraphCategory& category : categories)
         Keep(category);
-    readable_ = true;
-    error_.clear();
+    readFailure_.reset();
 }
 
 void TMailboxStore::Keep(const TGraphCategory& category)

@@ -23,13 +23,11 @@ public:
     // "Microsoft 365 (" + account + ")".
     static std::wstring EntryName(std::wstring_view account);
 
+    // Compared exactly: an object id is a GUID in the letter case Microsoft gives it.
     std::wstring Key() const override;
-    // Exactly: an object id is a GUID in the letter case Microsoft gives it.
-    bool HasKey(std::wstring_view key) const override;
     std::optional<std::wstring> DisplayName() const override;
     bool IsDefault() const override { return false; }
-    bool Readable() const override { return readable_; }
-    std::wstring Error() const override { return error_; }
+    std::optional<std::wstring> ReadFailure() const override { return readFailure_; }
     const TCategorySet& Names() const override { return names_; }
     // From the last read and the adds since: no request.
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override;
@@ -67,8 +65,7 @@ private:
     TGraphCategories graph_;
     std::wstring account_;
     std::wstring objectId_;
-    bool readable_ = false;
-    std::wstring error_;
+    std::optional<std::wstring> readFailure_;
     TCategorySet names_;
     std::map<std::wstring, TGraphCategory, TNameOrder> categories_;
 };

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <exception>
 
 namespace {
@@ -36,11 +37,20 @@ TOutlookStore::TOutlookStore(TOutlookConnection& connection, TAutomationValue st
 {
 }
 
+std::wstring TOutlookStore::Key() const
+{
+    // One form for every read: the commands compare keys as they are.
+    std::wstring key = storeId_;
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towupper(c));
+    return key;
+}
+
 std::optional<TCategoryColor> TOutlookStore::ColorOf(const std::wstring& name)
 {
-    if (colorList_.IsEmpty())
-        colorList_ = StoreCategoriesCollection(connection_, object_);
-    const std::optional<std::int32_t> color = CategoryColor(connection_, colorList_, name);
+    if (copy_->ColorList.IsEmpty())
+        copy_->ColorList = StoreCategoriesCollection(connection_, object_);
+    const std::optional<std::int32_t> color = CategoryColor(connection_, copy_->ColorList, name);
     if (!color)
         return std::nullopt;
     return TCategoryColor::FromOutlook(*color);
@@ -48,18 +58,18 @@ std::optional<TCategoryColor> TOutlookStore::ColorOf(const std::wstring& name)
 
 void TOutlookStore::ReRead()
 {
-    list_ = StoreCategoriesCollection(connection_, object_);
+    copy_->List = StoreCategoriesCollection(connection_, object_);
     TCategorySet names;
-    ReadCategoryNames(connection_, list_, names);
+    ReadCategoryNames(connection_, copy_->List, names);
     names_ = std::move(names);
 }
 
 TAddOutcome TOutlookStore::Add(const std::wstring& name, std::optional<TCategoryColor> color)
 {
-    if (list_.IsEmpty())
-        list_ = StoreCategoriesCollection(connection_, object_);
+    if (copy_->List.IsEmpty())
+        copy_->List = StoreCategoriesCollection(connection_, object_);
     try {
-        AddCategory(connection_, list_, name,
+        AddCategory(connection_, copy_->List, name,
                     color ? std::optional<std::int32_t>(color->OutlookValue()) : std::nullopt);
     } catch (const EOleException& e) {
         return {false, e.Message()};
@@ -77,10 +87,10 @@ TAddOutcome TOutlookStore::Add(const std::wstring& name, std::optional<TCategory
 
 TColorOutcome TOutlookStore::SetColor(const std::wstring& name, TCategoryColor color)
 {
-    if (colorList_.IsEmpty())
-        colorList_ = StoreCategoriesCollection(connection_, object_);
+    if (copy_->ColorList.IsEmpty())
+        copy_->ColorList = StoreCategoriesCollection(connection_, object_);
     try {
-        if (!SetCategoryColor(connection_, colorList_, name, color.OutlookValue()))
+        if (!SetCategoryColor(connection_, copy_->ColorList, name, color.OutlookValue()))
             return {false, kCategoryGone};
     } catch (const EOleException& e) {
         return {false, e.Message()};
@@ -90,8 +100,7 @@ TColorOutcome TOutlookStore::SetColor(const std::wstring& name, TCategoryColor c
 
 void TOutlookStore::EndCopy()
 {
-    list_.Clear();
-    colorList_.Clear();
+    copy_->Clear();
 }
 
 class TOutlookStoreReader {
@@ -112,8 +121,7 @@ public:
 
     static void MarkUnreadable(TOutlookStore& store, std::wstring error)
     {
-        store.readable_ = false;
-        store.error_ = std::move(error);
+        store.readFailure_ = std::move(error);
         store.names_.Clear();
     }
 
@@ -219,9 +227,21 @@ void TOutlookProfile::Open()
 std::vector<std::unique_ptr<ICategoryStore>> TOutlookProfile::ReadStores()
 {
     std::vector<std::unique_ptr<ICategoryStore>> stores;
-    for (std::unique_ptr<TOutlookStore>& store : ReadOutlookStores(connection_, naming_))
+    std::vector<std::weak_ptr<TOutlookCopyCollections>> yielded;
+    for (std::unique_ptr<TOutlookStore>& store : ReadOutlookStores(connection_, naming_)) {
+        yielded.push_back(store->CopyCollections());
         stores.push_back(std::move(store));
+    }
+    yielded_ = std::move(yielded);
     return stores;
+}
+
+void TOutlookProfile::EndCopy()
+{
+    for (const std::weak_ptr<TOutlookCopyCollections>& yielded : yielded_) {
+        if (const std::shared_ptr<TOutlookCopyCollections> collections = yielded.lock())
+            collections->Clear();
+    }
 }
 
 void TOutlookProfile::Reconnect()

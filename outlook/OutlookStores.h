@@ -24,21 +24,32 @@ bool SameStoreId(std::wstring_view a, std::wstring_view b);
 // Namespace.DefaultStore answers: the first store with that id, else the first.
 std::size_t DefaultStorePosition(const std::vector<std::wstring>& storeIds, std::wstring_view defaultId);
 
+// What an Outlook store keeps for one copy: the collections it fetched, held
+// from the copy's re-read, or its first colour, to the copy's end.
+struct TOutlookCopyCollections {
+    TAutomationValue List;
+    TAutomationValue ColorList;
+
+    void Clear()
+    {
+        List.Clear();
+        ColorList.Clear();
+    }
+};
+
 // A store of the profile, as the last read found it. It asks Outlook through
 // the connection it was read through, which must outlive it. Its key is the
-// StoreID, empty for the store read through the namespace.
+// StoreID in capitals, empty for the store read through the namespace.
 class TOutlookStore final : public ICategoryStore {
 public:
     // storeObject is the Store, or empty for the namespace's list.
     TOutlookStore(TOutlookConnection& connection, TAutomationValue storeObject,
                   std::optional<std::wstring> displayName, std::wstring storeId);
 
-    std::wstring Key() const override { return storeId_; }
-    bool HasKey(std::wstring_view key) const override { return SameStoreId(storeId_, key); }
+    std::wstring Key() const override;
     std::optional<std::wstring> DisplayName() const override { return displayName_; }
     bool IsDefault() const override { return isDefault_; }
-    bool Readable() const override { return readable_; }
-    std::wstring Error() const override { return error_; }
+    std::optional<std::wstring> ReadFailure() const override { return readFailure_; }
     const TCategorySet& Names() const override { return names_; }
     // One request for the list, once a copy, then two per name.
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override;
@@ -52,24 +63,22 @@ public:
     // Through the collection a copy's colours are read from; what Outlook
     // raises about the category is a refusal, as for Add.
     TColorOutcome SetColor(const std::wstring& name, TCategoryColor color) override;
-    void EndCopy() override;
+    // Lets go of what the copy kept; the profile does this for every store it yielded.
+    void EndCopy();
+    std::weak_ptr<TOutlookCopyCollections> CopyCollections() const { return copy_; }
 
 private:
     // The profile's read, which alone sets what the store is.
     friend class TOutlookStoreReader;
-
 
     TOutlookConnection& connection_;
     TAutomationValue object_;
     std::optional<std::wstring> displayName_;
     std::wstring storeId_;
     bool isDefault_ = false;
-    bool readable_ = true;
-    std::wstring error_;
+    std::optional<std::wstring> readFailure_;
     TCategorySet names_;
-    // Held from a copy's re-read, or its first colour, to the copy's end.
-    TAutomationValue list_;
-    TAutomationValue colorList_;
+    std::shared_ptr<TOutlookCopyCollections> copy_ = std::make_shared<TOutlookCopyCollections>();
 };
 
 // The default store first, then the others in Namespace.Stores order. With
@@ -93,9 +102,12 @@ public:
     void Open();
     std::vector<std::unique_ptr<ICategoryStore>> ReadStores() override;
     void Reconnect() override;
+    // Every store of the last read that still stands lets go of what the copy kept.
+    void EndCopy() override;
 
 private:
     TOutlookConnection& connection_;
     TOnlyStoreNaming naming_;
     std::wstring progId_;
+    std::vector<std::weak_ptr<TOutlookCopyCollections>> yielded_;
 };

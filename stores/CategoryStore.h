@@ -1,7 +1,13 @@
 #pragma once
 // A category list that can be read and added to: a store of an Outlook
-// profile, a Microsoft 365 mailbox, a list file. The commands know every kind
-// of store only through this; each kind lives in a folder of its own.
+// profile, a Microsoft 365 mailbox. The commands know every kind of store only
+// through this; each kind lives in a folder of its own.
+//
+// What a new kind of store must provide: its key, its name, whether it is the
+// default, why its list could not be read (if it could not), its names, a
+// name's colour, a re-read and Add. AddMany and SetColor have answers every
+// store can give; a kind overrides them where it can do better. What a store
+// keeps for one copy alone is its source's to let go (IStoreSource::EndCopy).
 
 #include "categories/CategoryColor.h"
 #include "categories/CategorySet.h"
@@ -34,17 +40,19 @@ public:
     virtual ~ICategoryStore() = default;
 
     // Names this store across reads: Outlook's StoreID, "m365:" and the
-    // account's object id.
+    // account's object id. Two keys name one store when they are equal: a kind
+    // whose ids change form from one read to the next (Outlook's StoreIDs are
+    // hex whose letter case it does not keep) gives them in one form.
     virtual std::wstring Key() const = 0;
-    // Whether key names this store, compared as the store's own kind compares
-    // keys (Outlook's StoreIDs are hex whose letter case it does not keep).
-    virtual bool HasKey(std::wstring_view key) const = 0;
     // The name the store gives itself; absent where it was not asked.
     virtual std::optional<std::wstring> DisplayName() const = 0;
     virtual bool IsDefault() const = 0;
-    virtual bool Readable() const = 0;
+    // Why the list could not be read; absent while it can be.
+    virtual std::optional<std::wstring> ReadFailure() const = 0;
+
+    bool Readable() const { return !ReadFailure(); }
     // Why the list could not be read; empty while it is readable.
-    virtual std::wstring Error() const = 0;
+    std::wstring Error() const { return ReadFailure().value_or(std::wstring()); }
 
     // The names as the last read left them, with each name added since.
     virtual const TCategorySet& Names() const = 0;
@@ -77,8 +85,4 @@ public:
         (void)color;
         return {false, L"This store cannot change the colour of a category."};
     }
-    // The copy that re-read this store, added to it or asked it for colours
-    // has ended, however it ended: what the store kept for that copy alone (an
-    // Outlook store: the collections it fetched) is let go now.
-    virtual void EndCopy() {}
 };

@@ -1,13 +1,13 @@
 #pragma once
 // What yields category stores: an Outlook profile, a Microsoft 365 mailbox.
 // The commands read every source in the order the store chooser lists them,
-// and keep the stores a read yields until the next read.
+// and keep the stores a read yields until the next read. What the chooser
+// offers besides the stores (a sign-in) is the program state's, put there by
+// whoever opened the sources.
 
 #include "stores/CategoryStore.h"
 
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
 class IStoreSource {
@@ -23,11 +23,8 @@ public:
     // yielded before is gone by then.
     virtual void Reconnect() {}
 
-    // An entry the store chooser offers in place of the stores this source
-    // cannot yield yet (Microsoft 365 before anyone signed in); what choosing
-    // it does is the front end's business. After every store in chooser order.
-    virtual std::optional<std::wstring> PendingEntry() const { return std::nullopt; }
-    // A source the user set up, such as a configured Microsoft 365, wants the
-    // chooser shown even where the stores alone would not call for it.
-    virtual bool WantsChooser() const { return false; }
+    // The copy that re-read the stores, added to them or asked them for
+    // colours has ended, however it ended: what the stores kept for that copy
+    // alone (an Outlook store: the collections it fetched) is let go now.
+    virtual void EndCopy() {}
 };

@@ -2,7 +2,7 @@
 
 #include "base/Platform.h"
 #include "categories/ShownText.h"
-#include "outlook/OleError.h"
+#include "sources/ProgramSources.h"
 
 #include <cwchar>
 
@@ -43,7 +43,7 @@ void ShowErrorBox(HWND owner, std::wstring_view message, std::wstring_view hint)
 void ReportCurrentException(HWND owner) noexcept
 {
     try {
-        ShowErrorBox(owner, CurrentExceptionMessage(), CurrentExceptionHint(THintReader::Window));
+        ShowErrorBox(owner, CurrentExceptionMessage(), CurrentFailureHint(TFrontEnd::Window));
     } catch (...) {
         // Reporting itself failed (no memory for the text): nothing more can be shown.
     }

@@ -1,8 +1,6 @@
 #include "ui/Main.h"
 
 #include "base/Errors.h"
-#include "outlook/OleError.h"
-#include "registry/MasterList.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
@@ -18,13 +16,12 @@
 #include <utility>
 
 TProgramState ProgramState;
-TOutlookConnection OutlookConnection;
 TForm1* Form1 = nullptr;
 
 void ReleaseOutlook()
 {
+    // The connection went with the form's sources.
     ProgramState.Stores.clear();
-    CloseOutlookConnection(OutlookConnection);
 }
 
 namespace {
@@ -102,15 +99,8 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
 }
 
 TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> releaseSplash)
-    : state_(state),
-      // Where Microsoft 365 adds its entry, the one store of a profile needs a name in the chooser too.
-      outlookProfile_(OutlookConnection,
-                      microsoft365_.Source() ? TOnlyStoreNaming::Named : TOnlyStoreNaming::Unnamed),
-      releaseSplash_(std::move(releaseSplash))
+    : state_(state), sources_(state, TFrontEnd::Window), releaseSplash_(std::move(releaseSplash))
 {
-    state_.Sources = {&outlookProfile_};
-    if (microsoft365_.Source())
-        state_.Sources.push_back(microsoft365_.Source());
     static const bool registered = RegisterWindowClass(instance, kClassName, &TForm1::WindowProc, COLOR_BTNFACE,
                                                        LoadIconW(instance, MAKEINTRESOURCEW(IDI_PELLORIN)));
     if (!registered)
@@ -133,10 +123,6 @@ TForm1::TForm1(HINSTANCE instance, TProgramState& state, std::function<void()> r
 TForm1::~TForm1()
 {
     Destroy();
-    // The mailbox's store sends through what goes with this form.
-    state_.Stores.clear();
-    std::erase(state_.Sources, &outlookProfile_);
-    std::erase(state_.Sources, microsoft365_.Source());
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -219,7 +205,7 @@ void TForm1::Guarded(Handler&& handler)
     try {
         handler();
     } catch (...) {
-        if (IsDisconnectCode(CurrentOleErrorCode()))
+        if (CurrentFailureLostOutlook())
             connectionLost_ = true;
         ReportCurrentException(handle_ && IsWindowVisible(handle_) ? handle_ : nullptr);
     }
@@ -512,17 +498,11 @@ void TForm1::RunHandOver()
 
 void TForm1::FormCreate()
 {
-    bool connected = true;
-    try {
-        outlookProfile_.Open();
-        TakeOutlookVersion();
-    } catch (...) {
-        // Without classic Outlook, the mailbox is what there is to work with: no error.
-        if (!IsNotInstalledCode(CurrentOleErrorCode()) || !UseMailboxAlone())
-            ReportCurrentException(nullptr);
-        connected = false;
-    }
-    ApplyWindowState(connected);
+    // Without classic Outlook, the mailbox may be what there is to work with: no error.
+    const TOpening opening = sources_.Open();
+    if (opening.Kind == TOpening::TKind::Failed)
+        ShowErrorBox(nullptr, opening.Error, opening.Hint);
+    ApplyWindowState(opening.Kind == TOpening::TKind::Outlook);
     state_.RegCategories.Clear();
     state_.PstCategories.Clear();
 }
@@ -530,7 +510,7 @@ void TForm1::FormCreate()
 void TForm1::ApplyWindowState(bool connected)
 {
     const TWindowState window = connected      ? WindowStateForVersion(state_.OutlookMajorVersion, state_.OutlookVersion)
-                                : mailboxAlone_ ? WindowStateWithMailboxAlone()
+                                : sources_.MailboxAlone() ? WindowStateWithMailboxAlone()
                                                 : WindowStateWithoutOutlook();
     SetLabelText(LabelOlVersion, window.OlVersionText);
     SetLabelText(lbVersion, PELLORIN_VERSION_TEXT);
@@ -550,30 +530,18 @@ void TForm1::ApplyWindowState(bool connected)
         SetFocus(BtnClose);
 }
 
-bool TForm1::UseMailboxAlone()
-{
-    if (!microsoft365_.Source())
-        return false;
-    mailboxAlone_ = true;
-    state_.Sources = {microsoft365_.Source()};
-    state_.OutlookVersion.clear();
-    state_.OutlookMajorVersion = MajorVersionWithoutOutlook();
-    return true;
-}
-
 void TForm1::SignInToMicrosoft365()
 {
-    TMicrosoft365* microsoft365 = microsoft365_.Microsoft365();
-    if (!microsoft365)
+    if (!sources_.Microsoft365Configured())
         return;
-    const TSignInOutcome outcome = TSignInDialog::Run(handle_, *microsoft365);
+    const TSignInOutcome outcome = TSignInDialog::Run(handle_, sources_);
     if (outcome.Kind == TSignInOutcome::TKind::Failed)
         throw EException(outcome.Error);
     if (outcome.Kind != TSignInOutcome::TKind::SignedIn)
         return;
-    microsoft365->Reload();
+    sources_.TakeSignIn();
     BtnReadCategoriesClick();
-    if (const std::optional<std::size_t> mailbox = StoreWithKey(state_, microsoft365->MailboxKey())) {
+    if (const std::optional<std::size_t> mailbox = sources_.MailboxStore()) {
         ::ChooseStore(state_, *this, static_cast<int>(*mailbox));
         SendMessageW(StoreChooser, CB_SETCURSEL, static_cast<WPARAM>(ChooserEntryOfChoice(state_)), 0);
     }
@@ -581,19 +549,11 @@ void TForm1::SignInToMicrosoft365()
 
 bool TForm1::AskToSignInFirst()
 {
-    const TMailboxSource* mailbox = microsoft365_.Source();
-    if (!state_.Stores.empty() || !mailbox || !mailbox->PendingEntry())
+    if (!state_.Stores.empty() || !sources_.SignInPending())
         return false;
     Inform(L"Sign in to Microsoft 365 first: choose \"" + std::wstring(TMailboxSource::kSignInEntry) +
            L"\" in the list of stores.");
     return true;
-}
-
-// The commands write the list of the version found.
-void TForm1::TakeOutlookVersion()
-{
-    state_.OutlookMajorVersion = OutlookConnection.OutlookMajorVersion;
-    state_.OutlookVersion = OutlookConnection.OutlookVersion;
 }
 
 void TForm1::FormShow()
@@ -616,8 +576,7 @@ void TForm1::FormDestroy()
 {
     state_.RegCategories.Clear();
     state_.PstCategories.Clear();
-    CloseOutlookConnection(OutlookConnection);
-    state_.Stores.clear();
+    sources_.Release();
 }
 
 // After Outlook was closed, Refresh opens the connection again, as at start
@@ -629,7 +588,7 @@ void TForm1::BtnReadCategoriesClick()
             ::BtnReadCategoriesClick(state_, *this);
             return;
         } catch (...) {
-            if (!IsDisconnectCode(CurrentOleErrorCode()))
+            if (!CurrentFailureLostOutlook())
                 throw;
         }
     }
@@ -639,8 +598,7 @@ void TForm1::BtnReadCategoriesClick()
 void TForm1::Reconnect()
 {
     connectionLost_ = true;
-    ReconnectStores(state_, *this);
-    TakeOutlookVersion();
+    sources_.Reconnect(*this);
     connectionLost_ = false;
     ApplyWindowState(true);
     if (IsStoreInUse(state_.OutlookMajorVersion))

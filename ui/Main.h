@@ -4,8 +4,7 @@
 
 #include "commands/Commands.h"
 #include "commands/ProgramState.h"
-#include "graph/MailboxSource.h"
-#include "outlook/OutlookStores.h"
+#include "sources/ProgramSources.h"
 #include "base/UniqueHandle.h"
 #include "ui/Layout.h"
 
@@ -17,10 +16,9 @@
 #include <vector>
 
 // All program state of unit Main: the category sets, the registry text, the
-// stores and AutoRefreshOnShow; and the Outlook connection they are read through.
+// stores and AutoRefreshOnShow. The form's sources fill it.
 extern TProgramState ProgramState;
-extern TOutlookConnection OutlookConnection;
-// Every reference to Outlook the program holds: the stores', then the connection's.
+// Every reference to Outlook the program still holds, once the form is gone.
 void ReleaseOutlook();
 
 class TForm1 final : public ICommandUi {
@@ -87,11 +85,7 @@ private:
     void FitChooserList();
     void SetLabelText(HWND label, const std::wstring& text);
     void ApplyWindowState(bool connected);
-    void TakeOutlookVersion();
     void Reconnect();
-    // Where classic Outlook is missing and Microsoft 365 configured: its
-    // mailbox is the one source. False where it is not configured.
-    bool UseMailboxAlone();
     // The dialog, then the mailbox chosen and shown once signed in.
     void SignInToMicrosoft365();
     // A copy with no store at all, while the sign-in is offered, is told to sign in first.
@@ -121,9 +115,7 @@ private:
 
     HWND handle_ = nullptr;
     TProgramState& state_;
-    // Before the profile, whose naming it decides, and before every store read through it.
-    TMicrosoft365Setup microsoft365_;
-    TOutlookProfile outlookProfile_;
+    TProgramSources sources_;
     std::function<void()> releaseSplash_;
     UINT dpi_ = kDesignDpi;
     std::array<UniqueHfont, static_cast<size_t>(TFontKind::Count)> fonts_;
@@ -137,7 +129,6 @@ private:
     bool inLayout_ = false;
     // Outlook was closed under a command: the next Refresh opens it again.
     bool connectionLost_ = false;
-    bool mailboxAlone_ = false;
 };
 
 extern TForm1* Form1;

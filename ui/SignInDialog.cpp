@@ -1,7 +1,7 @@
 #include "ui/SignInDialog.h"
 
 #include "categories/ShownText.h"
-#include "http/Url.h"
+#include "sources/Microsoft365Access.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
 #include "ui/Layout.h"
@@ -47,26 +47,15 @@ UniqueHfont CreateCodeFont(UINT dpi)
     return UniqueHfont(CreateFontIndirectW(&font));
 }
 
-// Only an https:// address is offered to the browser: the text comes from a
-// server, and the shell would open anything it names.
-bool IsBrowserAddress(const std::wstring& address)
-{
-    try {
-        return ParseAllowedUrl(address).Secure;
-    } catch (const EUrlRefused&) {
-        return false;
-    }
-}
-
 }  // namespace
 
-TSignInOutcome TSignInDialog::Run(HWND owner, TMicrosoft365& microsoft365)
+TSignInOutcome TSignInDialog::Run(HWND owner, const TProgramSources& sources)
 {
-    TSignInDialog dialog(owner, microsoft365);
+    TSignInDialog dialog(owner, sources);
     return dialog.Loop();
 }
 
-TSignInDialog::TSignInDialog(HWND owner, TMicrosoft365& microsoft365) : owner_(owner)
+TSignInDialog::TSignInDialog(HWND owner, const TProgramSources& sources) : owner_(owner)
 {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE));
     static const bool registered = RegisterWindowClass(instance, kClassName, &TSignInDialog::WindowProc, COLOR_BTNFACE);
@@ -90,8 +79,8 @@ TSignInDialog::TSignInDialog(HWND owner, TMicrosoft365& microsoft365) : owner_(o
         CreateControls();
         // Started once the window is there to post to.
         const HWND target = handle_;
-        signIn_ = microsoft365.StartBackgroundSignIn([target] { PostMessageW(target, kPromptedMessage, 0, 0); },
-                                                     [target] { PostMessageW(target, kFinishedMessage, 0, 0); });
+        signIn_ = sources.StartSignIn([target] { PostMessageW(target, kPromptedMessage, 0, 0); },
+                                      [target] { PostMessageW(target, kFinishedMessage, 0, 0); });
     } catch (...) {
         // No destructor runs for a dialog that was never made whole.
         DestroyWindow(handle_);

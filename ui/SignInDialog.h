@@ -5,7 +5,7 @@
 // The device flow polls on a worker thread that posts to the dialog, and the
 // dialog runs a message loop of its own, so the main window keeps painting.
 
-#include "graph/Microsoft365.h"
+#include "sources/ProgramSources.h"
 #include "base/UniqueHandle.h"
 
 #include <windows.h>
@@ -36,13 +36,13 @@ public:
     // Runs until the sign-in has ended: the owner is disabled meanwhile. The
     // cache holds the sign-in when it answers SignedIn. Raises where the
     // sign-in cannot start at all (nothing configured, no window).
-    static TSignInOutcome Run(HWND owner, TMicrosoft365& microsoft365);
+    static TSignInOutcome Run(HWND owner, const TProgramSources& sources);
 
     TSignInDialog(const TSignInDialog&) = delete;
     TSignInDialog& operator=(const TSignInDialog&) = delete;
 
 private:
-    TSignInDialog(HWND owner, TMicrosoft365& microsoft365);
+    TSignInDialog(HWND owner, const TProgramSources& sources);
     ~TSignInDialog();
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,7 +1,7 @@
 #include "ui/WindowState.h"
 
 #include "categories/ShownText.h"
-#include "outlook/OutlookConnection.h"
+#include "sources/ProgramSources.h"
 
 TWindowState WindowStateForVersion(const std::string& majorVersion, const std::wstring& reportedVersion)
 {

@@ -42,13 +42,17 @@ protected:
         TMicrosoft365 microsoft365(http, Microsoft365OverridesOf(request), CachePath());
         TMailboxSource mailbox(microsoft365);
         TProgramState state;
-        state.Sources = {&profile_, &mailbox};
+        TMailboxChoice choice(state, mailbox);
+        state.Sources = {&profile_, &choice};
         TSyncOutput output;
         if (outlookFailure) {
             try {
                 throw EOleSysError(*outlookFailure);
             } catch (...) {
-                if (!StandInForMissingOutlook(state, output.Result, &mailbox))
+                const TOpening opening = OpeningWithoutOutlook(state, &choice, TFrontEnd::Console);
+                if (opening.Kind == TOpening::TKind::MailboxAlone)
+                    TakeOpening(output.Result, opening);
+                else
                     output.Result.Exit = TSyncExit::Failed;
             }
         } else {
@@ -149,6 +153,33 @@ TEST_F(SyncMailboxTest, WithoutClassicOutlookTheRegistryAndTheMailboxWithNoError
     const TSyncOutput busy = Run({L"list"}, RPC_E_CALL_REJECTED);
     EXPECT_EQ(busy.Result.Exit, TSyncExit::Failed);
     EXPECT_FALSE(busy.Result.WithoutOutlook);
+}
+
+// Without classic Outlook the mailbox is the store a list shows: one that
+// cannot be read fails the list, as it fails a copy; the line stays on
+// standard output for what was read around it.
+TEST_F(SyncMailboxTest, AListOfTheMailboxAloneThatCannotBeReadFails)
+{
+    SignIn();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft");
+    standIn.Fail({{"method", "GET"}, {"path", "masterCategories"}, {"status", 500}, {"count", -1},
+                  {"code", "ErrorInternalServerError"}, {"message", "Down"}});
+    const std::wstring prefix = L"The Outlook store Microsoft 365 (alex@contoso.example) could not be read: ";
+
+    const TSyncOutput list = Run({L"list"}, CO_E_CLASSSTRING);
+    EXPECT_EQ(list.Result.Exit, TSyncExit::Failed);
+    ASSERT_TRUE(list.Result.Error.has_value());
+    EXPECT_TRUE(list.Result.Error->starts_with(prefix)) << ToUtf8(*list.Result.Error);
+    EXPECT_TRUE(list.Out.starts_with("Outlook version detected: none\r\n"
+                                     "Outlook (Microsoft 365 (alex@contoso.example)) could not be read: "))
+        << list.Out;
+
+    const TSyncOutput json = Run({L"list", L"--json"}, CO_E_CLASSSTRING);
+    EXPECT_EQ(json.Result.Exit, TSyncExit::Failed);
+    EXPECT_NE(json.Out.find(R"j("storeNames":null,)j"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find(R"j("error":"The Outlook store Microsoft 365 (alex@contoso.example) could not be read: )j"),
+              std::string::npos)
+        << json.Out;
 }
 
 struct TSignInFirstCase {

@@ -180,6 +180,40 @@ TEST_F(SyncVerbTest, ARefusedRegistryWriteIsReportedOnOneLine)
     EXPECT_EQ(MasterList14(), Utf16Bytes(L"A;"));
 }
 
+// The store a list was asked for, by default or by name, is its whole answer:
+// one that cannot be read fails the run, as a copy's store does, and says so
+// in JSON's error too. Among all stores one such store is only a line.
+TEST_F(SyncVerbTest, AListOfOneStoreThatCannotBeReadFails)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
+    source_.AddStore(L"00A1", L"Mailbox").Unreadable = L"Not connected";
+    source_.AddStore(L"00A2", L"Archive", std::make_shared<TFakeList>(std::vector<std::wstring>{L"B"}));
+    source_.AddStore(L"00A3", L"Public", std::make_shared<TFakeList>(std::vector<std::wstring>{L"C"}));
+    const std::wstring error = L"The Outlook store Mailbox could not be read: Not connected.";
+
+    for (const std::vector<std::wstring>& arguments :
+         {std::vector<std::wstring>{L"list"}, std::vector<std::wstring>{L"list", L"--store", L"mailbox"}}) {
+        const TSyncOutput run = Run(arguments);
+        EXPECT_EQ(run.Result.Exit, TSyncExit::Failed);
+        EXPECT_EQ(run.Result.Error, error);
+        EXPECT_EQ(run.Out, kVersionLine + "registry: R\r\nOutlook (Mailbox) could not be read: Not connected\r\n");
+    }
+    const TSyncOutput json = Run({L"list", L"--json"});
+    EXPECT_EQ(json.Result.Exit, TSyncExit::Failed);
+    EXPECT_NE(json.Out.find(R"("storeNames":null,)"), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find(R"("name":"Mailbox","default":true,"readable":false,"error":"Not connected")"),
+              std::string::npos)
+        << json.Out;
+    EXPECT_TRUE(json.Out.ends_with(R"("error":"The Outlook store Mailbox could not be read: Not connected."})"
+                                   "\r\n"))
+        << json.Out;
+
+    const TSyncOutput all = Run({L"list", L"--all-stores"});
+    EXPECT_EQ(all.Result.Exit, TSyncExit::Done);
+    EXPECT_EQ(all.Result.Error, std::nullopt);
+    EXPECT_EQ(Run({L"list", L"--store", L"archive"}).Result.Exit, TSyncExit::Done);
+}
+
 TEST_F(SyncVerbTest, StoreOrAllStoresWithEveryVerb)
 {
     PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));

@@ -3,6 +3,8 @@
 #include "base/Errors.h"
 #include "base/Platform.h"
 
+#include <cwctype>
+
 namespace {
 
 class TFakeStore final : public ICategoryStore {
@@ -15,12 +17,20 @@ public:
             Take();
     }
 
-    std::wstring Key() const override { return key_; }
-    bool HasKey(std::wstring_view key) const override { return SameTextIgnoringCase(key_, key); }
+    // One letter case for every read, as an Outlook store gives its StoreID.
+    std::wstring Key() const override
+    {
+        std::wstring key = key_;
+        for (wchar_t& c : key)
+            c = static_cast<wchar_t>(towupper(c));
+        return key;
+    }
     std::optional<std::wstring> DisplayName() const override { return displayName_; }
     bool IsDefault() const override { return isDefault_; }
-    bool Readable() const override { return error_.empty(); }
-    std::wstring Error() const override { return error_; }
+    std::optional<std::wstring> ReadFailure() const override
+    {
+        return error_.empty() ? std::nullopt : std::optional<std::wstring>(error_);
+    }
     const TCategorySet& Names() const override { return names_; }
 
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override
@@ -62,8 +72,6 @@ public:
         setup_->List->Colors[static_cast<std::size_t>(at)] = color;
         return {true, {}};
     }
-
-    void EndCopy() override { source_.Log.push_back(L"end " + key_); }
 
 private:
     void Take()
@@ -115,9 +123,18 @@ std::vector<std::unique_ptr<ICategoryStore>> TFakeSource::ReadStores()
     if (!ReadFault.empty())
         throw EException(ReadFault);
     std::vector<std::unique_ptr<ICategoryStore>> stores;
-    for (std::size_t i = 0; i < Stores.size(); ++i)
+    read_.clear();
+    for (std::size_t i = 0; i < Stores.size(); ++i) {
         stores.push_back(std::make_unique<TFakeStore>(*this, Stores[i], i == 0));
+        read_.push_back(Stores[i]->Key);
+    }
     return stores;
+}
+
+void TFakeSource::EndCopy()
+{
+    for (const std::wstring& key : read_)
+        Log.push_back(L"end " + key);
 }
 
 void TFakeSource::Reconnect()

@@ -46,9 +46,6 @@ public:
     std::wstring ReadFault;  // ReadStores raises EException with it
     // Runs as each read starts: a profile that changes under the program.
     std::function<void(TFakeSource&)> BeforeRead;
-    // What the source answers for the chooser, as a mailbox nobody signed in to does.
-    std::optional<std::wstring> Pending;
-    bool Wanted = false;
     // "read", "reconnect"; then per store "reread KEY", "color KEY NAME",
     // "add KEY NAME", "recolour KEY NAME VALUE", "end KEY".
     std::vector<std::wstring> Log;
@@ -58,9 +55,12 @@ public:
 
     std::vector<std::unique_ptr<ICategoryStore>> ReadStores() override;
     void Reconnect() override;
-    std::optional<std::wstring> PendingEntry() const override { return Pending; }
-    bool WantsChooser() const override { return Wanted; }
+    // "end KEY" for each store of the last read.
+    void EndCopy() override;
 
     // The log's entries that start with what, e.g. "add ".
     std::vector<std::wstring> Logged(const std::wstring& what) const;
+
+private:
+    std::vector<std::wstring> read_;
 };

@@ -11,6 +11,7 @@
 #include "base/UserMutex.h"
 #include "base/WaitLimit.h"
 #include "graph/MailboxSource.h"
+#include "sources/ProgramSources.h"
 #include "registry/MasterList.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,9 @@ protected:
         SignIn();
         microsoft365_.emplace(http, TMicrosoft365Overrides{}, CachePath());
         mailbox_.emplace(*microsoft365_);
-        state_.Sources = {&profile_, &*mailbox_};
+        // As the program has it: the chooser hears of the mailbox's sign-in through the sources.
+        choice_.emplace(state_, *mailbox_);
+        state_.Sources = {&profile_, &*choice_};
         state_.OutlookMajorVersion = "14";
         PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"Green;Shared;"));
     }
@@ -76,6 +79,7 @@ protected:
     std::optional<TMicrosoft365> microsoft365_;
     std::optional<TMailboxSource> mailbox_;
     TProgramState state_;
+    std::optional<TMailboxChoice> choice_;
     ScriptedUi ui_;
 };
 
@@ -163,7 +167,7 @@ TEST_F(MailboxCopyTest, TheMailboxAloneWithEachCommand)
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Microsoft");
     PutValue(kKey11, L"MasterList", REG_BINARY, Utf16Bytes(L"Green;"));
     EXPECT_EQ(MajorVersionWithoutOutlook(), "11");
-    state_.Sources = {&*mailbox_};
+    state_.Sources = {&*choice_};
     state_.OutlookMajorVersion = MajorVersionWithoutOutlook();
 
     BtnReadCategoriesClick(state_, ui_);
@@ -187,11 +191,9 @@ class TSameListStore final : public ICategoryStore {
 public:
     explicit TSameListStore(std::unique_ptr<ICategoryStore> mailbox) : mailbox_(std::move(mailbox)) {}
     std::wstring Key() const override { return L"00EX"; }
-    bool HasKey(std::wstring_view key) const override { return key == L"00EX"; }
     std::optional<std::wstring> DisplayName() const override { return L"alex@contoso.example"; }
     bool IsDefault() const override { return true; }
-    bool Readable() const override { return mailbox_->Readable(); }
-    std::wstring Error() const override { return mailbox_->Error(); }
+    std::optional<std::wstring> ReadFailure() const override { return mailbox_->ReadFailure(); }
     const TCategorySet& Names() const override { return mailbox_->Names(); }
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override { return mailbox_->ColorOf(name); }
     void ReRead() override { mailbox_->ReRead(); }
@@ -222,7 +224,7 @@ private:
 TEST_F(MailboxCopyTest, AnOutlookStoreShowingTheMailboxsListGetsNoNameTwice)
 {
     TSameListProfile exchange(*microsoft365_);
-    state_.Sources = {&exchange, &*mailbox_};
+    state_.Sources = {&exchange, &*choice_};
     BtnReadCategoriesClick(state_, ui_);
     ChooseStore(state_, ui_, kAllStores);
     EXPECT_EQ(ChosenStoreText(state_), L"Blue\r\nRed\r\n") << "both entries show the same list";

@@ -189,8 +189,8 @@ TEST_F(StoreChoiceTest, TheChoiceOutlivesARefreshThatReadsTheStoresInAnotherOrde
 TEST_F(StoreChoiceTest, APendingEntryStandsAfterTheStoresAndIsNeverChosen)
 {
     TFakeSource mailbox;
-    mailbox.Wanted = true;
-    mailbox.Pending = L"Sign in\r\nnow";
+    state_.ChooserWanted = true;
+    state_.PendingEntries = {{1, L"Sign in\r\nnow"}};
     state_.Sources = {&source_, &mailbox};
     source_.AddStore(L"00ab01", L"Mailbox", std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"}));
     Refresh();
@@ -222,11 +222,43 @@ TEST_F(StoreChoiceTest, APendingEntryStandsAfterTheStoresAndIsNeverChosen)
     EXPECT_EQ(SourceOfChooserEntry(state_, 0), 1u);
 
     // Configured no more: the window is as it was.
-    mailbox.Wanted = false;
-    mailbox.Pending.reset();
+    state_.ChooserWanted = false;
+    state_.PendingEntries.clear();
     source_.AddStore(L"00ab01", L"Mailbox");
     Refresh();
     EXPECT_TRUE(ui_.StoreChoices.empty());
+}
+
+// Choosing the sign-in's entry starts a sign-in that may be cancelled: the
+// store (or "All stores") chosen before must still be the one a copy goes to.
+TEST_F(StoreChoiceTest, ChoosingThePendingEntryKeepsAnotherStoreOrAllStoresChosen)
+{
+    TFakeSource mailbox;
+    state_.ChooserWanted = true;
+    state_.PendingEntries = {{1, L"Sign in"}};
+    state_.Sources = {&source_, &mailbox};
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
+    const auto first = std::make_shared<TFakeList>(std::vector<std::wstring>{L"M"});
+    const auto second = std::make_shared<TFakeList>(std::vector<std::wstring>{L"A"});
+    source_.AddStore(L"00ab01", L"Mailbox", first);
+    source_.AddStore(L"00ab02", L"Archive", second);
+    Refresh();
+    ASSERT_EQ(ui_.StoreChoices, (std::vector<std::wstring>{L"Mailbox", L"Archive", L"Sign in", L"All stores"}));
+
+    ChooseChooserEntry(state_, ui_, 1);
+    ChooseChooserEntry(state_, ui_, 2);
+    EXPECT_EQ(state_.ChosenStore, 1) << "not reset to the first store";
+    EXPECT_EQ(ChooserEntryOfChoice(state_), 1);
+    EXPECT_EQ(ui_.MemoPst, L"A\r\n");
+    ui_.Answers = {true};
+    BtnTAVtoOLClick(state_, ui_);
+    EXPECT_EQ(second->Names, (std::vector<std::wstring>{L"A", L"R"}));
+    EXPECT_EQ(first->Names, std::vector<std::wstring>{L"M"}) << "the copy went to the store the user chose";
+
+    ChooseChooserEntry(state_, ui_, 3);
+    ChooseChooserEntry(state_, ui_, 2);
+    EXPECT_TRUE(IsAllStores(state_));
+    EXPECT_EQ(ChooserEntryOfChoice(state_), 3);
 }
 
 // What was added, and what was refused, goes by the store's key: after the

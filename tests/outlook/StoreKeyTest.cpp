@@ -13,11 +13,14 @@ TEST(OutlookStoreKey, AStoreIdInAnotherLetterCaseIsTheSameStore)
         c = static_cast<wchar_t>(towlower(c));
     TOutlookConnection connection;
     const TOutlookStore store(connection, TAutomationValue(), L"Mailbox", id);
+    const auto keyOf = [&](const std::wstring& storeId) {
+        return TOutlookStore(connection, TAutomationValue(), L"Mailbox", storeId).Key();
+    };
     EXPECT_EQ(store.Key(), id);
-    EXPECT_TRUE(store.HasKey(id));
-    EXPECT_TRUE(store.HasKey(lower));
-    EXPECT_FALSE(store.HasKey(id.substr(0, id.size() - 1) + L"C"));
-    EXPECT_FALSE(store.HasKey(id + L"00"));
+    EXPECT_EQ(keyOf(id), store.Key());
+    EXPECT_EQ(keyOf(lower), store.Key());
+    EXPECT_NE(keyOf(id.substr(0, id.size() - 1) + L"C"), store.Key());
+    EXPECT_NE(keyOf(id + L"00"), store.Key());
 
     // The default store is the first whose StoreID is the one DefaultStore gave.
     const std::vector<std::wstring> ids = {L"00AA", L"00ab", L"00AB"};
