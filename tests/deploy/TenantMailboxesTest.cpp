@@ -101,3 +101,23 @@ TEST_F(TenantMailboxesTest, NeverFollowsALinkToAnotherServer)
     EXPECT_NE(e.Message().find(L"leads to another server"), std::wstring::npos) << e.what();
     EXPECT_EQ(UserPages(), 1u);
 }
+
+// A link that begins as Graph's address does is not on Graph's origin: another
+// port, or a host that only starts with Graph's, gets no token.
+TEST_F(TenantMailboxesTest, NeverFollowsALinkThatOnlyStartsLikeGraphs)
+{
+    const std::string graph = ToUtf8(standIn.Url());
+    for (const std::string& elsewhere : {graph + "1", graph + ".example.org"}) {
+        SCOPED_TRACE(elsewhere);
+        standIn.Post("log/clear");
+        standIn.Set({{"next_link_base", elsewhere}});
+        TTenantMailboxes users(standIn.Url(), GraphGetWithAppToken(http, tokens), 10);
+        TMailbox mailbox;
+        const auto e = Caught<EException>([&] {
+            while (users.Next(mailbox)) {
+            }
+        });
+        EXPECT_NE(e.Message().find(L"leads to another server"), std::wstring::npos) << e.what();
+        EXPECT_EQ(UserPages(), 1u);
+    }
+}
