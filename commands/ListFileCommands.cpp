@@ -1,8 +1,30 @@
 #include "commands/ListFileCommands.h"
 
+#include "listfile/ListGains.h"
+
 #include <algorithm>
 
 namespace {
+
+// The store's names; colours are asked only of those the file gives one,
+// since each may cost a request.
+std::vector<THeldCategory> HeldCategories(ICategoryStore& store, const std::vector<TListFileEntry>& entries,
+                                          bool withColors)
+{
+    std::vector<THeldCategory> held;
+    const TCategorySet& names = store.Names();
+    held.reserve(static_cast<std::size_t>(names.Count()));
+    for (int i = 0; i < names.Count(); ++i)
+        held.push_back({names.Get(i), std::nullopt, false});
+    if (withColors) {
+        for (const TListFileEntry& entry : entries) {
+            const int at = names.IndexOf(entry.Name);
+            if (entry.Color && at != -1 && !held[static_cast<std::size_t>(at)].Color)
+                held[static_cast<std::size_t>(at)].Color = store.ColorOf(names.Get(at));
+        }
+    }
+    return held;
+}
 
 // The file's names in file order: a list someone made in the order they want
 // it told back.
@@ -12,16 +34,14 @@ TCopyPlan PlanImport(const TProgramState& state, const std::vector<TListFileEntr
     TCategorySet lackedSomewhere;
     for (const std::size_t s : ChosenStores(state)) {
         TStoreAdds adds{state.Stores[s]->Key(), {}, {}, {}};
-        for (const TListFileEntry& entry : entries) {
-            if (state.Stores[s]->Names().IndexOf(entry.Name) != -1)
-                continue;
-            adds.Names.push_back(entry.Name);
-            adds.Givers.push_back(std::nullopt);
-            adds.Colors.push_back(entry.Color);
+        for (TListFileEntry& entry : ListGains(entries, HeldCategories(*state.Stores[s], entries, false)).Lacks) {
             if (lackedSomewhere.IndexOf(entry.Name) == -1) {
                 lackedSomewhere.Add(entry.Name);
                 plan.ToStore.push_back(entry.Name);
             }
+            adds.Names.push_back(std::move(entry.Name));
+            adds.Givers.push_back(std::nullopt);
+            adds.Colors.push_back(entry.Color);
         }
         if (!adds.Names.empty())
             plan.ToStores.push_back(std::move(adds));
@@ -37,9 +57,9 @@ TCopyPlan PlanImport(const TProgramState& state, const std::vector<TListFileEntr
 }
 
 // Each chosen store's categories whose colour differs from the one the file
-// gives, asked of the store now. A name this import added came with the
-// file's colour already. With change, each is changed as it is found, and a
-// store's refusal concerns that category alone.
+// gives, asked of the store now: a name this import added too, since a store
+// may not keep the colour it was given. With change, each is changed as it
+// is found, and a store's refusal concerns that category alone.
 void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileEntry>& entries, bool change,
               TImportReport& report)
 {
@@ -53,23 +73,15 @@ void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileE
         // have added or removed a category since the Refresh.
         if (change && !reread)
             store.ReRead();
-        TCategorySet justAdded;
-        for (const std::wstring& name : NamesAddedTo(report.Copy.AddedToStores, store))
-            justAdded.Add(name);
-        for (const TListFileEntry& entry : entries) {
-            const int at = store.Names().IndexOf(entry.Name);
-            if (!entry.Color || at == -1 || justAdded.IndexOf(entry.Name) != -1)
-                continue;
-            const std::wstring held = store.Names().Get(at);
-            const std::optional<TCategoryColor> current = store.ColorOf(held);
-            if (!current || *current == *entry.Color)
-                continue;
-            TRecolourStep step{held, key, *current, *entry.Color, {}};
+        const std::vector<THeldCategory> held = HeldCategories(store, entries, true);
+        for (const TColorDiffers& differs : ListGains(entries, held).ColorDiffers) {
+            const THeldCategory& category = held[differs.Held];
+            TRecolourStep step{category.Name, key, *category.Color, differs.FileColor, {}};
             if (!change) {
                 report.Recoloured.push_back(std::move(step));
                 continue;
             }
-            const TColorOutcome outcome = store.SetColor(held, *entry.Color);
+            const TColorOutcome outcome = store.SetColor(category.Name, differs.FileColor);
             step.Refusal = outcome.Changed ? std::wstring() : outcome.Refusal;
             ui.RecolourStep(step);
             (outcome.Changed ? report.Recoloured : report.RecolourRefused).push_back(std::move(step));

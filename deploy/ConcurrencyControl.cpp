@@ -10,8 +10,19 @@ TConcurrencyControl::TConcurrencyControl(int most, TConcurrencyRules rules)
 bool TConcurrencyControl::Acquire()
 {
     std::unique_lock lock(mutex_);
-    freed_.wait(lock, [this] { return stopped_ || (working_ < permitted_ && resuming_ == 0); });
+    // A place is handed to a waiting mailbox as soon as it is free, so a free
+    // place here is one no waiting mailbox wants.
+    freed_.wait(lock, [this] { return stopped_ || working_ < permitted_; });
     if (stopped_)
+        return false;
+    ++working_;
+    return true;
+}
+
+bool TConcurrencyControl::TryAcquire()
+{
+    const std::lock_guard lock(mutex_);
+    if (stopped_ || working_ >= permitted_)
         return false;
     ++working_;
     return true;
@@ -26,12 +37,10 @@ void TConcurrencyControl::Resume()
 {
     std::unique_lock lock(mutex_);
     ++resuming_;
-    freed_.wait(lock, [this] { return working_ < permitted_; });
+    GrantWaiting();
+    freed_.wait(lock, [this] { return granted_ > 0; });
+    --granted_;
     --resuming_;
-    ++working_;
-    lock.unlock();
-    // Acquire's callers held back for this one may go on.
-    freed_.notify_all();
 }
 
 void TConcurrencyControl::Release()
@@ -39,9 +48,19 @@ void TConcurrencyControl::Release()
     {
         const std::lock_guard lock(mutex_);
         --working_;
+        GrantWaiting();
     }
-    // All: a waiting Resume goes first, and it may not be the one woken.
     freed_.notify_all();
+}
+
+void TConcurrencyControl::GrantWaiting()
+{
+    // Handed over here, under the lock, rather than left for the woken to
+    // race for: whichever thread ran first would otherwise win the place.
+    while (resuming_ > granted_ && working_ < permitted_) {
+        ++working_;
+        ++granted_;
+    }
 }
 
 void TConcurrencyControl::Stop()
@@ -69,6 +88,8 @@ void TConcurrencyControl::Answered(DWORD status, ULONGLONG now)
             const int before = permitted_;
             Judge(now);
             raised = permitted_ > before;
+            if (raised)
+                GrantWaiting();
         }
     }
     if (raised)

@@ -30,6 +30,8 @@ public:
 
     // Waits for a free place; false once Stop was called.
     bool Acquire();
+    // A free place now, or false: what Acquire would not wait for.
+    bool TryAcquire();
     void Release();
     // Gives up the place for a while, and waits for one again, ahead of
     // Acquire's callers and whether or not Stop was called.
@@ -48,6 +50,7 @@ public:
 
 private:
     void Judge(ULONGLONG now);
+    void GrantWaiting();
 
     const int most_;
     const TConcurrencyRules rules_;
@@ -57,6 +60,7 @@ private:
     int lowest_;
     int working_ = 0;
     int resuming_ = 0;
+    int granted_ = 0;  // places handed to mailboxes in Resume, not yet taken up
     bool stopped_ = false;
     ULONGLONG windowStart_ = 0;
     bool windowStarted_ = false;

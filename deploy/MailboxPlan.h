@@ -1,8 +1,8 @@
 #pragma once
-// What one mailbox gains from the list file: each name it lacks, with the
-// file's colour, and with --colors the colour of each name it holds where the
-// file gives another. Names compare as everywhere in the program (letter case
-// ignored in the user's locale). Nothing is ever removed or renamed.
+// What one mailbox gains from the list file, as every target of a list file
+// gains (listfile/ListGains.h): each name it lacks, with the file's colour,
+// and with --colors the colour of each name it holds where the file gives
+// another, in the terms of Graph's batches.
 
 #include "graph/GraphCategories.h"
 #include "listfile/CategoryListFile.h"

@@ -1,28 +1,15 @@
 #include "deploy/TenantMailboxes.h"
 
-#include "http/Url.h"
+#include "graph/GraphCall.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cwchar>
 
 namespace {
 
-constexpr int kThrottledTries = 6;
-constexpr double kLongestRetryAfterSeconds = 120.0;
-
-std::wstring GraphErrorText(const THttpResponse& response)
-{
-    const auto body = nlohmann::json::parse(response.Body, nullptr, false);
-    if (!body.is_discarded() && body.is_object() && body.contains("error") && body["error"].is_object()) {
-        const std::string code = body["error"].value("code", "");
-        const std::string message = body["error"].value("message", "");
-        if (!code.empty() || !message.empty())
-            return FromUtf8(code) + L": " + FromUtf8(message);
-    }
-    return L"HTTP " + std::to_wstring(response.Status);
-}
+// A page that met no answer is asked for again, after 1, 2, 4... seconds.
+constexpr int kUnansweredTries = 6;
 
 }  // namespace
 
@@ -59,7 +46,7 @@ bool TTenantMailboxes::Next(TMailbox& mailbox)
         if (started_ && next_.empty())
             return false;
         const std::wstring url = started_ ? next_ : FirstPageUrl();
-        if (started_ && ParseAllowedUrl(url).Origin() != ParseAllowedUrl(graphBase_).Origin())
+        if (started_ && !IsOnGraphOrigin(graphBase_, url))
             throw EException(L"Graph's link to the next page of users leads to another server (" + url +
                              L"): the run stops rather than send its token there.");
         started_ = true;
@@ -79,43 +66,28 @@ bool TTenantMailboxes::Next(TMailbox& mailbox)
 TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppTokenSource& tokens)
 {
     return [&http, &tokens](const std::wstring& url) {
-        bool renewed = false;
-        std::string token = tokens.AccessToken();
+        TGraphCall call(http, tokens);
         for (int attempt = 0;; ++attempt) {
-            THttpResponse response;
+            TGraphAnswer answer;
             try {
-                response = http.Send({L"GET", url, {{L"Authorization", L"Bearer " + FromUtf8(token)}}, {}});
+                answer = call.Send(L"GET", url);
             } catch (const EHttpError&) {
-                if (attempt + 1 >= kThrottledTries)
+                if (attempt + 1 >= kUnansweredTries)
                     throw;
                 Sleep(1000u << std::min(attempt, 5));
                 continue;
             }
-            if (response.Status == 200) {
-                auto answer = nlohmann::json::parse(response.Body, nullptr, false);
-                if (answer.is_discarded())
+            if (answer.Status == 200) {
+                if (answer.Body.is_discarded())
                     throw EException(L"Graph's list of users could not be read: its answer is not JSON.");
-                return answer;
+                return std::move(answer.Body);
             }
-            if (response.Status == 401 && !renewed) {
-                token = tokens.RenewAfterRejection(token);
-                renewed = true;
-                continue;
-            }
-            if (response.Status == 403)
+            if (answer.Status == 403)
                 throw EConsentMissing(L"User.Read.All");
-            if ((response.Status == 429 || response.Status == 503) && attempt + 1 < kThrottledTries) {
-                double seconds = 1 << std::min(attempt, 5);
-                if (const auto after = response.Header(L"Retry-After")) {
-                    wchar_t* end = nullptr;
-                    const double given = std::wcstod(after->c_str(), &end);
-                    if (end != after->c_str() && given >= 0)
-                        seconds = std::min(given, kLongestRetryAfterSeconds);
-                }
-                Sleep(static_cast<DWORD>(seconds * 1000));
-                continue;
-            }
-            throw EException(L"Graph's list of users could not be read: " + GraphErrorText(response));
+            const auto [code, message] = GraphErrorText(answer.Body);
+            throw EException(L"Graph's list of users could not be read: " +
+                             (code.empty() && message.empty() ? L"HTTP " + std::to_wstring(answer.Status)
+                                                              : code + L": " + message));
         }
     };
 }

@@ -48,8 +48,8 @@ private:
     std::size_t pages_ = 0;
 };
 
-// A fetch with the application's token: asks for a new token once after a
-// 401, waits out 429 and 503 as Graph's Retry-After says (a few times), and
-// raises EConsentMissing("User.Read.All") for a 403, EException with Graph's
+// A fetch with the application's token, sent as every Graph request is
+// (graph/GraphCall.h); a page that met no answer is asked for again a few
+// times. Raises EConsentMissing("User.Read.All") for a 403, EException with Graph's
 // error code and message for any other failure.
 TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppTokenSource& tokens);

@@ -1,8 +1,6 @@
 #include "graph/GraphCategories.h"
 
-#include "base/PaintingWait.h"
 #include "base/Platform.h"
-#include "base/WaitLimit.h"
 #include "http/Url.h"
 
 #include <nlohmann/json.hpp>
@@ -18,16 +16,6 @@ using nlohmann::json;
 constexpr wchar_t kVersion[] = L"/v1.0";
 // Far beyond any category list, short of following a server's loop forever.
 constexpr int kMaxPages = 10'000;
-// Throttled without a Retry-After: Graph asks for exponential back-off.
-constexpr DWORD kFirstBackOffMs = 1'000;
-
-std::wstring Text(const json& object, const char* name)
-{
-    if (!object.is_object())
-        return {};
-    const auto found = object.find(name);
-    return found != object.end() && found->is_string() ? FromUtf8(found->get<std::string>()) : std::wstring();
-}
 
 std::string Dump(const json& value)
 {
@@ -52,70 +40,8 @@ bool IsValidUtf16(std::wstring_view text)
 
 TGraphCategory CategoryFrom(const json& object)
 {
-    return {Text(object, "id"), Text(object, "displayName"), Text(object, "color")};
+    return {GraphText(object, "id"), GraphText(object, "displayName"), GraphText(object, "color")};
 }
-
-EGraphError ErrorFrom(DWORD status, const json& body, TPermissionKind permission)
-{
-    const json error = body.is_object() && body.contains("error") ? body["error"] : json();
-    const std::wstring code = Text(error, "code");
-    const std::wstring message = Text(error, "message");
-    if (status == 403 && code == L"ErrorAccessDenied") {
-        return EGraphError(permission == TPermissionKind::Delegated
-                               ? L"Microsoft 365 refused access to the category list: the app registration needs "
-                                 L"the delegated permission MailboxSettings.ReadWrite."
-                               : L"Microsoft 365 refused access to the category list: the application permission "
-                                 L"MailboxSettings.ReadWrite needs an administrator's consent.",
-                           status, code);
-    }
-    if (code.empty() && message.empty())
-        return EGraphError(L"Microsoft 365 answered HTTP " + std::to_wstring(status) + L".", status, code);
-    std::wstring text = L"Microsoft 365 answered " + code;
-    if (!code.empty() && !message.empty())
-        text += L": ";
-    text += message;
-    return EGraphError(text, status, code);
-}
-
-bool IsThrottled(DWORD status)
-{
-    return status == 429 || status == 503;
-}
-
-// The waits a throttled call spends before it goes on, kept within the wait
-// limit as a busy Outlook's are.
-class TThrottleWaits {
-public:
-    explicit TThrottleWaits(const std::function<void(DWORD)>& waiter) : waiter_(waiter) {}
-
-    void Wait(std::optional<DWORD> retryAfterMs)
-    {
-        const DWORD ms = retryAfterMs ? *retryAfterMs : backOffMs_;
-        backOffMs_ = std::min<DWORD>(backOffMs_ * 2, 64'000);
-        const ULONGLONG limitMs = static_cast<ULONGLONG>(WaitLimitSeconds()) * 1000;
-        if (waitedMs_ + ms > limitMs) {
-            throw EGraphError(L"Microsoft 365 stayed busy past the wait of " + std::to_wstring(WaitLimitSeconds()) +
-                                  L" seconds. Try again later.",
-                              0, L"");
-        }
-        if (waiter_)
-            waiter_(ms);
-        else
-            WaitKeepingWindowsPainted(nullptr, ms);
-        waitedMs_ += ms;
-    }
-    // Something got through: the next throttling starts a wait of its own.
-    void Reset()
-    {
-        waitedMs_ = 0;
-        backOffMs_ = kFirstBackOffMs;
-    }
-
-private:
-    const std::function<void(DWORD)>& waiter_;
-    ULONGLONG waitedMs_ = 0;
-    DWORD backOffMs_ = kFirstBackOffMs;
-};
 
 std::optional<DWORD> InnerRetryAfterMs(const json& response)
 {
@@ -135,34 +61,6 @@ std::optional<DWORD> InnerRetryAfterMs(const json& response)
 
 }  // namespace
 
-std::optional<DWORD> RetryAfterMs(std::wstring_view value)
-{
-    while (!value.empty() && value.front() == L' ')
-        value.remove_prefix(1);
-    while (!value.empty() && value.back() == L' ')
-        value.remove_suffix(1);
-    if (value.empty() || value.size() > 16)
-        return std::nullopt;
-    double seconds = 0;
-    double scale = 0;
-    for (const wchar_t c : value) {
-        if (c == L'.' && scale == 0) {
-            scale = 1;
-        } else if (c >= L'0' && c <= L'9') {
-            if (scale == 0) {
-                seconds = seconds * 10 + (c - L'0');
-            } else {
-                scale /= 10;
-                seconds += (c - L'0') * scale;
-            }
-        } else {
-            return std::nullopt;
-        }
-    }
-    // A day is past any wait limit; the cap keeps the sum within a DWORD.
-    return static_cast<DWORD>(std::min(seconds, 86'400.0) * 1000 + 0.5);
-}
-
 std::wstring SignedInMailbox()
 {
     return L"/me";
@@ -180,7 +78,7 @@ struct TGraphCategories::TAnswer {
 
 TGraphCategories::TGraphCategories(const THttpClient& http, IAccessTokenSource& tokens, std::wstring graphUrl,
                                    std::wstring mailbox, TPermissionKind permission)
-    : http_(http), tokens_(tokens), graphUrl_(std::move(graphUrl)), mailbox_(std::move(mailbox)),
+    : call_(http, tokens), graphUrl_(std::move(graphUrl)), mailbox_(std::move(mailbox)),
       permission_(permission)
 {
 }
@@ -193,37 +91,16 @@ std::wstring TGraphCategories::CategoriesPath() const
 TGraphCategories::TAnswer TGraphCategories::Call(const std::wstring& method, const std::wstring& url,
                                                  const std::string& body)
 {
-    TThrottleWaits waits(waiter_);
-    std::string token = tokens_.AccessToken();
-    for (;;) {
-        THttpRequest request{method, url, {{L"Authorization", L"Bearer " + FromUtf8(token)}, {L"Accept", L"application/json"}},
-                             body};
-        if (!body.empty())
-            request.Headers.push_back({L"Content-Type", L"application/json"});
-        const THttpResponse response = http_.Send(request);
-        Observe(response.Status);
-        if (response.Status == 401) {
-            // Raises once a renewed token is turned away as well.
-            token = tokens_.RenewAfterRejection(token);
-            continue;
-        }
-        if (IsThrottled(response.Status)) {
-            const auto retryAfter = response.Header(L"Retry-After");
-            waits.Wait(retryAfter ? RetryAfterMs(*retryAfter) : std::nullopt);
-            continue;
-        }
-        json parsed = json::parse(response.Body, nullptr, false);
-        if (response.Status < 200 || response.Status >= 300)
-            throw ErrorFrom(response.Status, parsed, permission_);
-        if (!parsed.is_object())
-            throw EGraphError(L"Microsoft 365 answered in a form Pellorin cannot read.", response.Status, L"");
-        return {response.Status, std::move(parsed)};
-    }
+    TGraphAnswer answer = call_.Send(method, url, body);
+    if (!answer.Succeeded())
+        throw GraphErrorFrom(answer.Status, answer.Body, permission_);
+    if (!answer.Body.is_object())
+        throw EGraphError(L"Microsoft 365 answered in a form Pellorin cannot read.", answer.Status, L"");
+    return {answer.Status, std::move(answer.Body)};
 }
 
 std::vector<TGraphCategory> TGraphCategories::List()
 {
-    const std::wstring origin = ParseAllowedUrl(graphUrl_).Origin();
     std::vector<TGraphCategory> categories;
     std::wstring url = graphUrl_ + kVersion + CategoriesPath();
     for (int page = 0;; ++page) {
@@ -238,10 +115,10 @@ std::vector<TGraphCategory> TGraphCategories::List()
             if (!category.DisplayName.empty())
                 categories.push_back(std::move(category));
         }
-        const std::wstring next = Text(answer.Body, "@odata.nextLink");
+        const std::wstring next = GraphText(answer.Body, "@odata.nextLink");
         if (next.empty())
             return categories;
-        if (ParseAllowedUrl(next).Origin() != origin)
+        if (!IsOnGraphOrigin(graphUrl_, next))
             throw EGraphError(L"Microsoft 365 gave a next page on another server, which is not followed: " + next, 0,
                               L"");
         url = next;
@@ -297,7 +174,7 @@ void TGraphCategories::SetColors(const std::vector<TColorChange>& changes,
 void TGraphCategories::SendBatches(std::deque<std::size_t> queue, const std::function<json(std::size_t)>& request,
                                    const std::function<void(std::size_t, const TAddResult&)>& each)
 {
-    TThrottleWaits waits(waiter_);
+    TThrottleWaits waits(call_.Waiter());
     while (!queue.empty()) {
         std::vector<std::size_t> batch;
         while (!queue.empty() && batch.size() < kMaxBatch) {
@@ -337,19 +214,19 @@ void TGraphCategories::SendBatches(std::deque<std::size_t> queue, const std::fun
             if (status >= 200 && status < 300) {
                 each(index, {true, CategoryFrom(body), {}});
             } else if (IsThrottled(status)) {
-                Observe(status);
+                call_.Observe(status);
                 throttled.push_back(index);
                 if (const auto ms = InnerRetryAfterMs(response))
                     retryAfter = std::max(retryAfter.value_or(0), *ms);
             } else if (status >= 400 && status < 500 && status != 401 &&
-                       !(status == 403 && Text(error, "code") == L"ErrorAccessDenied")) {
+                       !(status == 403 && GraphText(error, "code") == L"ErrorAccessDenied")) {
                 // A name Graph turns away, as Outlook refuses one: the others go on.
-                const std::wstring message = Text(error, "message");
+                const std::wstring message = GraphText(error, "message");
                 each(index,
-                     {false, {}, message.empty() ? ErrorFrom(status, body, permission_).Message() : message, status});
+                     {false, {}, message.empty() ? GraphErrorFrom(status, body, permission_).Message() : message, status});
             } else {
                 // Not about one name: a lost sign-in, a missing permission, a failing service.
-                failure = failure.value_or(ErrorFrom(status, body, permission_));
+                failure = failure.value_or(GraphErrorFrom(status, body, permission_));
             }
         }
         if (failure)

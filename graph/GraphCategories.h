@@ -3,14 +3,11 @@
 // page, add to it in JSON batches of at most 20, change a category's colour.
 // Graph never renames a category.
 //
-// Throttling (429, 503) is waited out as Retry-After asks, fractions of a
-// second included, as long as the waits of one call stay within the wait
-// limit (WaitLimitSeconds); the waits keep windows painted. A token Graph
-// turns away (401) is renewed once. Any other failure raises EGraphError with
-// Graph's error code and message.
+// Each request goes as every Graph request goes (graph/GraphCall.h). Any
+// failure raises EGraphError with Graph's error code and message.
 
 #include "categories/CategoryColor.h"
-#include "base/Errors.h"
+#include "graph/GraphCall.h"
 #include "http/HttpClient.h"
 #include "identity/AccessTokenSource.h"
 
@@ -25,20 +22,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-class EGraphError : public EException {
-public:
-    EGraphError(std::wstring message, DWORD status, std::wstring code)
-        : EException(std::move(message)), status_(status), code_(std::move(code))
-    {
-    }
-    DWORD Status() const noexcept { return status_; }  // 0 where no status applies
-    const std::wstring& Code() const noexcept { return code_; }
-
-private:
-    DWORD status_;
-    std::wstring code_;
-};
 
 struct TGraphCategory {
     std::wstring Id;
@@ -72,9 +55,6 @@ struct TColorChange {
 std::wstring SignedInMailbox();
 std::wstring UserMailbox(std::wstring_view idOrPrincipalName);
 
-// Who the missing-permission message speaks to.
-enum class TPermissionKind { Delegated, Application };
-
 class TGraphCategories {
 public:
     static constexpr std::size_t kMaxBatch = 20;
@@ -104,11 +84,11 @@ public:
     // Told the status of every answer as it comes, a batch's throttled inner
     // answers included, on the calling thread: for a caller that paces its
     // requests to many mailboxes by how often Graph pushes back.
-    void ObserveAnswers(std::function<void(DWORD status)> observer) { observer_ = std::move(observer); }
+    void ObserveAnswers(std::function<void(DWORD status)> observer) { call_.ObserveAnswers(std::move(observer)); }
     // Does the waiting for Retry-After instead of the call itself, which
     // keeps windows painted: a caller with many mailboxes lets another one
     // use the time.
-    void WaitWith(std::function<void(DWORD ms)> waiter) { waiter_ = std::move(waiter); }
+    void WaitWith(std::function<void(DWORD ms)> waiter) { call_.WaitWith(std::move(waiter)); }
 
     static constexpr const wchar_t* kInvalidName =
         L"The name is not valid Unicode text, so Microsoft 365 cannot hold it.";
@@ -120,21 +100,9 @@ private:
     void SendBatches(std::deque<std::size_t> queue, const std::function<nlohmann::json(std::size_t)>& request,
                      const std::function<void(std::size_t, const TAddResult&)>& each);
     std::wstring CategoriesPath() const;
-    void Observe(DWORD status) const
-    {
-        if (observer_)
-            observer_(status);
-    }
 
-    const THttpClient& http_;
-    IAccessTokenSource& tokens_;
+    TGraphCall call_;
     const std::wstring graphUrl_;
     const std::wstring mailbox_;
     const TPermissionKind permission_;
-    std::function<void(DWORD)> observer_;
-    std::function<void(DWORD)> waiter_;
 };
-
-// Retry-After in milliseconds: seconds, fractions allowed; nothing for any
-// other text (an HTTP date included: Graph does not send one).
-std::optional<DWORD> RetryAfterMs(std::wstring_view value);

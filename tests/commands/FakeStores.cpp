@@ -4,6 +4,7 @@
 #include "base/Platform.h"
 
 #include <cwctype>
+#include <map>
 
 namespace {
 
@@ -36,6 +37,10 @@ public:
     std::optional<TCategoryColor> ColorOf(const std::wstring& name) override
     {
         source_.Log.push_back(L"color " + key_ + L" " + name);
+        if (setup_->ColorsAsRead) {
+            const auto found = colorsRead_.find(name);
+            return found == colorsRead_.end() ? std::nullopt : found->second;
+        }
         const int at = setup_->List->Find(name);
         return at < 0 ? std::nullopt : setup_->List->Colors[static_cast<std::size_t>(at)];
     }
@@ -55,9 +60,12 @@ public:
             throw EException(setup_->AddFault);
         if (const auto refused = setup_->Refusals.find(name); refused != setup_->Refusals.end())
             return {false, refused->second};
+        if (setup_->DropsColors)
+            color = TCategoryColor::FromOutlook(TCategoryColor::kNoneValue);
         setup_->List->Names.push_back(name);
         setup_->List->Colors.push_back(color);
         names_.Add(name);
+        colorsRead_[name] = color;
         return {true, {}};
     }
 
@@ -70,6 +78,7 @@ public:
         if (at < 0)
             return {false, L"gone"};
         setup_->List->Colors[static_cast<std::size_t>(at)] = color;
+        colorsRead_[name] = color;
         return {true, {}};
     }
 
@@ -77,8 +86,12 @@ private:
     void Take()
     {
         names_.Clear();
-        for (const std::wstring& name : setup_->List->Names)
-            names_.Add(name);
+        colorsRead_.clear();
+        for (std::size_t i = 0; i < setup_->List->Names.size(); ++i) {
+            names_.Add(setup_->List->Names[i]);
+            const auto& colors = setup_->List->Colors;
+            colorsRead_.emplace(setup_->List->Names[i], i < colors.size() ? colors[i] : std::nullopt);
+        }
     }
 
     TFakeSource& source_;
@@ -88,6 +101,10 @@ private:
     bool isDefault_;
     std::wstring error_;
     TCategorySet names_;
+    struct TNameLess {
+        bool operator()(const std::wstring& a, const std::wstring& b) const { return CompareCategoryNames(a, b) < 0; }
+    };
+    std::map<std::wstring, std::optional<TCategoryColor>, TNameLess> colorsRead_;
 };
 
 }  // namespace

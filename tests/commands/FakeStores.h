@@ -37,6 +37,11 @@ struct TFakeStoreSetup {
     std::map<std::wstring, std::wstring> ColorRefusals;  // the same for SetColor
     std::wstring ReReadFault;  // a re-read raises EException with it
     std::wstring AddFault;     // every Add raises EException with it
+    // Colours as the last read left them, as a mailbox keeps them, rather
+    // than as the list holds them now.
+    bool ColorsAsRead = false;
+    // Adds every name without a colour ("none"), whatever it is given.
+    bool DropsColors = false;
 };
 
 class TFakeSource final : public IStoreSource {

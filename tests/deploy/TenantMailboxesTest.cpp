@@ -89,15 +89,22 @@ TEST_F(TenantMailboxesTest, ThrottlingIsWaitedOutAndARefusedTokenRenewed)
     EXPECT_EQ(tokens.TokensRequested(), 2u);
 }
 
+// Nor to a link that only begins as Graph's address does: another port, or a
+// host that merely starts with Graph's.
 TEST_F(TenantMailboxesTest, NeverFollowsALinkToAnotherServer)
 {
-    standIn.Set({{"next_link_base", "http://localhost:9"}});
-    TTenantMailboxes users(standIn.Url(), GraphGetWithAppToken(http, tokens), 10);
-    TMailbox mailbox;
-    const auto e = Caught<EException>([&] {
-        while (users.Next(mailbox)) {
-        }
-    });
-    EXPECT_NE(e.Message().find(L"leads to another server"), std::wstring::npos) << e.what();
-    EXPECT_EQ(UserPages(), 1u);
+    const std::string graph = ToUtf8(standIn.Url());
+    for (const std::string& elsewhere : {std::string("http://localhost:9"), graph + "1", graph + ".example.org"}) {
+        SCOPED_TRACE(elsewhere);
+        standIn.Post("log/clear");
+        standIn.Set({{"next_link_base", elsewhere}});
+        TTenantMailboxes users(standIn.Url(), GraphGetWithAppToken(http, tokens), 10);
+        TMailbox mailbox;
+        const auto e = Caught<EException>([&] {
+            while (users.Next(mailbox)) {
+            }
+        });
+        EXPECT_NE(e.Message().find(L"leads to another server"), std::wstring::npos) << e.what();
+        EXPECT_EQ(UserPages(), 1u);
+    }
 }

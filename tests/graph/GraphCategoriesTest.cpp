@@ -71,6 +71,27 @@ TEST_F(GraphCategoriesTest, NextPageOnAnotherServerIsNotFollowed)
     }
 }
 
+// Only Graph's own scheme, host and port receive the token; a host or port
+// that merely starts like Graph's is somewhere else.
+TEST(GraphOrigin, SchemeHostAndPortNeverAPrefix)
+{
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"https://graph.microsoft.com/v1.0/users?$skiptoken=2", true},
+        {L"https://GRAPH.microsoft.com:443/v1.0/users", true},
+        {L"https://graph.microsoft.com.example.org/v1.0/users", false},
+        {L"https://graph.microsoft.com:8443/v1.0/users", false},
+        {L"https://graph.microsoft.co/v1.0/users", false},
+        {L"http://graph.microsoft.com/v1.0/users", false},
+        {L"https://graph.microsoft.com@example.org/v1.0/users", false},
+        {L"/v1.0/users", false},
+    };
+    for (const auto& [link, same] : cases)
+        EXPECT_EQ(IsOnGraphOrigin(L"https://graph.microsoft.com", link), same) << ToUtf8(link);
+    EXPECT_TRUE(IsOnGraphOrigin(L"http://127.0.0.1:8080", L"http://127.0.0.1:8080/v1.0/me"));
+    EXPECT_FALSE(IsOnGraphOrigin(L"http://127.0.0.1:8080", L"http://127.0.0.1:80801/v1.0/me"));
+    EXPECT_FALSE(IsOnGraphOrigin(L"http://127.0.0.1:8080", L"http://127.0.0.1:808/v1.0/me"));
+}
+
 TEST_F(GraphCategoriesTest, EachErrorStatusSaysWhatWentWrong)
 {
     struct ErrorCase {
@@ -183,6 +204,39 @@ TEST_F(GraphCategoriesTest, InnerThrottlingIsRetriedAndInnerRefusalsAreTheNamesO
     EXPECT_EQ(results[3].Refusal, L"A category named 'red' already exists.");
     EXPECT_TRUE(results[4].Added);
     EXPECT_EQ(CountOuter(standIn.Log(), "/$batch"), 3u);
+}
+
+// A lost sign-in answered inside a batch is about every name: the user is to
+// sign in again, not to read that a good name was refused.
+TEST_F(GraphCategoriesTest, AnInnerLostSignInIsNoNamesRefusal)
+{
+    standIn.Fail({{"where", "inner"}, {"name", "Lost"}, {"status", 401}, {"code", "InvalidAuthenticationToken"}});
+    std::vector<TAddResult> results(3);
+    const auto failure = Caught<EGraphError>([&] {
+        Graph().Add({{L"One", std::nullopt}, {L"Lost", std::nullopt}, {L"Two", std::nullopt}},
+                    [&](std::size_t i, const TAddResult& r) { results[i] = r; });
+    });
+    EXPECT_EQ(failure.Status(), 401u);
+    EXPECT_TRUE(results[0].Added);
+    EXPECT_FALSE(results[1].Added);
+    EXPECT_TRUE(results[1].Refusal.empty()) << ToUtf8(results[1].Refusal);
+}
+
+// Names throttled in one batch go again together, once the longest of their
+// waits is over: the shortest would send the others straight into another 429.
+TEST_F(GraphCategoriesTest, NamesThrottledInOneBatchWaitForTheLongestRetryAfter)
+{
+    standIn.Fail({{"where", "inner"}, {"name", "Soon"}, {"status", 429}, {"retry_after", "0.1"}, {"count", 1}});
+    standIn.Fail({{"where", "inner"}, {"name", "Late"}, {"status", 503}, {"retry_after", "0.3"}, {"count", 1}});
+    std::vector<DWORD> waits;
+    TGraphCategories graph = Graph();
+    graph.WaitWith([&](DWORD ms) { waits.push_back(ms); });
+    std::vector<bool> added(3);
+    graph.Add({{L"Soon", std::nullopt}, {L"Late", std::nullopt}, {L"Now", std::nullopt}},
+              [&](std::size_t i, const TAddResult& r) { added[i] = r.Added; });
+    EXPECT_EQ(waits, (std::vector<DWORD>{300}));
+    EXPECT_EQ(added, (std::vector<bool>{true, true, true}));
+    EXPECT_EQ(CountOuter(standIn.Log(), "/$batch"), 2u);
 }
 
 TEST_F(GraphCategoriesTest, FailureInABatchRaisesAfterReportingTheRest)

@@ -165,6 +165,19 @@ TEST_F(MailboxStoreTest, GivesAColourButNeverANameAndAGoneCategoryIsRefused)
     EXPECT_FALSE(store->SetColor(L"Purple", TCategoryColor::FromOutlook(2)).Changed);
 }
 
+// A mailbox that lets no colour be changed stops the change at the first
+// category, with the permission it wants named, rather than turning each
+// category away in turn.
+TEST_F(MailboxStoreTest, AMailboxDenyingColourChangesStopsNamingThePermission)
+{
+    SignIn();
+    const auto store = Microsoft365().OpenMailbox();
+    standIn.Fail({{"method", "PATCH"}, {"status", 403}, {"code", "ErrorAccessDenied"}, {"count", -1}});
+    const auto denied = Caught<EGraphError>([&] { store->SetColor(L"Red", TCategoryColor::FromOutlook(9)); });
+    EXPECT_NE(denied.Message().find(L"MailboxSettings.ReadWrite"), std::wstring::npos) << denied.what();
+    EXPECT_EQ(store->ColorOf(L"Red"), TCategoryColor::FromOutlook(1)) << "unchanged";
+}
+
 TEST_F(MailboxStoreTest, NamesAddedBeforeAFailureStayKnown)
 {
     SignIn();
