@@ -1,7 +1,7 @@
 // Program entry: start-up, the splash window, the main window's run and shutdown.
+#include "base/ComInitialization.h"
 #include "categories/MainUnit.h"
 #include "outlook/BusyWait.h"
-#include "outlook/ComInitialization.h"
 #include "ui/ErrorReporter.h"
 #include "ui/FrmSplashScreen.h"
 #include "ui/Main.h"

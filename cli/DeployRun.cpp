@@ -3,13 +3,12 @@
 #include "base/Errors.h"
 #include "base/Platform.h"
 #include "base/Sha256.h"
-#include "base/UnicoWS.h"
-#include "categories/MainUnit.h"
 #include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
 #include "cli/DeployCommandLine.h"
 #include "cli/DeployOutput.h"
 #include "cli/SyncCommandLine.h"
+#include "cli/SyncOutput.h"
 #include "deploy/DeployJournal.h"
 #include "deploy/Deployment.h"
 #include "deploy/MailboxList.h"
@@ -35,14 +34,10 @@ public:
     using EException::EException;
 };
 
+// Deploy's messages end in a full stop, as the window's error boxes do.
 void WriteError(std::wstring_view message)
 {
-    std::wstring text(message);
-    for (wchar_t& c : text) {
-        if (c == L'\r' || c == L'\n')
-            c = L' ';
-    }
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), L"PellorinSync: " + ShownOnLine(ErrorBoxText(text)) + L"\r\n");
+    WriteSyncError(ErrorBoxText(OneLineMessage(message)));
 }
 
 // A variable's name, never its value: a secret given by mistake where its
@@ -148,7 +143,9 @@ private:
     TDeployOutput output_;
 };
 
-int Deploy(const TDeployRequest& request)
+}  // namespace
+
+int RunDeployCommand(const TDeployRequest& request)
 {
     std::unique_ptr<TDeployReport> report;
     std::unique_ptr<TRunOutput> output;
@@ -217,38 +214,4 @@ int Deploy(const TDeployRequest& request)
         const std::wstring message = CurrentExceptionMessage();
         return output ? output->Refused(message, kFailed) : TRunOutput(request, nullptr).Refused(message, kFailed);
     }
-}
-
-// The list file's checks classify characters as the window does, which
-// needs the platform facts and, on the 9x family, the Unicode layer.
-class TProcessUnits {
-public:
-    TProcessUnits()
-    {
-        StartMainUnit();
-        StartUnicodeLayer(IsWinNT);
-    }
-    ~TProcessUnits()
-    {
-        StopUnicodeLayer();
-        StopMainUnit();
-    }
-    TProcessUnits(const TProcessUnits&) = delete;
-    TProcessUnits& operator=(const TProcessUnits&) = delete;
-};
-
-}  // namespace
-
-int RunDeployCommand(const std::vector<std::wstring>& arguments)
-{
-    TDeployRequest request;
-    try {
-        request = ParseDeployCommandLine(arguments);
-    } catch (const ESyncUsageError& e) {
-        WriteError(e.Message());
-        WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());
-        return kBadInput;
-    }
-    const TProcessUnits units;
-    return Deploy(request);
 }
