@@ -165,33 +165,30 @@ std::wstring CopyEndText(const TSyncRequest& request, const TSyncResult& result)
 
 std::wstring JsonStores(const std::vector<TSyncStore>& stores)
 {
-    std::wstring json = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncStore& store : stores) {
-        if (json.size() > 1)
-            json += L',';
-        json += L"{\"name\":" + JsonStringOrNull(store.Name);
-        json += L",\"default\":" + JsonBool(store.Default);
-        json += L",\"readable\":" + JsonBool(store.Readable);
-        json += L",\"error\":" + JsonStringOrNull(store.Error);
-        json += L",\"names\":" + JsonStrings(store.Names);
-        json += L",\"addedNames\":" + JsonStrings(store.AddedNames) + L"}";
+        items.push_back(L"{\"name\":" + JsonStringOrNull(store.Name) + L",\"default\":" + JsonBool(store.Default) +
+                        L",\"readable\":" + JsonBool(store.Readable) + L",\"error\":" + JsonStringOrNull(store.Error) +
+                        L",\"names\":" + JsonStrings(store.Names) +
+                        L",\"addedNames\":" + JsonStrings(store.AddedNames) + L"}");
     }
-    return json + L"]";
+    return JsonArray(items);
 }
 
 // The store's entry name, or null where Outlook gives its stores no names.
+std::wstring JsonStoreOf(std::size_t store, const std::vector<TSyncStore>& stores)
+{
+    return JsonStringOrNull(store < stores.size() ? stores[store].Name : std::nullopt);
+}
+
 std::wstring JsonRefused(const std::vector<TSyncRefusal>& refused, const std::vector<TSyncStore>& stores)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncRefusal& name : refused) {
-        if (text.size() > 1)
-            text += L',';
-        const std::optional<std::wstring> store =
-            name.Store < stores.size() ? stores[name.Store].Name : std::optional<std::wstring>();
-        text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
-                L",\"store\":" + JsonStringOrNull(store) + L"}";
+        items.push_back(L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
+                        L",\"store\":" + JsonStoreOf(name.Store, stores) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 std::wstring JsonColor(std::optional<TCategoryColor> color)
@@ -201,13 +198,10 @@ std::wstring JsonColor(std::optional<TCategoryColor> color)
 
 std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
 {
-    std::wstring text = L"[";
-    for (const TListFileEntry& entry : entries) {
-        if (text.size() > 1)
-            text += L',';
-        text += L"{\"name\":" + JsonString(entry.Name) + L",\"color\":" + JsonColor(entry.Color) + L"}";
-    }
-    return text + L"]";
+    std::vector<std::wstring> items;
+    for (const TListFileEntry& entry : entries)
+        items.push_back(L"{\"name\":" + JsonString(entry.Name) + L",\"color\":" + JsonColor(entry.Color) + L"}");
+    return JsonArray(items);
 }
 
 // Each with the store's entry name, as refusedByOutlook has it, and for the
@@ -215,31 +209,26 @@ std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
 std::wstring JsonRecolours(const std::vector<TSyncRecolour>& recolours, const std::vector<TSyncStore>& stores,
                            bool refused)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncRecolour& recolour : recolours) {
-        if (text.size() > 1)
-            text += L',';
-        const std::optional<std::wstring> store =
-            recolour.Store < stores.size() ? stores[recolour.Store].Name : std::optional<std::wstring>();
-        text += L"{\"name\":" + JsonString(recolour.Name) + L",\"from\":" + JsonString(ColorText(recolour.From)) +
-                L",\"to\":" + JsonString(ColorText(recolour.To));
+        std::wstring item = L"{\"name\":" + JsonString(recolour.Name) +
+                            L",\"from\":" + JsonString(ColorText(recolour.From)) +
+                            L",\"to\":" + JsonString(ColorText(recolour.To));
         if (refused)
-            text += L",\"error\":" + JsonString(recolour.Error);
-        text += L",\"store\":" + JsonStringOrNull(store) + L"}";
+            item += L",\"error\":" + JsonString(recolour.Error);
+        items.push_back(item + L",\"store\":" + JsonStoreOf(recolour.Store, stores) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 std::wstring JsonUnreadable(const std::vector<TUnreadableMasterList>& lists)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TUnreadableMasterList& list : lists) {
-        if (text.size() > 1)
-            text += L',';
-        text += L"{\"version\":" + JsonString(std::wstring(list.Version.begin(), list.Version.end())) +
-                L",\"type\":" + JsonString(RegistryTypeName(list.Type)) + L"}";
+        items.push_back(L"{\"version\":" + JsonString(std::wstring(list.Version.begin(), list.Version.end())) +
+                        L",\"type\":" + JsonString(RegistryTypeName(list.Type)) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 // As standard error shows it: the hint after a blank line.
