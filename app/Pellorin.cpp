@@ -1,6 +1,6 @@
 // Program entry: start-up, the splash window, the main window's run and shutdown.
+#include "base/ComInitialization.h"
 #include "categories/MainUnit.h"
-#include "outlook/ComInitialization.h"
 #include "sources/ProgramSources.h"
 #include "ui/ErrorReporter.h"
 #include "ui/FrmSplashScreen.h"

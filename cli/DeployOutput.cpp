@@ -5,9 +5,8 @@
 #include "base/Platform.h"
 #include "base/SystemErrorText.h"
 #include "categories/ShownText.h"
+#include "cli/JsonText.h"
 #include "listfile/CategoryListFile.h"
-
-#include <nlohmann/json.hpp>
 
 #include <windows.h>
 
@@ -17,23 +16,18 @@
 
 namespace {
 
-using nlohmann::ordered_json;
-
 // The progress line is redrawn at most this often: a console write is slow,
 // and mailboxes finish far faster than anyone reads.
 constexpr ULONGLONG kProgressEveryMs = 200;
 
-std::string Dump(const ordered_json& value)
+// One mailbox of the JSON object's "mailboxes".
+std::wstring JsonMailbox(const TMailbox& mailbox, std::wstring_view result, const std::vector<std::wstring>& added,
+                         const std::vector<std::wstring>& recoloured, const std::optional<std::wstring>& error)
 {
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-ordered_json Strings(const std::vector<std::wstring>& texts)
-{
-    ordered_json array = ordered_json::array();
-    for (const std::wstring& text : texts)
-        array.push_back(ToUtf8(text));
-    return array;
+    return L"{\"mailbox\":" + JsonString(mailbox.Address) +
+           L",\"name\":" + JsonString(mailbox.Name.empty() ? mailbox.Address : mailbox.Name) +
+           L",\"result\":" + JsonString(result) + L",\"added\":" + JsonStrings(added) +
+           L",\"recoloured\":" + JsonStrings(recoloured) + L",\"error\":" + JsonStringOrNull(error) + L"}";
 }
 
 std::wstring Joined(const std::vector<std::wstring>& texts)
@@ -158,16 +152,14 @@ void TDeployOutput::StartJson()
     if (jsonStarted_)
         return;
     jsonStarted_ = true;
-    // The object is written piece by piece, each value by nlohmann/json, so
-    // that no mailbox stays in memory until the end.
-    write_(FromUtf8("{\"command\":\"deploy\",\"dryRun\":" + Dump(dryRun_) + ",\"mailboxes\":["));
+    // The object is written piece by piece, so that no mailbox stays in
+    // memory until the end.
+    write_(L"{\"command\":\"deploy\",\"dryRun\":" + JsonBool(dryRun_) + L",\"mailboxes\":[");
 }
 
-void TDeployOutput::WriteItem(const nlohmann::ordered_json& item)
+void TDeployOutput::WriteItem(const std::wstring& item)
 {
-    std::string text(firstMailbox_ ? 0 : 1, ',');
-    text += Dump(item);
-    write_(FromUtf8(text));
+    write_((firstMailbox_ ? L"" : L",") + item);
     firstMailbox_ = false;
 }
 
@@ -177,14 +169,7 @@ void TDeployOutput::Skipped(const TMailbox& mailbox, const TDeployCounts& counts
         report_->Skipped(mailbox);
     if (json_) {
         StartJson();
-        ordered_json item;
-        item["mailbox"] = ToUtf8(mailbox.Address);
-        item["name"] = ToUtf8(mailbox.Name.empty() ? mailbox.Address : mailbox.Name);
-        item["result"] = "skipped";
-        item["added"] = ordered_json::array();
-        item["recoloured"] = ordered_json::array();
-        item["error"] = nullptr;
-        WriteItem(item);
+        WriteItem(JsonMailbox(mailbox, L"skipped", {}, {}, std::nullopt));
         return;
     }
     ShowProgress(counts, false);
@@ -196,14 +181,8 @@ void TDeployOutput::Finished(const TMailboxOutcome& outcome, const TDeployCounts
         report_->Finished(outcome, dryRun_);
     if (json_) {
         StartJson();
-        ordered_json item;
-        item["mailbox"] = ToUtf8(outcome.Mailbox.Address);
-        item["name"] = ToUtf8(outcome.Mailbox.Name.empty() ? outcome.Mailbox.Address : outcome.Mailbox.Name);
-        item["result"] = ToUtf8(ResultName(outcome.Result));
-        item["added"] = Strings(outcome.Added);
-        item["recoloured"] = Strings(outcome.Recoloured);
-        item["error"] = outcome.Result == EMailboxResult::Failed ? ordered_json(ToUtf8(outcome.Error)) : nullptr;
-        WriteItem(item);
+        WriteItem(JsonMailbox(outcome.Mailbox, ResultName(outcome.Result), outcome.Added, outcome.Recoloured,
+                              outcome.Result == EMailboxResult::Failed ? std::optional(outcome.Error) : std::nullopt));
         return;
     }
     const std::wstring line = MailboxLine(outcome, dryRun_);
@@ -249,25 +228,20 @@ void TDeployOutput::End(const TDeployEnd& end)
     const TDeployResult* result = end.Result;
     if (json_) {
         StartJson();
-        ordered_json summary = nullptr;
+        std::wstring summary = L"null";
         if (result) {
             const TDeployCounts& c = result->Counts;
-            summary = ordered_json::object();
-            summary["total"] = c.Done() + c.Skipped;
-            summary["done"] = c.Done();
-            summary["skipped"] = c.Skipped;
-            summary["unchanged"] = c.Unchanged;
-            summary["changed"] = c.Changed;
-            summary["failed"] = c.Failed;
-            summary["namesAdded"] = c.NamesAdded;
-            summary["recoloured"] = c.Recoloured;
-            summary["withoutMail"] = end.WithoutMail ? ordered_json(*end.WithoutMail) : nullptr;
-            summary["seconds"] = std::round(c.Seconds * 10) / 10;
-            summary["requests"] = result->Requests;
-            summary["lowestConcurrency"] = result->LowestConcurrency;
+            const auto number = [](std::size_t n) { return std::to_wstring(n); };
+            summary = L"{\"total\":" + number(c.Done() + c.Skipped) + L",\"done\":" + number(c.Done()) +
+                      L",\"skipped\":" + number(c.Skipped) + L",\"unchanged\":" + number(c.Unchanged) +
+                      L",\"changed\":" + number(c.Changed) + L",\"failed\":" + number(c.Failed) +
+                      L",\"namesAdded\":" + number(c.NamesAdded) + L",\"recoloured\":" + number(c.Recoloured) +
+                      L",\"withoutMail\":" + (end.WithoutMail ? number(*end.WithoutMail) : L"null") +
+                      L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
+                      L",\"requests\":" + std::to_wstring(result->Requests) +
+                      L",\"lowestConcurrency\":" + std::to_wstring(result->LowestConcurrency) + L"}";
         }
-        write_(FromUtf8("],\"summary\":" + Dump(summary) + ",\"error\":" +
-                        Dump(end.Error ? ordered_json(ToUtf8(*end.Error)) : ordered_json(nullptr)) + "}\r\n"));
+        write_(L"],\"summary\":" + summary + L",\"error\":" + JsonStringOrNull(end.Error) + L"}\r\n");
         return;
     }
     ClearProgress();

@@ -12,8 +12,6 @@
 #include "cli/DeployCommandLine.h"
 #include "deploy/Deployment.h"
 
-#include <nlohmann/json.hpp>
-
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -77,7 +75,7 @@ public:
 
 private:
     void StartJson();
-    void WriteItem(const nlohmann::ordered_json& item);
+    void WriteItem(const std::wstring& item);
     void ShowProgress(const TDeployCounts& counts, bool now);
     void ClearProgress();
 

@@ -3,21 +3,17 @@
 #include "base/Errors.h"
 #include "base/Platform.h"
 #include "base/Sha256.h"
-#include "base/UnicoWS.h"
-#include "categories/MainUnit.h"
 #include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
 #include "cli/DeployCommandLine.h"
 #include "cli/DeployOutput.h"
 #include "cli/SyncCommandLine.h"
+#include "cli/SyncOutput.h"
+#include "deploy/AppSession.h"
 #include "deploy/DeployJournal.h"
 #include "deploy/Deployment.h"
 #include "deploy/MailboxList.h"
 #include "deploy/TenantMailboxes.h"
-#include "identity/AppCertificate.h"
-#include "identity/AppTokenSource.h"
-#include "http/Url.h"
-#include "identity/Microsoft365Settings.h"
 #include "listfile/CategoryListFile.h"
 
 #include <windows.h>
@@ -35,27 +31,10 @@ public:
     using EException::EException;
 };
 
+// Deploy's messages end in a full stop, as the window's error boxes do.
 void WriteError(std::wstring_view message)
 {
-    std::wstring text(message);
-    for (wchar_t& c : text) {
-        if (c == L'\r' || c == L'\n')
-            c = L' ';
-    }
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), L"PellorinSync: " + ShownOnLine(ErrorBoxText(text)) + L"\r\n");
-}
-
-// A variable's name, never its value: a secret given by mistake where its
-// variable's name belongs would otherwise be echoed in the error.
-bool IsVariableName(std::wstring_view name)
-{
-    if (name.empty() || name.size() > 128 || (name.front() >= L'0' && name.front() <= L'9'))
-        return false;
-    for (const wchar_t c : name) {
-        if (!((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_'))
-            return false;
-    }
-    return true;
+    WriteSyncError(ErrorBoxText(OneLineMessage(message)));
 }
 
 struct TListRead {
@@ -110,22 +89,6 @@ std::optional<TMailboxListFile> ReadMailboxes(const TDeployRequest& request)
     }
 }
 
-TAppCredential Credential(const TDeployRequest& request)
-{
-    if (request.Certificate) {
-        return TAppCredential::Certificate(
-            std::make_shared<const TAppCertificate>(TAppCertificate::FromPfxFile(*request.Certificate)));
-    }
-    const std::wstring& variable = *request.SecretVariable;
-    if (!IsVariableName(variable))
-        throw EBadInput(L"--client-secret-env takes the name of an environment variable (letters, digits and _) "
-                        L"that holds the client secret, never the secret itself.");
-    if (GetEnvironmentVariableW(variable.c_str(), nullptr, 0) <= 1)
-        throw EBadInput(L"The environment variable " + variable +
-                        L" holds no client secret: put the secret's Value from the app registration in it.");
-    return TAppCredential::SecretInVariable(variable);
-}
-
 class TRunOutput {
 public:
     TRunOutput(const TDeployRequest& request, TDeployReport* report)
@@ -150,15 +113,16 @@ private:
     TDeployOutput output_;
 };
 
-int Deploy(const TDeployRequest& request)
+}  // namespace
+
+int RunDeployCommand(const TDeployRequest& request)
 {
     std::unique_ptr<TDeployReport> report;
     std::unique_ptr<TRunOutput> output;
     try {
         const TListRead list = ReadList(request.ListFile);
         std::optional<TMailboxListFile> listed = ReadMailboxes(request);
-        THttpClient http;
-        TAppTokenSource tokens(http, {Microsoft365LoginUrl(), request.Tenant, request.ClientId}, Credential(request));
+        TAppSession session({request.Tenant, request.ClientId, request.Certificate, request.SecretVariable});
         std::unique_ptr<TDeployJournal> journal;
         if (request.Journal)
             journal = std::make_unique<TDeployJournal>(*request.Journal,
@@ -166,7 +130,7 @@ int Deploy(const TDeployRequest& request)
         // Signed in before the first mailbox, so that refused credentials end
         // the run with nothing changed, and before the report is made, so
         // that such a run leaves the last one's report as it was.
-        tokens.AccessToken();
+        session.SignIn();
         if (request.Report) {
             try {
                 report = std::make_unique<TDeployReport>(*request.Report);
@@ -176,7 +140,7 @@ int Deploy(const TDeployRequest& request)
         }
         output = std::make_unique<TRunOutput>(request, report.get());
 
-        const std::wstring graphUrl = Microsoft365GraphUrl();
+        const std::wstring& graphUrl = session.GraphUrl();
         std::optional<TTenantMailboxes> tenant;
         IMailboxSource* source = nullptr;
         std::optional<std::size_t> total;
@@ -184,7 +148,7 @@ int Deploy(const TDeployRequest& request)
             source = &*listed;
             total = listed->Count();
         } else {
-            tenant.emplace(graphUrl, GraphGetWithAppToken(http, tokens));
+            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens()));
             source = &*tenant;
         }
         TDeployOptions options;
@@ -193,7 +157,7 @@ int Deploy(const TDeployRequest& request)
         options.DryRun = request.DryRun;
         options.Concurrency = request.Concurrency;
         const TDeployResult result =
-            RunDeployment(http, tokens, list.Entries, *source, total, journal.get(), options, output->Progress());
+            RunDeployment(session.Http(), session.Tokens(), list.Entries, *source, total, journal.get(), options, output->Progress());
 
         std::optional<std::wstring> error = result.Stopped;
         if (report) {
@@ -219,38 +183,4 @@ int Deploy(const TDeployRequest& request)
         const std::wstring message = CurrentExceptionMessage();
         return output ? output->Refused(message, kFailed) : TRunOutput(request, nullptr).Refused(message, kFailed);
     }
-}
-
-// The list file's checks classify characters as the window does, which
-// needs the platform facts and, on the 9x family, the Unicode layer.
-class TProcessUnits {
-public:
-    TProcessUnits()
-    {
-        StartMainUnit();
-        StartUnicodeLayer(IsWinNT);
-    }
-    ~TProcessUnits()
-    {
-        StopUnicodeLayer();
-        StopMainUnit();
-    }
-    TProcessUnits(const TProcessUnits&) = delete;
-    TProcessUnits& operator=(const TProcessUnits&) = delete;
-};
-
-}  // namespace
-
-int RunDeployCommand(const std::vector<std::wstring>& arguments)
-{
-    TDeployRequest request;
-    try {
-        request = ParseDeployCommandLine(arguments);
-    } catch (const ESyncUsageError& e) {
-        WriteError(e.Message());
-        WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());
-        return kBadInput;
-    }
-    const TProcessUnits units;
-    return Deploy(request);
 }

@@ -5,10 +5,8 @@
 // happens. Anything wrong with what it was given, a refused sign-in or a
 // missing consent ends it with exit code 2 before anything is changed.
 
-#include <string>
-#include <vector>
+#include "cli/DeployCommandLine.h"
 
-// The arguments after the program name, as IsDeployCommandLine accepted
-// them; the exit code: 0 every mailbox ended well, 1 some failed (or the run
+// The exit code: 0 every mailbox ended well, 1 some failed (or the run
 // stopped), 2 bad usage, bad input, bad credentials or no consent.
-int RunDeployCommand(const std::vector<std::wstring>& arguments);
+int RunDeployCommand(const TDeployRequest& request);

@@ -1,4 +1,5 @@
 // PellorinSync: the window's copies, unattended, for administrators' scripts.
+#include "base/ComInitialization.h"
 #include "base/Errors.h"
 #include "base/ProductInfo.h"
 #include "base/WaitLimit.h"
@@ -11,7 +12,6 @@
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
-#include "outlook/ComInitialization.h"
 #include "sources/Microsoft365Access.h"
 #include "sources/ProgramSources.h"
 
@@ -22,17 +22,12 @@
 
 namespace {
 
-// The message may carry Outlook's or the system's text, or the user's own argument.
-void WriteError(std::wstring_view message, std::wstring_view hint = {})
-{
-    WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncErrorText(message, hint));
-}
-
 // Call from a catch block only.
 int ReportFailure() noexcept
 {
     try {
-        WriteError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())), CurrentFailureHint(TFrontEnd::Console));
+        WriteSyncError(ErrorBoxText(OneLineMessage(CurrentExceptionMessage())),
+                       CurrentFailureHint(TFrontEnd::Console));
     } catch (...) {
         // Not even the text could be made: the exit code still tells.
     }
@@ -70,37 +65,34 @@ int Run(const TSyncRequest& request)
     const TSyncResult result = RunSync(request, [out](std::wstring_view line) { WriteText(out, line); });
     // The rows of a list file that were skipped: the output stays what a script reads.
     for (const std::wstring& warning : result.Warnings)
-        WriteError(warning);
+        WriteSyncError(warning);
     WriteText(out, request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
     for (const TUnreadableMasterList& list : result.RegistryUnreadable)
-        WriteError(UnreadableMasterListText(list));
+        WriteSyncError(UnreadableMasterListText(list));
     if (result.Error)
-        WriteError(*result.Error, result.ErrorHint);
+        WriteSyncError(*result.Error, result.ErrorHint);
     return static_cast<int>(result.Exit);
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t* argv[])
+// Deploy and the other verbs alike, so that each shuts down as it started.
+int RunCommandLine(const std::vector<std::wstring>& arguments)
 {
-    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    if (IsDeployCommandLine(arguments)) {
-        try {
-            return RunDeployCommand(arguments);
-        } catch (...) {
-            return ReportFailure();
-        }
-    }
+    const bool deploy = IsDeployCommandLine(arguments);
     TSyncRequest request;
+    TDeployRequest deployRequest;
     try {
-        request = ParseSyncCommandLine(arguments);
+        if (deploy)
+            deployRequest = ParseDeployCommandLine(arguments);
+        else
+            request = ParseSyncCommandLine(arguments);
     } catch (const ESyncUsageError& e) {
-        WriteError(e.Message());
+        // Deploy's messages have always ended in a full stop; scripts may match them whole.
+        WriteSyncError(deploy ? ErrorBoxText(e.Message()) : e.Message());
         WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncUsageText());
         return static_cast<int>(TSyncExit::BadUsage);
-    } catch (...) {
-        return ReportFailure();
     }
+    if (deploy)
+        return RunDeployCommand(deployRequest);
     switch (request.Action) {
     case TSyncRequest::TAction::ShowHelp:
         WriteText(GetStdHandle(STD_OUTPUT_HANDLE), SyncUsageText());
@@ -111,10 +103,17 @@ int wmain(int argc, wchar_t* argv[])
     case TSyncRequest::TAction::Run:
         break;
     }
+    return Run(request);
+}
 
+}  // namespace
+
+int wmain(int argc, wchar_t* argv[])
+{
+    const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto run = [&] {
         try {
-            return Run(request);
+            return RunCommandLine(arguments);
         } catch (...) {
             return ReportFailure();
         }

@@ -2,6 +2,7 @@
 
 #include "base/CodePage.h"
 #include "categories/ShownText.h"
+#include "cli/ConsoleText.h"
 #include "sources/ProgramSources.h"
 #include "registry/MasterList.h"
 
@@ -13,23 +14,6 @@
 namespace {
 
 constexpr wchar_t kLineEnd[] = L"\r\n";
-
-bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-const wchar_t* ShortEscape(wchar_t c)
-{
-    switch (c) {
-    case L'"': return L"\\\"";
-    case L'\\': return L"\\\\";
-    case L'\b': return L"\\b";
-    case L'\f': return L"\\f";
-    case L'\n': return L"\\n";
-    case L'\r': return L"\\r";
-    case L'\t': return L"\\t";
-    default: return nullptr;
-    }
-}
 
 void AppendLines(std::wstring& text, std::wstring_view prefix, const std::vector<std::wstring>& names)
 {
@@ -51,9 +35,15 @@ bool NamesStores(const TSyncRequest& request, const TSyncResult& result)
     return request.AllStores && result.Stores.size() > 1;
 }
 
+// "Outlook", or "Outlook (ENTRY)" where lines name their stores.
+std::wstring OutlookLabel(const std::optional<std::wstring>& storeEntry)
+{
+    return storeEntry ? L"Outlook (" + ShownOnLine(*storeEntry) + L")" : std::wstring(L"Outlook");
+}
+
 std::wstring StoreLabel(const TSyncStore& store)
 {
-    return L"Outlook (" + ShownOnLine(store.Name.value_or(L"")) + L")";
+    return OutlookLabel(store.Name.value_or(L""));
 }
 
 std::wstring UnreadableLine(const TSyncStore& store)
@@ -133,7 +123,7 @@ std::wstring RecolourText(const TSyncRecolour& recolour)
 std::wstring OutlookLabel(const TSyncRequest& request, const TSyncResult& result, std::size_t store)
 {
     const bool named = NamesStores(request, result) && store < result.Stores.size();
-    return named ? StoreLabel(result.Stores[store]) : std::wstring(L"Outlook");
+    return named ? StoreLabel(result.Stores[store]) : OutlookLabel(std::nullopt);
 }
 
 void AppendRecolourLines(std::wstring& text, const TSyncRequest& request, const TSyncResult& result)
@@ -173,74 +163,45 @@ std::wstring CopyEndText(const TSyncRequest& request, const TSyncResult& result)
     return text + Summary(request, OutlookLineCount(request, result), result);
 }
 
-std::wstring JsonNames(const std::optional<std::vector<std::wstring>>& names)
-{
-    if (!names)
-        return L"null";
-    std::wstring text = L"[";
-    for (const std::wstring& name : *names) {
-        if (text.size() > 1)
-            text += L',';
-        text += JsonString(name);
-    }
-    return text + L"]";
-}
-
-std::wstring JsonBool(bool value)
-{
-    return value ? L"true" : L"false";
-}
-
-std::wstring JsonText(const std::optional<std::wstring>& text)
-{
-    return text ? JsonString(*text) : L"null";
-}
-
 std::wstring JsonStores(const std::vector<TSyncStore>& stores)
 {
-    std::wstring json = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncStore& store : stores) {
-        if (json.size() > 1)
-            json += L',';
-        json += L"{\"name\":" + JsonText(store.Name);
-        json += L",\"default\":" + JsonBool(store.Default);
-        json += L",\"readable\":" + JsonBool(store.Readable);
-        json += L",\"error\":" + JsonText(store.Error);
-        json += L",\"names\":" + JsonNames(store.Names);
-        json += L",\"addedNames\":" + JsonNames(store.AddedNames) + L"}";
+        items.push_back(L"{\"name\":" + JsonStringOrNull(store.Name) + L",\"default\":" + JsonBool(store.Default) +
+                        L",\"readable\":" + JsonBool(store.Readable) + L",\"error\":" + JsonStringOrNull(store.Error) +
+                        L",\"names\":" + JsonStrings(store.Names) +
+                        L",\"addedNames\":" + JsonStrings(store.AddedNames) + L"}");
     }
-    return json + L"]";
+    return JsonArray(items);
 }
 
 // The store's entry name, or null where Outlook gives its stores no names.
+std::wstring JsonStoreOf(std::size_t store, const std::vector<TSyncStore>& stores)
+{
+    return JsonStringOrNull(store < stores.size() ? stores[store].Name : std::nullopt);
+}
+
 std::wstring JsonRefused(const std::vector<TSyncRefusal>& refused, const std::vector<TSyncStore>& stores)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncRefusal& name : refused) {
-        if (text.size() > 1)
-            text += L',';
-        const std::optional<std::wstring> store =
-            name.Store < stores.size() ? stores[name.Store].Name : std::optional<std::wstring>();
-        text += L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
-                L",\"store\":" + JsonText(store) + L"}";
+        items.push_back(L"{\"name\":" + JsonString(name.Name) + L",\"error\":" + JsonString(name.Error) +
+                        L",\"store\":" + JsonStoreOf(name.Store, stores) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 std::wstring JsonColor(std::optional<TCategoryColor> color)
 {
-    return JsonText(color ? color->GraphName() : std::nullopt);
+    return JsonStringOrNull(color ? color->GraphName() : std::nullopt);
 }
 
 std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
 {
-    std::wstring text = L"[";
-    for (const TListFileEntry& entry : entries) {
-        if (text.size() > 1)
-            text += L',';
-        text += L"{\"name\":" + JsonString(entry.Name) + L",\"color\":" + JsonColor(entry.Color) + L"}";
-    }
-    return text + L"]";
+    std::vector<std::wstring> items;
+    for (const TListFileEntry& entry : entries)
+        items.push_back(L"{\"name\":" + JsonString(entry.Name) + L",\"color\":" + JsonColor(entry.Color) + L"}");
+    return JsonArray(items);
 }
 
 // Each with the store's entry name, as refusedByOutlook has it, and for the
@@ -248,31 +209,26 @@ std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
 std::wstring JsonRecolours(const std::vector<TSyncRecolour>& recolours, const std::vector<TSyncStore>& stores,
                            bool refused)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TSyncRecolour& recolour : recolours) {
-        if (text.size() > 1)
-            text += L',';
-        const std::optional<std::wstring> store =
-            recolour.Store < stores.size() ? stores[recolour.Store].Name : std::optional<std::wstring>();
-        text += L"{\"name\":" + JsonString(recolour.Name) + L",\"from\":" + JsonString(ColorText(recolour.From)) +
-                L",\"to\":" + JsonString(ColorText(recolour.To));
+        std::wstring item = L"{\"name\":" + JsonString(recolour.Name) +
+                            L",\"from\":" + JsonString(ColorText(recolour.From)) +
+                            L",\"to\":" + JsonString(ColorText(recolour.To));
         if (refused)
-            text += L",\"error\":" + JsonString(recolour.Error);
-        text += L",\"store\":" + JsonText(store) + L"}";
+            item += L",\"error\":" + JsonString(recolour.Error);
+        items.push_back(item + L",\"store\":" + JsonStoreOf(recolour.Store, stores) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 std::wstring JsonUnreadable(const std::vector<TUnreadableMasterList>& lists)
 {
-    std::wstring text = L"[";
+    std::vector<std::wstring> items;
     for (const TUnreadableMasterList& list : lists) {
-        if (text.size() > 1)
-            text += L',';
-        text += L"{\"version\":" + JsonString(std::wstring(list.Version.begin(), list.Version.end())) +
-                L",\"type\":" + JsonString(RegistryTypeName(list.Type)) + L"}";
+        items.push_back(L"{\"version\":" + JsonString(std::wstring(list.Version.begin(), list.Version.end())) +
+                        L",\"type\":" + JsonString(RegistryTypeName(list.Type)) + L"}");
     }
-    return text + L"]";
+    return JsonArray(items);
 }
 
 // As standard error shows it: the hint after a blank line.
@@ -302,27 +258,6 @@ std::wstring OneLineMessage(std::wstring_view message)
         line += message[i] == L'\r' || message[i] == L'\n' ? L' ' : message[i];
     }
     return line;
-}
-
-std::wstring JsonString(std::wstring_view text)
-{
-    std::wstring json = L"\"";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        const bool paired = (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ||
-                            (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(text[i - 1]));
-        if (const wchar_t* escape = ShortEscape(c)) {
-            json += escape;
-        } else if (c < 0x20 || c == 0x2028 || c == 0x2029 ||
-                   ((IsHighSurrogate(c) || IsLowSurrogate(c)) && !paired)) {
-            wchar_t escaped[8];
-            std::swprintf(escaped, std::size(escaped), L"\\u%04X", static_cast<unsigned>(c));
-            json += escaped;
-        } else {
-            json += c;
-        }
-    }
-    return json + L"\"";
 }
 
 std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& result)
@@ -368,7 +303,7 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
 
 std::wstring CopyStepLine(const TCopyStep& step, const std::optional<std::wstring>& storeEntry)
 {
-    const std::wstring outlook = storeEntry ? L"Outlook (" + ShownOnLine(*storeEntry) + L")" : L"Outlook";
+    const std::wstring outlook = OutlookLabel(storeEntry);
     switch (step.Kind) {
     case TCopyStep::TKind::AddedToStore:
         return L"added to " + outlook + L": " + ShownOnLine(step.Name) + kLineEnd;
@@ -408,7 +343,7 @@ void TSyncStepPrinter::RecolourStep(const TRecolourStep& step)
         return;
     const bool named = request_.AllStores && state_.Stores.size() > 1;
     const std::wstring outlook =
-        named ? L"Outlook (" + ShownOnLine(EntryNameOfKey(state_, step.StoreKey).value_or(L"")) + L")" : L"Outlook";
+        OutlookLabel(named ? EntryNameOfKey(state_, step.StoreKey).value_or(L"") : std::optional<std::wstring>());
     const std::wstring what = RecolourText(step.Name, step.From, step.To);
     write_(step.Refusal.empty() ? L"recoloured in " + outlook + L": " + what + kLineEnd
                                 : outlook + L" refused to recolour: " + what + L" - " + ShownOnLine(step.Refusal) +
@@ -423,33 +358,38 @@ std::wstring SyncErrorText(std::wstring_view message, std::wstring_view hint)
     return text;
 }
 
+void WriteSyncError(std::wstring_view message, std::wstring_view hint)
+{
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncErrorText(message, hint));
+}
+
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result)
 {
     std::wstring json = L"{";
     json += L"\"command\":" + JsonString(SyncVerbName(request.Verb));
     json += L",\"dryRun\":" + JsonBool(request.DryRun);
     json += L",\"outlookVersion\":" +
-            JsonText(result.Connected ? std::optional<std::wstring>(result.OutlookVersion) : std::nullopt);
-    json += L",\"outlookMajor\":" + JsonText(WideMajor(result));
+            JsonStringOrNull(result.Connected ? std::optional<std::wstring>(result.OutlookVersion) : std::nullopt);
+    json += L",\"outlookMajor\":" + JsonStringOrNull(WideMajor(result));
     json += L",\"storeInUse\":" + JsonBool(result.StoreInUse);
-    json += L",\"registryNames\":" + JsonNames(result.RegistryNames);
-    json += L",\"storeNames\":" + JsonNames(result.StoreNames);
-    json += L",\"addedToOutlook\":" + JsonNames(result.AddedToOutlook);
-    json += L",\"addedToRegistry\":" + JsonNames(result.AddedToRegistry);
-    json += L",\"notCopiedToRegistry\":" + JsonNames(result.NotCopiedToRegistry);
+    json += L",\"registryNames\":" + JsonStrings(result.RegistryNames);
+    json += L",\"storeNames\":" + JsonStrings(result.StoreNames);
+    json += L",\"addedToOutlook\":" + JsonStrings(result.AddedToOutlook);
+    json += L",\"addedToRegistry\":" + JsonStrings(result.AddedToRegistry);
+    json += L",\"notCopiedToRegistry\":" + JsonStrings(result.NotCopiedToRegistry);
     json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook, result.Stores);
     json += L",\"stores\":" + JsonStores(result.Stores);
     if (request.Verb == TSyncVerb::Export || request.Verb == TSyncVerb::Import)
-        json += L",\"file\":" + JsonText(result.File);
+        json += L",\"file\":" + JsonStringOrNull(result.File);
     if (request.Verb == TSyncVerb::Export) {
         json += L",\"exported\":" + JsonExported(result.Exported);
-        json += L",\"notExported\":" + JsonNames(result.NotExported);
+        json += L",\"notExported\":" + JsonStrings(result.NotExported);
     }
     if (request.Verb == TSyncVerb::Import) {
         json += L",\"recolouredInOutlook\":" + JsonRecolours(result.Recoloured, result.Stores, false);
         json += L",\"recolourRefusedByOutlook\":" + JsonRecolours(result.RecolourRefused, result.Stores, true);
     }
     json += L",\"registryUnreadable\":" + JsonUnreadable(result.RegistryUnreadable);
-    json += L",\"error\":" + JsonText(ErrorWithHint(result));
+    json += L",\"error\":" + JsonStringOrNull(ErrorWithHint(result));
     return json + L"}" + kLineEnd;
 }

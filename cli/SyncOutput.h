@@ -2,6 +2,7 @@
 // What PellorinSync prints of a run: lines for people and simple scripts, or
 // one JSON object that keeps every name exactly.
 
+#include "cli/JsonText.h"
 #include "cli/SyncCommandLine.h"
 #include "cli/SyncRun.h"
 
@@ -44,13 +45,12 @@ private:
 // standard error (Outlook's, the system's, Graph's, a file's) goes through this.
 std::wstring SyncErrorText(std::wstring_view message, std::wstring_view hint = {});
 
+// SyncErrorText to standard error: every verb's one way of telling a failure.
+void WriteSyncError(std::wstring_view message, std::wstring_view hint = {});
+
 // One object on one line, its keys always present and in the README's order.
 std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result);
 
 // A message on one line, for standard error and JSON's "error": each line
 // break (CR LF, LF or CR) becomes a space.
 std::wstring OneLineMessage(std::wstring_view message);
-
-// A JSON string, quotes included. A lone surrogate is written as \uXXXX, as
-// UTF-8 cannot carry it; so are U+2028 and U+2029, for JavaScript's readers.
-std::wstring JsonString(std::wstring_view text);
