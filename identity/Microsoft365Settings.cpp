@@ -2,6 +2,7 @@
 
 #include "base/UniqueHandle.h"
 
+#include "identity/Clouds.h"
 #include "identity/SignInErrors.h"
 
 #include <windows.h>
@@ -57,19 +58,6 @@ std::optional<std::wstring> Configured(const std::optional<std::wstring>& given,
     return RegistryText(HKEY_CURRENT_USER, kMicrosoft365UserKey, name);
 }
 
-std::wstring BaseUrl(const wchar_t* variable, const wchar_t* fallback)
-{
-    std::wstring value(1024, L'\0');
-    const DWORD n = GetEnvironmentVariableW(variable, value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0 || n >= value.size())
-        return fallback;
-    value.resize(n);
-    value = Trimmed(std::move(value));
-    while (!value.empty() && value.back() == L'/')
-        value.pop_back();
-    return value.empty() ? std::wstring(fallback) : value;
-}
-
 // A tenant id is a GUID, a verified domain name, or one of the aliases: all
 // of letters, digits, "-" and ".". Anything else could reshape the address.
 std::wstring TenantPath(const std::wstring& tenant)
@@ -114,10 +102,10 @@ std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft36
 
 std::wstring Microsoft365LoginUrl()
 {
-    return BaseUrl(L"PELLORIN_LOGIN_URL", kDefaultLoginUrl);
+    return CloudLoginUrl(ECloud::Global);
 }
 
 std::wstring Microsoft365GraphUrl()
 {
-    return BaseUrl(L"PELLORIN_GRAPH_URL", kDefaultGraphUrl);
+    return CloudGraphUrl(ECloud::Global);
 }
