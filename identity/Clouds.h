@@ -19,6 +19,10 @@
 #include <string>
 #include <string_view>
 
+// The tenant every personal Microsoft account signs in under, the tid of its
+// id token: https://learn.microsoft.com/entra/identity-platform/id-token-claims-reference
+inline constexpr wchar_t kPersonalAccountsTenant[] = L"9188040d-6c67-4c5b-b112-36a304b66dad";
+
 enum class ECloud { Global, UsGov, UsGovDod };
 
 struct TCloudInfo {

@@ -32,7 +32,7 @@ TDeviceCodeSignIn::TDeviceCodeSignIn(const THttpClient& http, TMicrosoft365Setti
 const TDeviceCodePrompt& TDeviceCodeSignIn::Start()
 {
     const TOAuthAnswer answer = PostForm(http_, settings_.DeviceCodeUrl(),
-                                         {{"client_id", ToUtf8(settings_.ClientId)}, {"scope", kSignInScope}});
+                                         {{"client_id", ToUtf8(settings_.ClientId)}, {"scope", settings_.SignInScope()}});
     if (!answer.Ok())
         throw ESignInFailed(L"Microsoft 365 did not start the sign-in: " + answer.Description);
     deviceCode_ = answer.Text("device_code");
@@ -88,7 +88,8 @@ TSignedInAccount TDeviceCodeSignIn::Finish(const TOAuthAnswer& answer)
     if (!claims || claims->ObjectId.empty())
         throw ESignInFailed(kNoAccountId);
     TSignedInAccount account{claims->PreferredUsername, claims->ObjectId};
-    cache_.Save({account.Account, account.ObjectId, settings_.TenantId, settings_.ClientId, grant.RefreshToken});
+    cache_.Save({account.Account, account.ObjectId, settings_.TenantId, settings_.ClientId, grant.RefreshToken,
+                 CloudName(settings_.Cloud), claims->TenantId});
     return account;
 }
 

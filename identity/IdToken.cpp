@@ -21,5 +21,5 @@ std::optional<TIdTokenClaims> ReadIdTokenClaims(std::string_view jwt)
         const auto found = claims.find(name);
         return found != claims.end() && found->is_string() ? FromUtf8(found->get<std::string>()) : std::wstring();
     };
-    return TIdTokenClaims{text("preferred_username"), text("oid")};
+    return TIdTokenClaims{text("preferred_username"), text("oid"), text("tid")};
 }

@@ -10,6 +10,7 @@
 struct TIdTokenClaims {
     std::wstring PreferredUsername;
     std::wstring ObjectId;
+    std::wstring TenantId;  // tid
 };
 
 // Nothing when jwt is not three base64url parts whose middle one is a JSON

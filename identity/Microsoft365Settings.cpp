@@ -2,7 +2,10 @@
 
 #include "base/UniqueHandle.h"
 
+#include "base/Platform.h"
+#include "http/Url.h"
 #include "identity/Clouds.h"
+#include "identity/MakerApp.h"
 #include "identity/SignInErrors.h"
 
 #include <windows.h>
@@ -46,6 +49,19 @@ std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const w
     return result;
 }
 
+std::optional<std::wstring> EnvironmentText(const wchar_t* variable)
+{
+    std::wstring value(256, L'\0');
+    const DWORD n = GetEnvironmentVariableW(variable, value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0 || n >= value.size())
+        return std::nullopt;
+    value.resize(n);
+    value = Trimmed(std::move(value));
+    if (value.empty())
+        return std::nullopt;
+    return value;
+}
+
 std::optional<std::wstring> Configured(const std::optional<std::wstring>& given, const wchar_t* name)
 {
     if (given) {
@@ -70,7 +86,7 @@ std::wstring TenantPath(const std::wstring& tenant)
     }
     if (!valid)
         throw ESettingsError(L"The Microsoft 365 tenant \"" + tenant +
-                             L"\" is not a tenant id, a domain name, \"organizations\" or \"common\".");
+                             L"\" is not a tenant id, a domain name, \"organizations\", \"consumers\" or \"common\".");
     return tenant;
 }
 
@@ -88,16 +104,44 @@ std::wstring TMicrosoft365Settings::TokenUrl() const
 
 std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides)
 {
+    const auto cloudName = Configured(overrides.Cloud, L"Cloud");
+    const ECloud cloud = cloudName ? ParseCloud(*cloudName) : ECloud::Global;
     auto tenant = Configured(overrides.TenantId, L"TenantId");
     auto client = Configured(overrides.ClientId, L"ClientId");
+    // The maker's registration lives in the worldwide cloud: a national
+    // cloud's sign-in would not know it.
+    if (!client && cloud == ECloud::Global) {
+        if (std::wstring maker = MakerClientId(); !maker.empty()) {
+            client = std::move(maker);
+            if (!tenant)
+                tenant = L"common";
+        }
+    }
     if (!tenant || !client)
         return std::nullopt;
+    if (!CloudInfo(cloud).PersonalAccounts &&
+        (SameTextIgnoringCase(*tenant, L"consumers") || SameTextIgnoringCase(*tenant, kPersonalAccountsTenant)))
+        throw ESettingsError(L"Personal Microsoft accounts are served only by the worldwide cloud, not by " +
+                             CloudName(cloud) + L".");
     TMicrosoft365Settings settings;
     settings.TenantId = std::move(*tenant);
     settings.ClientId = std::move(*client);
-    settings.LoginUrl = Microsoft365LoginUrl();
-    settings.GraphUrl = Microsoft365GraphUrl();
+    settings.Cloud = cloud;
+    settings.LoginUrl = CloudLoginUrl(cloud);
+    settings.GraphUrl = CloudGraphUrl(cloud);
     return settings;
+}
+
+std::wstring MakerClientId()
+{
+    if (const auto given = EnvironmentText(L"PELLORIN_TEST_MAKER_CLIENT_ID")) {
+        try {
+            if (ParseAllowedUrl(CloudLoginUrl(ECloud::Global)).Loopback)
+                return *given;
+        } catch (const EUrlRefused&) {
+        }
+    }
+    return PELLORIN_MAKER_CLIENT_ID_TEXT;
 }
 
 std::wstring Microsoft365LoginUrl()

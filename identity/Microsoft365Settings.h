@@ -9,6 +9,8 @@
 // environment variables PELLORIN_LOGIN_URL and PELLORIN_GRAPH_URL, which leave
 // nothing behind in a user's registry; the address rule applies to them too.
 
+#include "identity/Clouds.h"
+
 #include <optional>
 #include <string>
 
@@ -26,6 +28,9 @@ struct TMicrosoft365Settings {
     std::wstring ClientId;
     std::wstring LoginUrl = kDefaultLoginUrl;
     std::wstring GraphUrl = kDefaultGraphUrl;
+    ECloud Cloud = ECloud::Global;
+
+    std::string SignInScope() const { return CloudSignInScope(Cloud); }
 
     // Raise ESettingsError for a tenant that is not an id, a domain name,
     // "organizations" or "common": it becomes part of the address.
@@ -36,11 +41,29 @@ struct TMicrosoft365Settings {
 struct TMicrosoft365Overrides {
     std::optional<std::wstring> TenantId;
     std::optional<std::wstring> ClientId;
+    std::optional<std::wstring> Cloud = std::nullopt;
 };
 
-// Nothing unless both a tenant and a client id are configured. Blank values
-// count as absent.
+// The values read under both keys, in one place, so that the administrative
+// templates can be checked against what the program really reads.
+inline constexpr const wchar_t* kMicrosoft365PolicyValues[] = {L"TenantId", L"ClientId", L"Cloud"};
+
+// Nothing unless both a tenant and a client id are configured, or the build
+// carries its maker's application id (see MakerClientId) and the cloud is the
+// worldwide one: then the client id defaults to it and the tenant to
+// "common", so that anyone, work or personal account, can sign in without
+// setup. Blank values count as absent. Raises ESettingsError for a cloud
+// that is not served, or personal accounts ("consumers") outside the
+// worldwide cloud, which alone serves them:
+// https://learn.microsoft.com/graph/deployments
 std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides = {});
+
+// The application id the release was built with (PELLORIN_MAKER_CLIENT_ID in
+// CMake), empty for a build without one. Tests give one through
+// PELLORIN_TEST_MAKER_CLIENT_ID, honoured only while the worldwide login
+// address is a loopback stand-in's: a variable set on a user's computer can
+// never send a real sign-in to Microsoft under another application.
+std::wstring MakerClientId();
 
 // The login and Graph addresses without a trailing "/": Microsoft's own, or a
 // stand-in's from PELLORIN_LOGIN_URL and PELLORIN_GRAPH_URL. Also for an

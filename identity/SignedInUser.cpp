@@ -16,7 +16,8 @@ constexpr ULONGLONG kRenewBeforeMs = 120'000;
 std::optional<TCachedSignIn> CachedSignInFor(const TMicrosoft365Settings& settings, const TTokenCache& cache)
 {
     auto signIn = cache.Load();
-    if (!signIn || signIn->ClientId != settings.ClientId || !SameTextIgnoringCase(signIn->TenantId, settings.TenantId))
+    if (!signIn || signIn->ClientId != settings.ClientId || !SameTextIgnoringCase(signIn->TenantId, settings.TenantId) ||
+        !SameTextIgnoringCase(signIn->Cloud, CloudName(settings.Cloud)))
         return std::nullopt;
     return signIn;
 }
@@ -29,7 +30,13 @@ TSignedInUser::TSignedInUser(const THttpClient& http, TMicrosoft365Settings sett
         throw ESignInRequired(kSignInFirst);
     account_ = std::move(signIn->Account);
     objectId_ = std::move(signIn->ObjectId);
+    accountTenant_ = std::move(signIn->AccountTenant);
     refreshToken_ = std::move(signIn->RefreshToken);
+}
+
+bool TSignedInUser::IsPersonalAccount() const
+{
+    return SameTextIgnoringCase(accountTenant_, kPersonalAccountsTenant);
 }
 
 int TSignedInUser::Refreshes() const
@@ -68,7 +75,7 @@ void TSignedInUser::Refresh()
                                          {{"client_id", ToUtf8(settings_.ClientId)},
                                           {"grant_type", "refresh_token"},
                                           {"refresh_token", refreshToken_},
-                                          {"scope", kSignInScope}});
+                                          {"scope", settings_.SignInScope()}});
     if (answer.Error == "invalid_grant") {
         refreshToken_.clear();
         accessToken_.clear();
@@ -84,6 +91,7 @@ void TSignedInUser::Refresh()
     if (!grant.RefreshToken.empty() && grant.RefreshToken != refreshToken_) {
         refreshToken_ = std::move(grant.RefreshToken);
         // The service may already have retired the old refresh token.
-        cache_.Save({account_, objectId_, settings_.TenantId, settings_.ClientId, refreshToken_});
+        cache_.Save({account_, objectId_, settings_.TenantId, settings_.ClientId, refreshToken_,
+                     CloudName(settings_.Cloud), accountTenant_});
     }
 }

@@ -31,6 +31,8 @@ public:
 
     const std::wstring& Account() const { return account_; }
     const std::wstring& ObjectId() const { return objectId_; }
+    // A personal Microsoft account's sign-in, known from its tenant.
+    bool IsPersonalAccount() const;
     const TMicrosoft365Settings& Settings() const { return settings_; }
 
     std::string AccessToken() override;
@@ -48,6 +50,7 @@ private:
     const TTokenCache cache_;
     std::wstring account_;
     std::wstring objectId_;
+    std::wstring accountTenant_;
 
     mutable std::mutex mutex_;
     std::string refreshToken_;

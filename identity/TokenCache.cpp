@@ -90,6 +90,9 @@ std::optional<TCachedSignIn> TTokenCache::Load() const
     signIn.ObjectId = Utf16(object, "oid");
     signIn.TenantId = Utf16(object, "tenant");
     signIn.ClientId = Utf16(object, "client_id");
+    if (const std::wstring cloud = Utf16(object, "cloud"); !cloud.empty())
+        signIn.Cloud = cloud;
+    signIn.AccountTenant = Utf16(object, "tid");
     const auto token = object.find("refresh_token");
     if (token != object.end() && token->is_string())
         signIn.RefreshToken = token->get<std::string>();
@@ -106,6 +109,8 @@ void TTokenCache::Save(const TCachedSignIn& signIn) const
                                    {"oid", ToUtf8(signIn.ObjectId)},
                                    {"tenant", ToUtf8(signIn.TenantId)},
                                    {"client_id", ToUtf8(signIn.ClientId)},
+                                   {"cloud", ToUtf8(signIn.Cloud)},
+                                   {"tid", ToUtf8(signIn.AccountTenant)},
                                    {"refresh_token", signIn.RefreshToken}};
     TSecretBuffer plain(object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
     DATA_BLOB in = Blob(plain.get());

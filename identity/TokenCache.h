@@ -13,6 +13,11 @@ struct TCachedSignIn {
     std::wstring TenantId;  // the settings it was signed in with
     std::wstring ClientId;
     std::string RefreshToken;
+    // The cloud's name: a token of one cloud is refused by another. Caches
+    // written before clouds were told apart are the worldwide cloud's.
+    std::wstring Cloud = L"global";
+    // tid of the id token: kPersonalAccountsTenant for a personal account.
+    std::wstring AccountTenant = std::wstring();
 };
 
 class TTokenCache {
