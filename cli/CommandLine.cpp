@@ -73,6 +73,7 @@ const TOptionRule kOptions[] = {
     {TOption::Wait, L"--wait", true, kOtherVerbs, L"", TRange{0, kMaxWaitSeconds, L"seconds"}},
     {TOption::Tenant, L"--tenant", true, kOtherVerbs | kDeploy},
     {TOption::ClientId, L"--client-id", true, kOtherVerbs | kDeploy},
+    {TOption::Cloud, L"--cloud", true, kOtherVerbs},
     {TOption::Mailboxes, L"--mailboxes", true, kDeploy},
     {TOption::AllMailboxes, L"--all-mailboxes", false, kDeploy},
     {TOption::Certificate, L"--certificate", true, kDeploy},

@@ -11,7 +11,7 @@
 #include <vector>
 
 enum class TOption {
-    DryRun, Json, Registry, Colors, Wait, Store, AllStores, Tenant, ClientId,
+    DryRun, Json, Registry, Colors, Wait, Store, AllStores, Tenant, ClientId, Cloud,
     Mailboxes, AllMailboxes, Certificate, ClientSecretEnv, Concurrency, Journal, Report,
     Count
 };

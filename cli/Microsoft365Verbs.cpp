@@ -2,5 +2,5 @@
 
 TMicrosoft365Overrides Microsoft365OverridesOf(const TSyncRequest& request)
 {
-    return {request.TenantId, request.ClientId};
+    return {request.TenantId, request.ClientId, request.Cloud};
 }

@@ -69,6 +69,7 @@ int Run(const TSyncRequest& request)
     WriteText(out, request.Json ? SyncJsonText(request, result) : SyncPlainText(request, result));
     for (const TUnreadableMasterList& list : result.RegistryUnreadable)
         WriteSyncError(UnreadableMasterListText(list));
+    WriteText(GetStdHandle(STD_ERROR_HANDLE), SyncNoteText(request, result));
     if (result.Error)
         WriteSyncError(*result.Error, result.ErrorHint);
     return static_cast<int>(result.Exit);

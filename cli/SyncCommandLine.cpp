@@ -30,6 +30,7 @@ TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments)
     request.Colors = line.Has(TOption::Colors);
     request.TenantId = line[TOption::Tenant];
     request.ClientId = line[TOption::ClientId];
+    request.Cloud = line[TOption::Cloud];
     return request;
 }
 
@@ -82,6 +83,7 @@ const wchar_t* SyncUsageText()
            L"  --json          prints one JSON object instead of lines\r\n"
            L"  --tenant ID     Microsoft 365's tenant, over the one the registry configures\r\n"
            L"  --client-id ID  the app registration's client id, over the configured one\r\n"
+           L"  --cloud NAME    Microsoft 365's cloud: global, usgov (GCC High) or usgovdod\r\n"
            L"\r\n"
            L"  --mailboxes LIST    deploy: a text file of user principal names or object ids,\r\n"
            L"                      or a CSV file with a column UserPrincipalName, Mail or Id\r\n"

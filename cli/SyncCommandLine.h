@@ -31,6 +31,7 @@ struct TSyncRequest {
     // --tenant and --client-id: Microsoft 365's, over what the registry configures.
     std::optional<std::wstring> TenantId;
     std::optional<std::wstring> ClientId;
+    std::optional<std::wstring> Cloud;
 };
 
 // Bad usage; the message names what was wrong, and the usage text follows it.

@@ -3,6 +3,7 @@
 #include "base/CodePage.h"
 #include "categories/ShownText.h"
 #include "cli/ConsoleText.h"
+#include "sources/Microsoft365Access.h"
 #include "sources/ProgramSources.h"
 #include "registry/MasterList.h"
 
@@ -35,9 +36,14 @@ bool NamesStores(const TSyncRequest& request, const TSyncResult& result)
     return request.AllStores && result.Stores.size() > 1;
 }
 
-// "Outlook", or "Outlook (ENTRY)" where lines name their stores.
+constexpr wchar_t kSignInOfferText[] = L"A Microsoft 365 mailbox can be added with PellorinSync signin.";
+
+// "Outlook", or "Outlook (ENTRY)" where lines name their stores. The
+// Microsoft 365 mailbox is no Outlook store: its entry stands alone.
 std::wstring OutlookLabel(const std::optional<std::wstring>& storeEntry)
 {
+    if (storeEntry && NamesMicrosoft365(*storeEntry))
+        return ShownOnLine(*storeEntry);
     return storeEntry ? L"Outlook (" + ShownOnLine(*storeEntry) + L")" : std::wstring(L"Outlook");
 }
 
@@ -356,6 +362,13 @@ std::wstring SyncErrorText(std::wstring_view message, std::wstring_view hint)
     if (!hint.empty())
         text += kLineEnd + std::wstring(hint) + kLineEnd;
     return text;
+}
+
+std::wstring SyncNoteText(const TSyncRequest& request, const TSyncResult& result)
+{
+    if (request.Json || !result.SignInOffered || result.Exit != TSyncExit::Done)
+        return {};
+    return kSignInOfferText + std::wstring(kLineEnd);
 }
 
 void WriteSyncError(std::wstring_view message, std::wstring_view hint)

@@ -45,6 +45,12 @@ private:
 // standard error (Outlook's, the system's, Graph's, a file's) goes through this.
 std::wstring SyncErrorText(std::wstring_view message, std::wstring_view hint = {});
 
+// A note for people, for standard error so that what a script reads stays as
+// it was: list's offer of the Microsoft 365 sign-in while nobody is signed in.
+// Empty when there is nothing to say, with --json, or after a failure (its
+// message says what to do).
+std::wstring SyncNoteText(const TSyncRequest& request, const TSyncResult& result);
+
 // SyncErrorText to standard error: every verb's one way of telling a failure.
 void WriteSyncError(std::wstring_view message, std::wstring_view hint = {});
 

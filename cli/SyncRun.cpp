@@ -142,6 +142,9 @@ namespace {
 void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& result, ICommandUi& ui,
              const TCategoryListFile* importFile, TMailboxSource* mailbox)
 {
+    // Said, never done: a list sends nothing while nobody is signed in.
+    if (request.Verb == TSyncVerb::List)
+        result.SignInOffered = mailbox && mailbox->PendingEntry().has_value();
     if (!result.Connected && !result.WithoutOutlook) {
         // The registry needs no Outlook: list reports it all the same.
         if (request.Verb == TSyncVerb::List) {

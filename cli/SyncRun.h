@@ -68,6 +68,8 @@ struct TSyncResult {
     // Every store in chooser order, once they were all read; and the chosen
     // one's index when it could not be read.
     std::vector<TSyncStore> Stores;
+    // list: a Microsoft 365 sign-in could be made, and nobody is signed in.
+    bool SignInOffered = false;
     std::optional<std::size_t> UnreadableChoice;
     // export and import: the list file's full path.
     std::optional<std::wstring> File;

@@ -162,8 +162,8 @@ TEST_F(PellorinSyncMicrosoft365, SignInThenEveryVerbSeesTheMailboxThenSignOut)
     EXPECT_EQ(list.ExitCode, 0u);
     EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\nregistry: Green\r\n"
                         "Outlook (Outlook Data File): Out1\r\n"
-                        "Outlook (Microsoft 365 (alex@contoso.example)): Blue\r\n"
-                        "Outlook (Microsoft 365 (alex@contoso.example)): Red\r\n");
+                        "Microsoft 365 (alex@contoso.example): Blue\r\n"
+                        "Microsoft 365 (alex@contoso.example): Red\r\n");
     const TSyncRun both = Run("both --store m365");
     EXPECT_EQ(both.ExitCode, 0u);
     EXPECT_EQ(both.Out, "added to Outlook: Green\r\nadded to registry: Blue\r\nadded to registry: Red\r\n"

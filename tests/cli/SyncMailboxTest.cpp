@@ -8,6 +8,7 @@
 #include "cli/Microsoft365Verbs.h"
 #include "cli/SyncOutput.h"
 #include "cli/SyncRun.h"
+#include "identity/SignInErrors.h"
 #include "outlook/OleError.h"
 
 #include <gtest/gtest.h>
@@ -85,8 +86,8 @@ TEST_F(SyncMailboxTest, TheSignedInMailboxIsAStoreOfEveryVerb)
     EXPECT_EQ(list.Out, "Outlook version detected: Outlook 2010 (14.0.7015.1000)\r\n"
                         "registry: Green\r\n"
                         "Outlook (Outlook Data File): Out1\r\n"
-                        "Outlook (Microsoft 365 (alex@contoso.example)): Blue\r\n"
-                        "Outlook (Microsoft 365 (alex@contoso.example)): Red\r\n");
+                        "Microsoft 365 (alex@contoso.example): Blue\r\n"
+                        "Microsoft 365 (alex@contoso.example): Red\r\n");
 
     // By its short name or its entry name, letter case ignored.
     for (const wchar_t* name : {L"m365", L"M365", L"microsoft 365 (ALEX@contoso.example)"}) {
@@ -119,7 +120,7 @@ TEST_F(SyncMailboxTest, AMailboxThatCannotBeReadIsSaidOnOneLine)
                   {"code", "ErrorInternalServerError"}, {"message", "Down\r\nadded to Outlook: Fake"}});
     const TSyncOutput list = Run({L"list", L"--all-stores"});
     EXPECT_EQ(list.Result.Exit, TSyncExit::Done);
-    const std::string prefix = "Outlook (Microsoft 365 (alex@contoso.example)) could not be read: ";
+    const std::string prefix = "Microsoft 365 (alex@contoso.example) could not be read: ";
     const std::size_t line = list.Out.find(prefix);
     ASSERT_NE(line, std::string::npos) << list.Out;
     const std::string text = list.Out.substr(line + prefix.size());
@@ -171,7 +172,7 @@ TEST_F(SyncMailboxTest, AListOfTheMailboxAloneThatCannotBeReadFails)
     ASSERT_TRUE(list.Result.Error.has_value());
     EXPECT_TRUE(list.Result.Error->starts_with(prefix)) << ToUtf8(*list.Result.Error);
     EXPECT_TRUE(list.Out.starts_with("Outlook version detected: none\r\n"
-                                     "Outlook (Microsoft 365 (alex@contoso.example)) could not be read: "))
+                                     "Microsoft 365 (alex@contoso.example) could not be read: "))
         << list.Out;
 
     const TSyncOutput json = Run({L"list", L"--json"}, CO_E_CLASSSTRING);
@@ -228,6 +229,39 @@ TEST_F(SyncMailboxTest, ARevokedSignInIsRemovedAndAskedForAgain)
     EXPECT_EQ(run.Result.Exit, TSyncExit::Failed);
     EXPECT_EQ(run.Result.Error, std::wstring(kSignInFirstText));
     EXPECT_FALSE(Cache().Load());
+}
+
+}  // namespace
+
+namespace {
+
+// Someone who has never heard of the sign-in finds it in list's answer, and
+// asking sends nothing: only "signin" does.
+TEST_F(SyncMailboxTest, ListOffersTheSignInOnOneLineAndSendsNothing)
+{
+    const auto note = [this](const std::vector<std::wstring>& arguments, std::optional<HRESULT> failure = {}) {
+        const TSyncOutput run = Run(arguments, failure);
+        return ToUtf8(SyncNoteText(ParseSyncCommandLine(arguments), run.Result));
+    };
+    const std::string offer = "A Microsoft 365 mailbox can be added with PellorinSync signin.\r\n";
+    EXPECT_EQ(note({L"list"}), offer);
+    EXPECT_EQ(note({L"list", L"--all-stores"}), offer);
+    EXPECT_EQ(note({L"list", L"--json"}), "");
+    // Its failure already says to sign in.
+    EXPECT_EQ(note({L"list", L"--store", L"m365"}), "");
+    EXPECT_EQ(note({L"to-outlook"}), "");
+    EXPECT_TRUE(standIn.Log().empty());
+
+    SignIn();
+    EXPECT_EQ(note({L"list"}), "");
+    // Where nothing is configured there is nothing to offer.
+    WriteUserSettings(L"", L"");
+    EXPECT_EQ(note({L"list"}), "");
+    // A cloud Microsoft does not serve is refused before anything is sent.
+    standIn.Post("log/clear");
+    WriteUserSettings(Settings().TenantId.c_str(), Settings().ClientId.c_str());
+    EXPECT_THROW(Run({L"list", L"--cloud", L"china"}), ESettingsError);
+    EXPECT_TRUE(standIn.Log().empty());
 }
 
 }  // namespace
