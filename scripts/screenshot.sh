@@ -7,11 +7,10 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$PELLORIN_ROOT"
 
-shot="$PELLORIN_ROOT/build/demo-screenshot.png"
+shot="$PELLORIN_ROOT/build/demo-window.png"
 rm -f "$shot"
 env -u DISPLAY bash scripts/run.sh
 [ -s "$shot" ] || { echo "The demo saved no screenshot." >&2; exit 1; }
-# The screen around the window is one colour: trimming it leaves the window. No
-# time stamps, so that the same window gives the same file.
-convert "$shot" -trim +repage -strip -define png:exclude-chunks=date,time docs/pellorin.png
+# No time stamps, so that the same window gives the same file.
+convert "$shot" -strip -define png:exclude-chunks=date,time docs/pellorin.png
 echo "docs/pellorin.png: $(identify -format '%wx%h' docs/pellorin.png)"
