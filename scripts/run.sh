@@ -1,14 +1,14 @@
 #!/bin/bash
 # Builds the two programs and the Outlook stand-in, and runs Pellorin under
-# Wine against a demo: the Outlook
-# stand-in plays Outlook 2010 with a profile of three stores, and the registry
-# holds an Outlook 2003 master list that overlaps their lists. Everything lives
-# in a Wine prefix of its own, build/demo-prefix, so no real Office setting is
-# ever touched.
+# Wine against a demo: the Outlook stand-in plays Outlook 2010 with a profile of
+# three stores, and the registry holds an Outlook 2003 master list that overlaps
+# their lists. Everything lives in a Wine prefix of its own, build/demo-prefix,
+# so no real Office setting is ever touched.
 #
 # With a display ($DISPLAY) the window opens there and the command ends when it
 # is closed. Without one, Pellorin runs under Xvfb; the command saves a
-# screenshot, says where it is, and closes Pellorin again.
+# screenshot, says where it is, and closes Pellorin again (scripts/screenshot.sh
+# makes the README's picture that way).
 #
 # PELLORIN_DEMO_MICROSOFT365=1 adds a Microsoft 365 mailbox, signed in, that the
 # Graph stand-in serves on this computer; PELLORIN_DEMO_MICROSOFT365=signed-out
