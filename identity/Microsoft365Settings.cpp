@@ -104,10 +104,10 @@ std::wstring TMicrosoft365Settings::TokenUrl() const
 
 std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides)
 {
-    const auto cloudName = Configured(overrides.Cloud, L"Cloud");
+    const auto cloudName = Configured(overrides.Cloud, kCloudValue);
     const ECloud cloud = cloudName ? ParseCloud(*cloudName) : ECloud::Global;
-    auto tenant = Configured(overrides.TenantId, L"TenantId");
-    auto client = Configured(overrides.ClientId, L"ClientId");
+    auto tenant = Configured(overrides.TenantId, kTenantIdValue);
+    auto client = Configured(overrides.ClientId, kClientIdValue);
     // The maker's registration lives in the worldwide cloud: a national
     // cloud's sign-in would not know it.
     if (!client && cloud == ECloud::Global) {

@@ -16,6 +16,13 @@
 
 inline constexpr wchar_t kMicrosoft365UserKey[] = L"Software\\Pellorin\\Microsoft365";
 inline constexpr wchar_t kMicrosoft365PolicyKey[] = L"Software\\Policies\\Pellorin\\Microsoft365";
+// The values read under both keys. The policy templates (packaging/policies)
+// offer one policy for each value in kMicrosoft365PolicyValues, and a test
+// holds the templates to this list: a value read here goes into it.
+inline constexpr wchar_t kTenantIdValue[] = L"TenantId";
+inline constexpr wchar_t kClientIdValue[] = L"ClientId";
+inline constexpr wchar_t kCloudValue[] = L"Cloud";
+inline constexpr const wchar_t* kMicrosoft365PolicyValues[] = {kTenantIdValue, kClientIdValue, kCloudValue};
 inline constexpr wchar_t kDefaultLoginUrl[] = L"https://login.microsoftonline.com";
 inline constexpr wchar_t kDefaultGraphUrl[] = L"https://graph.microsoft.com";
 
@@ -43,10 +50,6 @@ struct TMicrosoft365Overrides {
     std::optional<std::wstring> ClientId;
     std::optional<std::wstring> Cloud = std::nullopt;
 };
-
-// The values read under both keys, in one place, so that the administrative
-// templates can be checked against what the program really reads.
-inline constexpr const wchar_t* kMicrosoft365PolicyValues[] = {L"TenantId", L"ClientId", L"Cloud"};
 
 // Nothing unless both a tenant and a client id are configured, or the build
 // carries its maker's application id (see MakerClientId) and the cloud is the
