@@ -21,4 +21,5 @@ enum TForm1ControlId : int {
     idLabel7,
     idlbVersion,
     idStoreChooser,
+    idSignInOffer,
 };

@@ -89,6 +89,8 @@ const std::array<TControlGeometry, kMainControlCount>& MainWindowGeometry()
         {{219, 519, 0, 0}, akLeft | akBottom},              // lbVersion
         // Placed by the column rule beside Label3, at its closed box's height.
         {{0, 0, 0, 0}, akTop},                              // StoreChooser
+        // Right above Refresh, where a user looks for what to do next.
+        {{276, 420, 100, 30}, akLeft | akBottom},           // SignInOffer
     }};
     return geometry;
 }
@@ -113,7 +115,7 @@ TMainWindowLayout MainWindowLayout(const TMainWindowSizes& sizes)
     bounds[ixLabel3].Left = columns.MemoPstLeft;
     bounds[ixLabel1].Left = columns.Label1Left;
     for (const std::size_t i :
-         {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories})
+         {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories, ixSignInOffer})
         bounds[i].Left = columns.MiddleLeft;
     // "Pellorin - version " and the number read as one text at every DPI: the
     // design's left of 219 was made for a longer name.

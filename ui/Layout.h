@@ -88,6 +88,7 @@ enum TMainControl : std::size_t {
     ixLabel7,
     ixlbVersion,
     ixStoreChooser,
+    ixSignInOffer,
     kMainControlCount
 };
 

@@ -68,7 +68,7 @@ struct TForm1::TControlDesign {
     TFontKind Font;
 };
 
-static_assert(idStoreChooser - idBtnReadRegCategories + 1 == kMainControlCount,
+static_assert(idSignInOffer - idBtnReadRegCategories + 1 == kMainControlCount,
               "one id per control, in declaration order");
 
 const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::ControlDesigns()
@@ -94,6 +94,9 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
         {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, L"lbVersion", F::Regular},
         // Shown only for two or more readable stores.
         {&TForm1::StoreChooser, WC_COMBOBOXW, kChooserStyle, 0, L"", F::Regular},
+        // Shown while a sign-in is possible and nobody is signed in: the
+        // chooser's own entry for it is out of sight until the list opens.
+        {&TForm1::SignInOffer, WC_STATICW, SS_CENTER | SS_NOPREFIX | SS_NOTIFY, 0, kSignInOfferText, F::Link},
     }};
     return designs;
 }
@@ -390,6 +393,11 @@ void TForm1::OnCommand(HWND control, WORD code)
             Guarded([this] { Label6Click(); });
         return;
     }
+    if (control == SignInOffer) {
+        if (code == STN_CLICKED && !busy_)
+            Guarded([this] { SignInToMicrosoft365(); });
+        return;
+    }
     // A disabled command stays disabled whatever the button is sent.
     if (code != BN_CLICKED || !IsWindowEnabled(control))
         return;
@@ -436,7 +444,7 @@ bool TForm1::OnSetCursor(HWND target)
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return true;
     }
-    if (target == Label6) {
+    if (target == Label6 || target == SignInOffer) {
         SetCursor(LoadCursorW(nullptr, IDC_HAND));
         return true;
     }
@@ -451,7 +459,7 @@ LRESULT TForm1::OnCtlColorStatic(HDC dc, HWND control)
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
-    SetTextColor(dc, control == Label6 ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
+    SetTextColor(dc, control == Label6 || control == SignInOffer ? RGB(0, 0, 255) : GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
@@ -697,6 +705,9 @@ void TForm1::SetStoreChoices(const std::vector<std::wstring>& entries, int chose
         ShowWindow(StoreChooser, shown ? SW_SHOWNA : SW_HIDE);
         FormResize();
     }
+    const bool offerSignIn = sources_.SignInPending();
+    if (offerSignIn != ((GetWindowLongW(SignInOffer, GWL_STYLE) & WS_VISIBLE) != 0))
+        ShowWindow(SignInOffer, offerSignIn ? SW_SHOWNA : SW_HIDE);
 }
 
 // A long store name shows whole in the open list, if not in the box: a name

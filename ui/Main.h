@@ -52,6 +52,7 @@ private:
     enum class TFontKind { Regular, Bold, Heading, Notice, Link, Count };
     struct TControlDesign;
     static constexpr size_t kControlCount = kMainControlCount;
+    static constexpr const wchar_t* kSignInOfferText = L"Sign in to Microsoft 365...";
     static const std::array<TControlDesign, kControlCount>& ControlDesigns();
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -112,6 +113,7 @@ private:
     HWND Label7 = nullptr;
     HWND lbVersion = nullptr;
     HWND StoreChooser = nullptr;
+    HWND SignInOffer = nullptr;
 
     HWND handle_ = nullptr;
     TProgramState& state_;

@@ -114,6 +114,10 @@ TEST_F(Microsoft365EndToEnd, TheSignInEntryOpensTheDialogAndBecomesTheMailbox)
     EXPECT_EQ(SelectionOf(chooser), 0);
     EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Out1\r\n");
     EXPECT_TRUE(standIn_.Log().empty()) << "nothing is sent before the sign-in";
+    // The chooser's entry is out of sight until its list opens: the offer is not.
+    const HWND offer = app.Control(idSignInOffer);
+    EXPECT_TRUE(IsWindowVisible(offer));
+    EXPECT_EQ(TextOf(offer), L"Sign in to Microsoft 365...");
 
     // Cancelled: the choice stays the store's, and the entry the sign-in's.
     HWND dialog = OpenSignIn(app);
@@ -145,6 +149,7 @@ TEST_F(Microsoft365EndToEnd, TheSignInEntryOpensTheDialogAndBecomesTheMailbox)
     EXPECT_EQ(EntriesOf(chooser), (std::vector<std::wstring>{L"Outlook Data File", kMailboxEntry, L"All stores"}));
     EXPECT_EQ(TextOf(app.Control(idMemoPst)), L"Blue\r\nRed\r\n");
     EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(offer); })) << "signed in: nothing left to offer";
     ExitWithButton(app);
 }
 
