@@ -12,8 +12,9 @@ namespace {
 
 // One bit per verb, in kVerbs' order.
 constexpr unsigned kList = 1u << 0, kToOutlook = 1u << 1, kToRegistry = 1u << 2, kBoth = 1u << 3,
-                   kExport = 1u << 4, kImport = 1u << 5, kSignIn = 1u << 6, kSignOut = 1u << 7, kDeploy = 1u << 8;
-constexpr unsigned kStoreVerbs = kList | kToOutlook | kToRegistry | kBoth | kExport | kImport;
+                   kExport = 1u << 4, kImport = 1u << 5, kSignIn = 1u << 6, kSignOut = 1u << 7, kDeploy = 1u << 8,
+                   kCompare = 1u << 9;
+constexpr unsigned kStoreVerbs = kList | kToOutlook | kToRegistry | kBoth | kExport | kImport | kCompare;
 constexpr unsigned kOtherVerbs = kStoreVerbs | kSignIn | kSignOut;
 
 enum class TFileRule {
@@ -39,6 +40,7 @@ constexpr TVerbRule kVerbs[] = {
     {L"signin", TSyncVerb::SignIn, TFileRule::None, L""},
     {L"signout", TSyncVerb::SignOut, TFileRule::None, L""},
     {L"deploy", std::nullopt, TFileRule::Positional, L""},
+    {L"compare", TSyncVerb::Compare, TFileRule::Positional, L", which changes nothing"},
 };
 
 struct TRange {

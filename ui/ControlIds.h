@@ -21,5 +21,7 @@ enum TForm1ControlId : int {
     idLabel7,
     idlbVersion,
     idStoreChooser,
+    idLabelRegLacks,
+    idLabelPstLacks,
     idSignInOffer,
 };

@@ -80,6 +80,7 @@ private:
     void FormResize();
     void Label6Click();
     void StoreChooserChange();
+    void ShowLackedCounts();
 
     void CreateControls();
     void ApplyFonts();
@@ -113,6 +114,8 @@ private:
     HWND Label7 = nullptr;
     HWND lbVersion = nullptr;
     HWND StoreChooser = nullptr;
+    HWND LabelRegLacks = nullptr;
+    HWND LabelPstLacks = nullptr;
     HWND SignInOffer = nullptr;
 
     HWND handle_ = nullptr;
