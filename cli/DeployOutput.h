@@ -24,7 +24,9 @@
 class TDeployReport {
 public:
     // Raises EException when the file cannot be made.
-    explicit TDeployReport(const std::wstring& path);
+    // audit: one row per mailbox and difference kind, "Mailbox,Difference,Names,Error",
+    // so that a filter on one column shows one kind.
+    explicit TDeployReport(const std::wstring& path, bool audit = false);
     TDeployReport(const TDeployReport&) = delete;
     TDeployReport& operator=(const TDeployReport&) = delete;
 
@@ -37,7 +39,11 @@ private:
     void Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
              std::wstring_view recoloured, std::wstring_view error);
 
+    void AuditRow(std::wstring_view mailbox, std::wstring_view kind, const std::vector<std::wstring>& names,
+                  std::wstring_view error);
+
     std::wstring path_;
+    bool audit_ = false;
     UniqueKernelHandle file_;
     bool failed_ = false;
 };
@@ -45,6 +51,8 @@ private:
 // A mailbox's line, without its line end; empty for a mailbox that gained
 // nothing. Outside texts (the name, Graph's message) as ShownOnLine shows them.
 std::wstring MailboxLine(const TMailboxOutcome& outcome, bool dryRun);
+// An audit's: "name: lacks 3, 1 colour differs, 2 extra"; empty for one alike.
+std::wstring AuditLine(const TMailboxOutcome& outcome);
 
 // "1234 of 10000 mailboxes, 5678 names added, 3 failed, 45.2/s, 3 min 14 s left".
 std::wstring ProgressLine(const TDeployCounts& counts);
@@ -55,6 +63,7 @@ std::wstring DurationText(double seconds);
 struct TDeployEnd {
     const TDeployResult* Result = nullptr;      // none when the run never started
     std::optional<std::size_t> WithoutMail;     // with --all-mailboxes: users left out
+    std::optional<std::size_t> Shared;          // with --all-mailboxes or --group: shared mailboxes among them
     std::optional<std::wstring> Error;          // also written to standard error
 };
 
@@ -79,7 +88,10 @@ private:
     void ShowProgress(const TDeployCounts& counts, bool now);
     void ClearProgress();
 
+    void EndAudit(const TDeployEnd& end);
+
     const bool dryRun_;
+    const bool audit_;
     const bool json_;
     const bool progress_;
     TWrite write_;

@@ -103,7 +103,7 @@ public:
     int Refused(const std::wstring& message, int exit)
     {
         if (request_.Json)
-            output_.End({nullptr, std::nullopt, message});
+            output_.End({nullptr, std::nullopt, std::nullopt, message});
         WriteError(message);
         return exit;
     }
@@ -133,7 +133,7 @@ int RunDeployCommand(const TDeployRequest& request)
         session.SignIn();
         if (request.Report) {
             try {
-                report = std::make_unique<TDeployReport>(*request.Report);
+                report = std::make_unique<TDeployReport>(*request.Report, request.Audit);
             } catch (const EException& e) {
                 throw EBadInput(e.Message());
             }
@@ -147,14 +147,20 @@ int RunDeployCommand(const TDeployRequest& request)
         if (listed) {
             source = &*listed;
             total = listed->Count();
+        } else if (request.Group) {
+            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens(), kGroupPermission),
+                           TTenantScope::GroupMembers, *request.Group);
+            source = &*tenant;
         } else {
-            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens()));
+            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens()),
+                           TTenantScope::AllMailboxes);
             source = &*tenant;
         }
         TDeployOptions options;
         options.GraphUrl = graphUrl;
         options.Colors = request.Colors;
         options.DryRun = request.DryRun;
+        options.Audit = request.Audit;
         options.Concurrency = request.Concurrency;
         const TDeployResult result =
             RunDeployment(session.Http(), session.Tokens(), list.Entries, *source, total, journal.get(), options, output->Progress());
@@ -167,10 +173,13 @@ int RunDeployCommand(const TDeployRequest& request)
                 error = error.value_or(e.Message());
             }
         }
-        output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt, error});
+        output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt,
+                                tenant ? std::optional(tenant->Shared()) : std::nullopt, error});
         if (error)
             WriteError(*error);
-        return !error && result.Counts.Failed == 0 ? kDone : kFailed;
+        // An audit's differences fail a scheduled task as a failure does: someone should look.
+        const bool differs = request.Audit && result.Counts.Changed > 0;
+        return !error && result.Counts.Failed == 0 && !differs ? kDone : kFailed;
     } catch (const EBadInput& e) {
         return output ? output->Refused(e.Message(), kBadInput) : TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
     } catch (const ECredentialError& e) {
