@@ -100,8 +100,8 @@ std::wstring TMicrosoft365Settings::TokenUrl() const
 
 std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft365Overrides& overrides)
 {
-    auto tenant = Configured(overrides.TenantId, L"TenantId");
-    auto client = Configured(overrides.ClientId, L"ClientId");
+    auto tenant = Configured(overrides.TenantId, kTenantIdValue);
+    auto client = Configured(overrides.ClientId, kClientIdValue);
     if (!tenant || !client)
         return std::nullopt;
     TMicrosoft365Settings settings;

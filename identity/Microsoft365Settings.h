@@ -14,6 +14,12 @@
 
 inline constexpr wchar_t kMicrosoft365UserKey[] = L"Software\\Pellorin\\Microsoft365";
 inline constexpr wchar_t kMicrosoft365PolicyKey[] = L"Software\\Policies\\Pellorin\\Microsoft365";
+// The values read under both keys. The policy templates (packaging/policies)
+// offer one policy for each value in kMicrosoft365PolicyValues, and a test
+// holds the templates to this list: a value read here goes into it.
+inline constexpr wchar_t kTenantIdValue[] = L"TenantId";
+inline constexpr wchar_t kClientIdValue[] = L"ClientId";
+inline constexpr const wchar_t* kMicrosoft365PolicyValues[] = {kTenantIdValue, kClientIdValue};
 inline constexpr wchar_t kDefaultLoginUrl[] = L"https://login.microsoftonline.com";
 inline constexpr wchar_t kDefaultGraphUrl[] = L"https://graph.microsoft.com";
 

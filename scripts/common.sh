@@ -6,7 +6,7 @@ PELLORIN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # signs a release with a throwaway certificate).
 PELLORIN_PACKAGES=(cmake make g++-mingw-w64-i686 googletest wine wine32:i386 wine64 fonts-wine xvfb
                    imagemagick xdotool procps util-linux osslsigncode openssl
-                   nlohmann-json3-dev python3 ccache)
+                   nlohmann-json3-dev python3 ccache msitools wixl)
 # The part that building alone needs (the release).
 PELLORIN_BUILD_PACKAGES=(cmake make g++-mingw-w64-i686 nlohmann-json3-dev)
 

@@ -5,8 +5,10 @@
 # made and tested, and a README.txt for Windows whose usage block is what the
 # shipped PellorinSync.exe prints. Two folders give the same bytes only when
 # neither the time nor a folder's name gets into the exes.
+# Beside the zip: the MSI (the same bytes as one made here from this build's
+# exes), the policy templates, the winget manifest and a SHA256SUMS of them.
 # Then it makes a signed release with a throwaway certificate and checks that
-# both exes carry a valid signature by it, around the tested exes.
+# both exes and the MSI carry a valid signature by it, around the tested exes.
 # Usage: check_release.sh SOURCE_DIR BINARY_DIR WORK_DIR ZIP_NAME SHIPPED_EXE...
 set -euo pipefail
 src="$1" binary="$2" work="$3" zip_name="$4"
@@ -70,9 +72,76 @@ make_release() {
     fail "SHA256SUMS ($label) lists:" "$summed" "instead of every other file in the zip, in name order"
 }
 
+# check_beside_zip LABEL: what release.sh writes beside the zip for the
+# administrators' tools: the MSI, the policy templates as the repository has
+# them, the winget manifest of that MSI, and a SHA256SUMS of all of it.
+release="$copy/build-release"
+msi_name="Pellorin-${zip_name#Pellorin-}"
+msi_name="${msi_name%-win32.zip}.msi"
+winget_id="$(sed -n "s/^PELLORIN_WINGET_ID='\(.*\)'\$/\1/p" "$binary/release-settings.sh")"
+check_beside_zip() {
+  local label="$1"
+  local published=("$zip_name" "$msi_name" PolicyDefinitions/Pellorin.admx PolicyDefinitions/en-US/Pellorin.adml
+                   "winget/$winget_id.installer.yaml" "winget/$winget_id.locale.en-US.yaml" "winget/$winget_id.yaml")
+  local listed
+  listed="$(sed 's/^[0-9a-f]\{64\}  //' "$release/SHA256SUMS" 2>/dev/null || true)"
+  [ "$listed" = "$(printf '%s\n' "${published[@]}" | LC_ALL=C sort)" ] ||
+    fail "build-release/SHA256SUMS ($label) lists:" "$listed" "instead of:" "${published[@]}"
+  (cd "$release" && sha256sum --strict --quiet -c SHA256SUMS) ||
+    fail "build-release/SHA256SUMS ($label) does not match the files it lists"
+  cmp -s "$src/packaging/policies/Pellorin.admx" "$release/PolicyDefinitions/Pellorin.admx" &&
+    cmp -s "$src/packaging/policies/en-US/Pellorin.adml" "$release/PolicyDefinitions/en-US/Pellorin.adml" ||
+    fail "the released policy templates ($label) are not the repository's"
+
+  # The fields winget's 1.12.0 schema requires of each file, and an installer
+  # entry that is this MSI.
+  local dir="$release/winget" version product_code sha
+  version="$(msiinfo export "$release/$msi_name" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')"
+  product_code="$(msiinfo export "$release/$msi_name" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')"
+  sha="$(sha256sum "$release/$msi_name" | cut -c1-64)"
+  field() { grep -m1 "^ *-\? *$2: " "$dir/$1" | sed "s/^ *-\? *$2: //; s/^'\(.*\)'\$/\1/"; }
+  local file want
+  for file in "$winget_id.yaml" "$winget_id.installer.yaml" "$winget_id.locale.en-US.yaml"; do
+    [ "$(field "$file" PackageIdentifier)" = "$winget_id" ] || fail "$file ($label): PackageIdentifier"
+    [ "$(field "$file" PackageVersion)" = "$version" ] || fail "$file ($label): PackageVersion is not $version"
+    [ "$(field "$file" ManifestVersion)" = 1.12.0 ] || fail "$file ($label): ManifestVersion is not 1.12.0"
+    head -n 1 "$dir/$file" | grep -q 'schema=https://aka.ms/winget-manifest\.[a-zA-Z]*\.1\.12\.0\.schema\.json$' ||
+      fail "$file ($label) names no 1.12.0 schema"
+  done
+  [ "$(field "$winget_id.yaml" ManifestType)" = version ] || fail "$winget_id.yaml ($label): ManifestType"
+  [ "$(field "$winget_id.yaml" DefaultLocale)" = en-US ] || fail "$winget_id.yaml ($label): DefaultLocale"
+  file="$winget_id.installer.yaml"
+  [ "$(field "$file" ManifestType)" = installer ] || fail "$file ($label): ManifestType"
+  grep -q '^Installers:$' "$dir/$file" || fail "$file ($label) has no Installers"
+  [ "$(field "$file" Architecture)" = x86 ] || fail "$file ($label): Architecture"
+  [ "$(field "$file" InstallerType)" = msi ] || fail "$file ($label): InstallerType"
+  [[ "$(field "$file" InstallerUrl)" == https://*/"$msi_name" ]] || fail "$file ($label): InstallerUrl $(field "$file" InstallerUrl)"
+  want="${sha^^}"
+  [ "$(field "$file" InstallerSha256)" = "$want" ] || fail "$file ($label): InstallerSha256 is not the MSI's $want"
+  [ "$(field "$file" ProductCode)" = "$product_code" ] || fail "$file ($label): ProductCode is not the MSI's $product_code"
+  file="$winget_id.locale.en-US.yaml"
+  [ "$(field "$file" ManifestType)" = defaultLocale ] || fail "$file ($label): ManifestType"
+  [ "$(field "$file" PackageLocale)" = en-US ] || fail "$file ($label): PackageLocale"
+  for want in Publisher PackageName License ShortDescription; do
+    [ -n "$(field "$file" "$want")" ] || fail "$file ($label) has no $want"
+  done
+  [ "$(field "$file" Publisher)" = "$(msiinfo export "$release/$msi_name" Property | tr -d '\r' |
+        awk -F'\t' '$1 == "Manufacturer" { print $2 }')" ] || fail "$file ($label): Publisher is not the MSI's maker"
+}
+
 # --- Unsigned: reproducible, and what the suite tested ---
 unsigned="$work/unsigned"
 make_release unsigned "$unsigned"
+check_beside_zip unsigned
+# The MSI from the copy is the one this build's exes make here: the same bytes
+# from two folders.
+mkdir -p "$work/msi-files"
+cp "${exes[@]}" "$src/README.txt" "$src/LICENSE" "$work/msi-files/"
+bash "$src/packaging/make_msi.sh" "$binary/release-settings.sh" "$work/msi-files" "$work/here.msi" >/dev/null ||
+  fail "make_msi.sh failed on this build's exes"
+cmp -s "$work/here.msi" "$release/$msi_name" ||
+  fail "$msi_name made in $copy differs from the one made here from the same exes" \
+    "$(cmp -l "$work/here.msi" "$release/$msi_name" | head -n 10)"
 for exe in "${exes[@]}"; do
   name="$(basename "$exe")"
   if ! cmp -s "$exe" "$unsigned/$name"; then
@@ -124,6 +193,9 @@ leaf="$(openssl x509 -in "$keys/cert.pem" -outform DER | sha256sum | cut -c1-64)
 signed="$work/signed"
 make_release signed "$signed" PELLORIN_SIGN_PFX="$keys/sign.pfx" PELLORIN_SIGN_PASSWORD="$password"
 cmp -s "$unsigned/README.txt" "$signed/README.txt" || fail "README.txt differs in the signed release"
+check_beside_zip signed
+osslsigncode verify -CAfile "$keys/cert.pem" -require-leaf-hash "sha256:$leaf" -in "$release/$msi_name" \
+  >"$work/verify-msi.log" 2>&1 || { cat "$work/verify-msi.log" >&2; fail "$msi_name's signature does not verify"; }
 for exe in "${exes[@]}"; do
   name="$(basename "$exe")"
   osslsigncode verify -CAfile "$keys/cert.pem" -require-leaf-hash "sha256:$leaf" -in "$signed/$name" \
@@ -145,4 +217,5 @@ done
 
 rm -rf "$work"
 echo "$zip_name: ${#names[@]} files in name order, SHA256SUMS right, README.txt right," \
-     "exes identical to this build's: ${exes[*]}; signed release verified"
+     "exes identical to this build's: ${exes[*]}; $msi_name reproducible, manifest and templates right;" \
+     "signed release verified"
