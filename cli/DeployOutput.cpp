@@ -307,7 +307,7 @@ void TDeployOutput::EndAudit(const TDeployEnd& end)
             summary = L"{\"total\":" + number(c.Done()) + L",\"alike\":" + number(c.Unchanged) +
                       L",\"lacking\":" + number(c.Lacking) + L",\"colorDiffers\":" + number(c.ColorDiffers) +
                       L",\"extra\":" + number(c.WithExtra) + L",\"failed\":" + number(c.Failed) +
-                      L",\"shared\":" + optionalNumber(end.Shared) +
+                      L",\"shared\":" + optionalNumber(shared_) +
                       L",\"withoutMail\":" + optionalNumber(end.WithoutMail) +
                       L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
                       L",\"requests\":" + std::to_wstring(result->Requests) + L"}";
@@ -323,8 +323,8 @@ void TDeployOutput::EndAudit(const TDeployEnd& end)
                         number(c.Unchanged) + L" alike, " + number(c.Lacking) + L" lacking names, " +
                         number(c.ColorDiffers) + L" with colours that differ, " + number(c.WithExtra) +
                         L" with names beyond the list, " + number(c.Failed) + L" failed\r\n";
-    if (end.Shared && *end.Shared > 0)
-        line += Count(*end.Shared, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
+    if (shared_ && *shared_ > 0)
+        line += Count(*shared_, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
     if (end.WithoutMail && *end.WithoutMail > 0)
         line += Count(*end.WithoutMail, L"user", L"users") + L" without mail left out\r\n";
     write_(line);
@@ -348,7 +348,7 @@ void TDeployOutput::End(const TDeployEnd& end)
                       L",\"changed\":" + number(c.Changed) + L",\"failed\":" + number(c.Failed) +
                       L",\"namesAdded\":" + number(c.NamesAdded) + L",\"recoloured\":" + number(c.Recoloured) +
                       L",\"withoutMail\":" + (end.WithoutMail ? number(*end.WithoutMail) : L"null") +
-                      L",\"shared\":" + (end.Shared ? number(*end.Shared) : L"null") +
+                      L",\"shared\":" + (shared_ ? number(*shared_) : L"null") +
                       L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
                       L",\"requests\":" + std::to_wstring(result->Requests) +
                       L",\"lowestConcurrency\":" + std::to_wstring(result->LowestConcurrency) + L"}";
@@ -369,8 +369,8 @@ void TDeployOutput::End(const TDeployEnd& end)
     line += L"\r\n";
     if (c.Skipped > 0)
         line += Count(c.Skipped, L"mailbox", L"mailboxes") + L" skipped: the journal has them as done\r\n";
-    if (end.Shared && *end.Shared > 0)
-        line += Count(*end.Shared, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
+    if (shared_ && *shared_ > 0)
+        line += Count(*shared_, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
     if (end.WithoutMail && *end.WithoutMail > 0)
         line += Count(*end.WithoutMail, L"user", L"users") + L" without mail left out\r\n";
     write_(line);

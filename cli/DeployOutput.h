@@ -63,7 +63,6 @@ std::wstring DurationText(double seconds);
 struct TDeployEnd {
     const TDeployResult* Result = nullptr;      // none when the run never started
     std::optional<std::size_t> WithoutMail;     // with --all-mailboxes: users left out
-    std::optional<std::size_t> Shared;          // with --all-mailboxes or --group: shared mailboxes among them
     std::optional<std::wstring> Error;          // also written to standard error
 };
 
@@ -77,6 +76,10 @@ public:
     void Skipped(const TMailbox& mailbox, const TDeployCounts& counts) override;
     void Finished(const TMailboxOutcome& outcome, const TDeployCounts& counts) override;
     void Tick(const TDeployCounts& counts) override;
+
+    // With --all-mailboxes or --group: the shared mailboxes among those done,
+    // which the summary counts apart. Before End.
+    void SharedMailboxes(std::size_t count) { shared_ = count; }
 
     // The summary, or the end of the JSON object (all of it when no mailbox
     // was written).
@@ -96,6 +99,7 @@ private:
     const bool progress_;
     TWrite write_;
     TDeployReport* report_;
+    std::optional<std::size_t> shared_;
     bool jsonStarted_ = false;
     bool firstMailbox_ = true;
     std::size_t shownWidth_ = 0;

@@ -103,7 +103,7 @@ public:
     int Refused(const std::wstring& message, int exit)
     {
         if (request_.Json)
-            output_.End({nullptr, std::nullopt, std::nullopt, message});
+            output_.End({nullptr, std::nullopt, message});
         WriteError(message);
         return exit;
     }
@@ -173,8 +173,9 @@ int RunDeployCommand(const TDeployRequest& request)
                 error = error.value_or(e.Message());
             }
         }
-        output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt,
-                                tenant ? std::optional(tenant->Shared()) : std::nullopt, error});
+        if (tenant)
+            output->Progress().SharedMailboxes(tenant->Shared());
+        output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt, error});
         if (error)
             WriteError(*error);
         // An audit's differences fail a scheduled task as a failure does: someone should look.

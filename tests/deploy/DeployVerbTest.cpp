@@ -455,6 +455,12 @@ TEST_F(DeployVerbTest, AuditReportsEachDifferenceKindAndChangesNothing)
 TEST_F(DeployVerbTest, GroupDeploysToNestedMembersOnly)
 {
     Register({"MailboxSettings.ReadWrite", "GroupMember.Read.All"});
+    // Graph lists members with their mail; a user without one has no mailbox.
+    nlohmann::json full = nlohmann::json::array();
+    for (const auto& [name, color] : kFull)
+        full.push_back({{"displayName", name}, {"color", color}});
+    standIn.Post("user", {{"oid", "b"}, {"upn", "bob@contoso.com"}, {"mail", "bob@contoso.com"}, {"categories", full}});
+    standIn.Post("user", {{"oid", kCyId}, {"upn", "cy@contoso.com"}, {"mail", "cy@contoso.com"}});
     standIn.Post("group", {{"id", "team"}, {"members", {"b"}}});
     standIn.Post("group", {{"id", "all"}, {"members", {"team", kCyId}}});
     const TSyncRun run = Run(Arguments("--group all"));
