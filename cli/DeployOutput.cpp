@@ -348,7 +348,9 @@ void TDeployOutput::End(const TDeployEnd& end)
                       L",\"changed\":" + number(c.Changed) + L",\"failed\":" + number(c.Failed) +
                       L",\"namesAdded\":" + number(c.NamesAdded) + L",\"recoloured\":" + number(c.Recoloured) +
                       L",\"withoutMail\":" + (end.WithoutMail ? number(*end.WithoutMail) : L"null") +
-                      L",\"shared\":" + (shared_ ? number(*shared_) : L"null") +
+                      // Only where the mailboxes came from Graph: a script reading the
+                      // summary of a listed run sees what it always saw.
+                      (shared_ ? L",\"shared\":" + number(*shared_) : L"") +
                       L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
                       L",\"requests\":" + std::to_wstring(result->Requests) +
                       L",\"lowestConcurrency\":" + std::to_wstring(result->LowestConcurrency) + L"}";
