@@ -418,7 +418,7 @@ int TenantWide(TBench& bench, const std::vector<int>& sizes)
             std::printf("  wall %.1f s, floor (requests x %d ms / %d) %.1f s, ratio %.2f; peak working set %.1f MB\n",
                         child.Seconds, kLatencyMs, kConcurrency, floor, floor > 0 ? child.Seconds / floor : 0.0,
                         child.PeakWorkingSet / 1048576.0);
-            std::printf("  summary: %s\n", LineWith(output, " mailboxes ").c_str());
+            std::printf("  summary: %s\n", LineWith(output, verb == L"audit" ? " read in " : " done in ").c_str());
             std::printf("           %s\n\n", LineWith(output, "shared mailbox").c_str());
             std::fflush(stdout);
         }

@@ -80,6 +80,7 @@ const TOptionRule kOptions[] = {
     {TOption::Mailboxes, L"--mailboxes", true, kTenantVerbs},
     {TOption::AllMailboxes, L"--all-mailboxes", false, kTenantVerbs},
     {TOption::Group, L"--group", true, kTenantVerbs},
+    {TOption::Cloud, L"--cloud", true, kTenantVerbs},
     {TOption::Certificate, L"--certificate", true, kTenantVerbs},
     {TOption::ClientSecretEnv, L"--client-secret-env", true, kTenantVerbs},
     {TOption::Concurrency, L"--concurrency", true, kTenantVerbs, nullptr, TRange{1, kMaxConcurrency, L"mailboxes"}},

@@ -13,7 +13,7 @@
 enum class TOption {
     DryRun, Json, Registry, Colors, Wait, Store, AllStores, Tenant, ClientId,
     Mailboxes, AllMailboxes, Certificate, ClientSecretEnv, Concurrency, Journal, Report,
-    Group,
+    Group, Cloud,
     Count
 };
 

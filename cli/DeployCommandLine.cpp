@@ -43,6 +43,8 @@ TDeployRequest ParseDeployCommandLine(const std::vector<std::wstring>& arguments
         throw ESyncUsageError(L"\"--dry-run\" writes nothing, a journal neither: leave out \"--journal\"");
     request.ListFile = *line.File;
     request.Tenant = *line[TOption::Tenant];
+    // Checked where the clouds are known, before anything is sent.
+    request.Cloud = line[TOption::Cloud].value_or(L"global");
     request.ClientId = *line[TOption::ClientId];
     request.Concurrency = line.Concurrency.value_or(kDefaultConcurrency);
     return request;

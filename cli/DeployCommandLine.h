@@ -14,6 +14,7 @@ struct TDeployRequest {
     std::optional<std::wstring> MailboxList;  // --mailboxes LIST
     std::optional<std::wstring> Group;        // --group ID; neither: --all-mailboxes
     std::wstring Tenant;
+    std::wstring Cloud = L"global";  // --cloud: global, usgov or usgovdod
     std::wstring ClientId;
     std::optional<std::wstring> Certificate;     // --certificate PFX
     std::optional<std::wstring> SecretVariable;  // --client-secret-env NAME

@@ -122,7 +122,7 @@ int RunDeployCommand(const TDeployRequest& request)
     try {
         const TListRead list = ReadList(request.ListFile);
         std::optional<TMailboxListFile> listed = ReadMailboxes(request);
-        TAppSession session({request.Tenant, request.ClientId, request.Certificate, request.SecretVariable});
+        TAppSession session({request.Tenant, request.ClientId, request.Certificate, request.SecretVariable, request.Cloud});
         std::unique_ptr<TDeployJournal> journal;
         if (request.Journal)
             journal = std::make_unique<TDeployJournal>(*request.Journal,

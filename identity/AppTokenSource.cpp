@@ -235,7 +235,7 @@ std::string TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
         request.Url = TokenEndpoint();
         request.Headers = {{L"Content-Type", L"application/x-www-form-urlencoded"}};
         request.Body = FormField("grant_type", "client_credentials") + '&' + FormField("client_id", clientId) + '&' +
-                       FormField("scope", kGraphDefaultScope) + '&';
+                       FormField("scope", signIn_.Scope) + '&';
         if (const TAppCertificate* certificate = credential_.CertificateOrNull()) {
             const std::string assertion = BuildClientAssertion(
                 *certificate, {ToUtf8(TokenEndpoint()), clientId, UnixTimeNow(), NewAssertionId()});

@@ -473,3 +473,27 @@ TEST_F(DeployVerbTest, GroupDeploysToNestedMembersOnly)
     const TSyncRun refused = Run(Arguments("--group all"));
     EXPECT_NE(refused.Err.find("GroupMember.Read.All"), std::string::npos) << refused.Err;
 }
+
+TEST_F(DeployVerbTest, ANationalCloudIsReachedAtItsOwnHostsAndChinaIsRefused)
+{
+    standIn.RegisterApp({{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true}, {"cloud", "usgov"},
+                         {"consent", {"MailboxSettings.ReadWrite"}}},
+                        L"PELLORIN_TEST_CLIENT_SECRET");
+    const TSyncRun run = Run(Arguments("--cloud usgov --mailboxes " + Path(L"mailboxes.txt")));
+    EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+    EXPECT_EQ(standIn.Categories("a").size(), 3u);
+    const auto log = standIn.Log();
+    ASSERT_FALSE(log.empty());
+    for (const nlohmann::json& entry : log) {
+        const std::string host = entry["host"].get<std::string>();
+        EXPECT_TRUE(host == "login.microsoftonline.us" || host == "graph.microsoft.us") << host;
+    }
+
+    for (const auto& [cloud, says] : std::vector<std::pair<std::string, std::string>>{
+             {"china", "Microsoft does not offer the category list in the China cloud (21Vianet)."},
+             {"mars", "--cloud takes global, usgov or usgovdod, not mars."}}) {
+        const TSyncRun refused = Run(Arguments("--all-mailboxes --cloud " + cloud));
+        EXPECT_EQ(refused.ExitCode, 2u) << cloud;
+        EXPECT_NE(refused.Err.find(says), std::string::npos) << refused.Err;
+    }
+}
