@@ -109,14 +109,15 @@ std::wstring AuditLine(const TMailboxOutcome& outcome)
     return parts.empty() ? parts : name + L": " + parts;
 }
 
-std::wstring ProgressLine(const TDeployCounts& counts)
+std::wstring ProgressLine(const TDeployCounts& counts, bool audit)
 {
     const std::size_t through = counts.Done() + counts.Skipped;
     std::wstring line = std::to_wstring(through);
     if (counts.Total)
         line += L" of " + std::to_wstring(*counts.Total);
-    line += L" mailboxes, " + Count(counts.NamesAdded, L"name added", L"names added") + L", " +
-            std::to_wstring(counts.Failed) + L" failed";
+    line += L" mailboxes, " +
+            (audit ? std::to_wstring(counts.Changed) + L" differ" : Count(counts.NamesAdded, L"name added", L"names added")) +
+            L", " + std::to_wstring(counts.Failed) + L" failed";
     if (counts.Seconds >= 1 && counts.Done() > 0) {
         const double rate = counts.Done() / counts.Seconds;
         wchar_t text[32];
@@ -135,10 +136,7 @@ TDeployReport::TDeployReport(const std::wstring& path, bool audit) : path_(path)
     if (!file_)
         throw EException(L"Cannot write the report " + path + L": " + SystemErrorText(GetLastError()));
     if (audit_) {
-        const std::string header = ToUtf8(L"\xFEFFMailbox,Difference,Names,Error\r\n");
-        DWORD written = 0;
-        failed_ = !WriteFile(file_.get(), header.data(), static_cast<DWORD>(header.size()), &written, nullptr) ||
-                  written != header.size();
+        Write(L"\xFEFFMailbox,Difference,Names,Error\r\n");
         return;
     }
     Row(L"\xFEFFMailbox", L"Result", L"Added", L"Recoloured", L"Error");
@@ -147,13 +145,8 @@ TDeployReport::TDeployReport(const std::wstring& path, bool audit) : path_(path)
 void TDeployReport::AuditRow(std::wstring_view mailbox, std::wstring_view kind, const std::vector<std::wstring>& names,
                              std::wstring_view error)
 {
-    std::wstring line = SpreadsheetSafeCsvField(mailbox) + L"," + SpreadsheetSafeCsvField(kind) + L"," +
-                        SpreadsheetSafeCsvField(Joined(names)) + L"," + SpreadsheetSafeCsvField(error) + L"\r\n";
-    const std::string bytes = ToUtf8(line);
-    DWORD written = 0;
-    if (!failed_ && (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-                     written != bytes.size()))
-        failed_ = true;
+    Write(SpreadsheetSafeCsvField(mailbox) + L"," + SpreadsheetSafeCsvField(kind) + L"," +
+          SpreadsheetSafeCsvField(Joined(names)) + L"," + SpreadsheetSafeCsvField(error) + L"\r\n");
 }
 
 void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
@@ -163,7 +156,11 @@ void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std
     std::wstring line = mailbox.starts_with(L'\xFEFF') ? std::wstring(mailbox) : SpreadsheetSafeCsvField(mailbox);
     for (const std::wstring_view field : {result, added, recoloured, error})
         line += L"," + SpreadsheetSafeCsvField(field);
-    line += L"\r\n";
+    Write(line + L"\r\n");
+}
+
+void TDeployReport::Write(const std::wstring& line)
+{
     const std::string bytes = ToUtf8(line);
     DWORD written = 0;
     if (!failed_ && (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -278,7 +275,7 @@ void TDeployOutput::ShowProgress(const TDeployCounts& counts, bool now)
     if (!now && shownWidth_ != 0 && tick - lastShown_ < kProgressEveryMs)
         return;
     lastShown_ = tick;
-    const std::wstring line = ProgressLine(counts);
+    const std::wstring line = ProgressLine(counts, audit_);
     std::wstring text = L"\r" + line;
     if (line.size() < shownWidth_)
         text += std::wstring(shownWidth_ - line.size(), L' ');

@@ -38,6 +38,7 @@ public:
 private:
     void Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
              std::wstring_view recoloured, std::wstring_view error);
+    void Write(const std::wstring& line);
 
     void AuditRow(std::wstring_view mailbox, std::wstring_view kind, const std::vector<std::wstring>& names,
                   std::wstring_view error);
@@ -55,7 +56,8 @@ std::wstring MailboxLine(const TMailboxOutcome& outcome, bool dryRun);
 std::wstring AuditLine(const TMailboxOutcome& outcome);
 
 // "1234 of 10000 mailboxes, 5678 names added, 3 failed, 45.2/s, 3 min 14 s left".
-std::wstring ProgressLine(const TDeployCounts& counts);
+// An audit's says how many differ instead of names added.
+std::wstring ProgressLine(const TDeployCounts& counts, bool audit = false);
 
 // "42 s", "3 min 14 s", "2 h 5 min".
 std::wstring DurationText(double seconds);
