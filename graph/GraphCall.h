@@ -9,6 +9,7 @@
 
 #include "base/Errors.h"
 #include "http/HttpClient.h"
+#include "http/RetryAfter.h"
 #include "identity/AccessTokenSource.h"
 
 #include <nlohmann/json.hpp>
@@ -96,10 +97,6 @@ private:
 };
 
 bool IsThrottled(DWORD status);
-
-// Retry-After in milliseconds: seconds, fractions allowed; nothing for any
-// other text (an HTTP date included: Graph does not send one).
-std::optional<DWORD> RetryAfterMs(std::wstring_view value);
 
 // A string member of a JSON object; empty where there is none.
 std::wstring GraphText(const nlohmann::json& object, const char* name);

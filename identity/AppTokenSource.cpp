@@ -1,6 +1,7 @@
 #include "identity/AppTokenSource.h"
 
 #include "base/Platform.h"
+#include "http/RetryAfter.h"
 #include "http/Url.h"
 #include "identity/ClientAssertion.h"
 #include "identity/Identifiers.h"
@@ -17,7 +18,7 @@ namespace {
 
 // Tries of one token request that meets a busy or unreachable platform.
 constexpr int kTokenTries = 4;
-constexpr double kLongestRetryAfterSeconds = 60.0;
+constexpr DWORD kLongestRetryAfterMs = 60'000;
 constexpr std::uint64_t kFreshTokenMs = 60'000;
 
 void Wipe(std::string& text) noexcept
@@ -111,10 +112,8 @@ DWORD RetryDelayMs(const THttpResponse* response, int attempt)
 {
     if (response) {
         if (const auto after = response->Header(L"Retry-After")) {
-            wchar_t* end = nullptr;
-            const double seconds = std::wcstod(after->c_str(), &end);
-            if (end != after->c_str() && seconds >= 0)
-                return static_cast<DWORD>(std::min(seconds, kLongestRetryAfterSeconds) * 1000);
+            if (const std::optional<DWORD> ms = RetryAfterMs(*after))
+                return std::min<DWORD>(*ms, kLongestRetryAfterMs);
         }
     }
     return 1000u << attempt;

@@ -11,13 +11,8 @@ source "$src/scripts/common.sh"
 # shellcheck disable=SC1091
 source "$binary/release-settings.sh"
 
-fail() {
-  echo "FAILED: $1" >&2
-  shift
-  if [ $# -gt 0 ]; then printf '%s\n' "$@" >&2; fi
-  echo "Left for a look: $work" >&2
-  exit 1
-}
+# shellcheck disable=SC1091
+source "$(dirname "$0")/fail.sh"
 
 rm -rf "$work"
 mkdir -p "$work"

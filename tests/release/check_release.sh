@@ -15,13 +15,8 @@ src="$1" binary="$2" work="$3" zip_name="$4"
 shift 4
 exes=("$@")
 
-fail() {
-  echo "FAILED: $1" >&2
-  shift
-  if [ $# -gt 0 ]; then printf '%s\n' "$@" >&2; fi
-  echo "Left for a look: $work" >&2
-  exit 1
-}
+# shellcheck disable=SC1091
+source "$(dirname "$0")/fail.sh"
 
 rm -rf "$work"
 copy="$work/elsewhere/Pellorin-copy"
