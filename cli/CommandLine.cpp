@@ -13,10 +13,10 @@ namespace {
 // One bit per verb, in kVerbs' order.
 constexpr unsigned kList = 1u << 0, kToOutlook = 1u << 1, kToRegistry = 1u << 2, kBoth = 1u << 3,
                    kExport = 1u << 4, kImport = 1u << 5, kSignIn = 1u << 6, kSignOut = 1u << 7, kDeploy = 1u << 8,
-                   kAudit = 1u << 9;
+                   kCompare = 1u << 9, kAudit = 1u << 10;
 // What deploy and audit share: the organisation's mailboxes and the app's sign-in.
 constexpr unsigned kTenantVerbs = kDeploy | kAudit;
-constexpr unsigned kStoreVerbs = kList | kToOutlook | kToRegistry | kBoth | kExport | kImport;
+constexpr unsigned kStoreVerbs = kList | kToOutlook | kToRegistry | kBoth | kExport | kImport | kCompare;
 constexpr unsigned kOtherVerbs = kStoreVerbs | kSignIn | kSignOut;
 
 enum class TFileRule {
@@ -42,6 +42,7 @@ constexpr TVerbRule kVerbs[] = {
     {L"signin", TSyncVerb::SignIn, TFileRule::None, L""},
     {L"signout", TSyncVerb::SignOut, TFileRule::None, L""},
     {L"deploy", std::nullopt, TFileRule::Positional, L""},
+    {L"compare", TSyncVerb::Compare, TFileRule::Positional, L", which changes nothing"},
     {L"audit", std::nullopt, TFileRule::Positional, L""},
 };
 

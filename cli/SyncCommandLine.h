@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, Export, Import, SignIn, SignOut };
+enum class TSyncVerb { List, ToOutlook, ToRegistry, Both, Export, Import, SignIn, SignOut, Compare };
 
 // signin and signout, which work with Microsoft 365's sign-in alone: no
 // Outlook, no registry, no store.
@@ -24,7 +24,7 @@ struct TSyncRequest {
     // The store to work with, by its entry name; absent for the default store.
     std::optional<std::wstring> StoreName;
     bool AllStores = false;
-    // export and import: the list file, as given.
+    // export and import: the list file, as given; compare's, when one is.
     std::wstring File;
     bool Registry = false;  // import --registry
     bool Colors = false;    // import --colors
@@ -44,7 +44,8 @@ public:
 // "--version" anywhere wins over everything else.
 TSyncRequest ParseSyncCommandLine(const std::vector<std::wstring>& arguments);
 
-// "list", "to-outlook", "to-registry", "both", "export", "import", "signin" or "signout".
+// "list", "to-outlook", "to-registry", "both", "export", "import", "signin",
+// "signout" or "compare".
 const wchar_t* SyncVerbName(TSyncVerb verb);
 
 // Each line ends in CR LF.

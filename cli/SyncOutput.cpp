@@ -137,6 +137,41 @@ void AppendRecolourLines(std::wstring& text, const TSyncRequest& request, const 
     }
 }
 
+std::wstring SideLabel(const TSyncRequest& request, const TCompareSide& side)
+{
+    switch (side.Kind) {
+    case TCompareSide::TKind::Registry:
+        return L"registry";
+    case TCompareSide::TKind::File:
+        return L"file";
+    case TCompareSide::TKind::Store:
+        break;
+    }
+    return OutlookLabel(request.AllStores ? std::optional(side.EntryName) : std::nullopt);
+}
+
+// Side by side, one name a line: what each lacks, then its colours.
+std::wstring CompareText(const TSyncRequest& request, const TSyncResult& result)
+{
+    if (!result.Comparison)
+        return {};
+    std::wstring text;
+    std::size_t lacking = 0;
+    std::size_t colors = 0;
+    for (const TCompareSide& side : result.Comparison->Sides) {
+        const std::wstring label = SideLabel(request, side);
+        AppendLines(text, label + L" lacks: ", side.Lacks);
+        for (const TCompareColor& color : side.ColorDiffers)
+            text += label + L" colour differs: " + RecolourText(color.Name, color.Held, color.Reference) + kLineEnd;
+        lacking += side.Lacks.size();
+        colors += side.ColorDiffers.size();
+    }
+    AppendUnreadableStores(text, request, result);
+    if (result.Comparison->Alike())
+        return text + L"alike" + kLineEnd;
+    return text + std::to_wstring(lacking) + L" lacking, " + std::to_wstring(colors) + L" colours differ" + kLineEnd;
+}
+
 std::wstring ExportText(const TSyncRequest& request, const TSyncResult& result)
 {
     std::wstring text;
@@ -194,6 +229,29 @@ std::wstring JsonRefused(const std::vector<TSyncRefusal>& refused, const std::ve
 std::wstring JsonColor(std::optional<TCategoryColor> color)
 {
     return JsonStringOrNull(color ? color->GraphName() : std::nullopt);
+}
+
+std::wstring JsonComparison(const std::optional<TComparison>& comparison)
+{
+    if (!comparison)
+        return L"null";
+    std::vector<std::wstring> sides;
+    for (const TCompareSide& side : comparison->Sides) {
+        const wchar_t* const kind = side.Kind == TCompareSide::TKind::Registry ? L"registry"
+                                    : side.Kind == TCompareSide::TKind::File   ? L"file"
+                                                                               : L"store";
+        std::vector<std::wstring> colors;
+        for (const TCompareColor& color : side.ColorDiffers) {
+            colors.push_back(L"{\"name\":" + JsonString(color.Name) + L",\"color\":" + JsonColor(color.Held) +
+                             L",\"reference\":" + JsonColor(color.Reference) + L"}");
+        }
+        sides.push_back(L"{\"side\":" + JsonString(kind) + L",\"store\":" +
+                        JsonStringOrNull(side.Kind == TCompareSide::TKind::Store ? std::optional(side.EntryName)
+                                                                                 : std::nullopt) +
+                        L",\"lacks\":" + JsonStrings(side.Lacks) + L",\"colorDiffers\":" + JsonArray(colors) + L"}");
+    }
+    return L"{\"alike\":" + JsonBool(comparison->Alike()) + L",\"sides\":" + JsonArray(sides) +
+           L",\"storesLeftOut\":" + JsonStrings(comparison->StoresLeftOut) + L"}";
 }
 
 std::wstring JsonExported(const std::vector<TListFileEntry>& entries)
@@ -291,6 +349,8 @@ std::wstring SyncPlainText(const TSyncRequest& request, const TSyncResult& resul
         return {};
     if (request.Verb == TSyncVerb::Export)
         return ExportText(request, result);
+    if (request.Verb == TSyncVerb::Compare)
+        return CompareText(request, result);
     if (!request.DryRun)
         return CopyEndText(request, result);
     const std::size_t toOutlook = AppendOutlookLines(text, request, result);
@@ -379,8 +439,10 @@ std::wstring SyncJsonText(const TSyncRequest& request, const TSyncResult& result
     json += L",\"notCopiedToRegistry\":" + JsonStrings(result.NotCopiedToRegistry);
     json += L",\"refusedByOutlook\":" + JsonRefused(result.RefusedByOutlook, result.Stores);
     json += L",\"stores\":" + JsonStores(result.Stores);
-    if (request.Verb == TSyncVerb::Export || request.Verb == TSyncVerb::Import)
+    if (request.Verb == TSyncVerb::Export || request.Verb == TSyncVerb::Import || request.Verb == TSyncVerb::Compare)
         json += L",\"file\":" + JsonStringOrNull(result.File);
+    if (request.Verb == TSyncVerb::Compare)
+        json += L",\"comparison\":" + JsonComparison(result.Comparison);
     if (request.Verb == TSyncVerb::Export) {
         json += L",\"exported\":" + JsonExported(result.Exported);
         json += L",\"notExported\":" + JsonStrings(result.NotExported);

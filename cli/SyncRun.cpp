@@ -107,7 +107,9 @@ TSyncResult RunSync(const TSyncRequest& request, const TSyncLineWriter& write, s
     // A file that cannot be used changes nothing, and starts no Outlook either.
     TCategoryListFile importFile;
     TSyncResult result;
-    if (request.Verb == TSyncVerb::Import && !ReadImportFile(request, result, importFile))
+    const bool readsFile =
+        request.Verb == TSyncVerb::Import || (request.Verb == TSyncVerb::Compare && !request.File.empty());
+    if (readsFile && !ReadImportFile(request, result, importFile))
         return result;
     TProgramState state;
     // Released on every path, before the state's stores go.
@@ -179,6 +181,14 @@ void RunVerb(const TSyncRequest& request, TProgramState& state, TSyncResult& res
         chosen = true;
         if (request.Verb == TSyncVerb::Export) {
             RunExport(request, state, result);
+        } else if (request.Verb == TSyncVerb::Compare) {
+            if (!request.AllStores)
+                RequireReadableChoice(state);
+            const bool withFile = importFile && !request.File.empty();
+            result.Comparison = CompareSides(state, withFile ? &importFile->Entries : nullptr);
+            // Something differs: a script that keeps lists in step has work to do.
+            if (!result.Comparison->Alike())
+                result.Exit = TSyncExit::Failed;
         } else if (request.Verb == TSyncVerb::List) {
             // The one store a list was asked to show is its whole answer: a
             // script that could not have it hears so, as a copy's would. Among

@@ -4,6 +4,7 @@
 
 #include "cli/SyncCommandLine.h"
 #include "commands/Commands.h"
+#include "commands/Compare.h"
 #include "listfile/CategoryListFile.h"
 #include "sources/ProgramSources.h"
 
@@ -85,6 +86,8 @@ struct TSyncResult {
     // Each version's master list of a type Pellorin cannot read, as the last
     // read of the registry met them: the run fails, however the rest went.
     std::vector<TUnreadableMasterList> RegistryUnreadable;
+    // compare: where the sides differ, once every side was read.
+    std::optional<TComparison> Comparison;
     // The text the window's error box would show, on one line, and what to do
     // about it (empty when there is no hint for the failure).
     std::optional<std::wstring> Error;

@@ -6,25 +6,6 @@
 
 namespace {
 
-// The store's names; colours are asked only of those the file gives one,
-// since each may cost a request.
-std::vector<THeldCategory> HeldCategories(ICategoryStore& store, const std::vector<TListFileEntry>& entries,
-                                          bool withColors)
-{
-    std::vector<THeldCategory> held;
-    const TCategorySet& names = store.Names();
-    held.reserve(static_cast<std::size_t>(names.Count()));
-    for (int i = 0; i < names.Count(); ++i)
-        held.push_back({names.Get(i), std::nullopt, false});
-    if (withColors) {
-        for (const TListFileEntry& entry : entries) {
-            const int at = names.IndexOf(entry.Name);
-            if (entry.Color && at != -1 && !held[static_cast<std::size_t>(at)].Color)
-                held[static_cast<std::size_t>(at)].Color = store.ColorOf(names.Get(at));
-        }
-    }
-    return held;
-}
 
 // The file's names in file order: a list someone made in the order they want
 // it told back.
@@ -90,6 +71,24 @@ void Recolour(TProgramState& state, ICommandUi& ui, const std::vector<TListFileE
 }
 
 }  // namespace
+
+std::vector<THeldCategory> HeldCategories(ICategoryStore& store, const std::vector<TListFileEntry>& entries,
+                                          bool withColors)
+{
+    std::vector<THeldCategory> held;
+    const TCategorySet& names = store.Names();
+    held.reserve(static_cast<std::size_t>(names.Count()));
+    for (int i = 0; i < names.Count(); ++i)
+        held.push_back({names.Get(i), std::nullopt, false});
+    if (withColors) {
+        for (const TListFileEntry& entry : entries) {
+            const int at = names.IndexOf(entry.Name);
+            if (entry.Color && at != -1 && !held[static_cast<std::size_t>(at)].Color)
+                held[static_cast<std::size_t>(at)].Color = store.ColorOf(names.Get(at));
+        }
+    }
+    return held;
+}
 
 TCategoryExport ChosenCategoryEntries(TProgramState& state)
 {

@@ -7,6 +7,7 @@
 
 #include "commands/Commands.h"
 #include "listfile/CategoryListFile.h"
+#include "listfile/ListGains.h"
 
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ struct TCategoryExport {
 // store in chooser order that holds it. Raises when the chosen entry was not
 // read completely.
 TCategoryExport ChosenCategoryEntries(TProgramState& state);
+
+// The store's names as it holds them; with withColors, the colour of each
+// that entries gives a colour, asked of the store now: only those, since
+// each may cost a request.
+std::vector<THeldCategory> HeldCategories(ICategoryStore& store, const std::vector<TListFileEntry>& entries,
+                                          bool withColors);
 
 struct TImportOptions {
     bool ToRegistry = false;  // the detected version's master list gains the names too

@@ -21,4 +21,6 @@ enum TForm1ControlId : int {
     idLabel7,
     idlbVersion,
     idStoreChooser,
+    idLabelRegLacks,
+    idLabelPstLacks,
 };

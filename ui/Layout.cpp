@@ -89,6 +89,10 @@ const std::array<TControlGeometry, kMainControlCount>& MainWindowGeometry()
         {{219, 519, 0, 0}, akLeft | akBottom},              // lbVersion
         // Placed by the column rule beside Label3, at its closed box's height.
         {{0, 0, 0, 0}, akTop},                              // StoreChooser
+        // Under the Outlook version, which already stands under MemoReg.
+        {{18, 504, 0, 0}, akLeft | akBottom},               // LabelRegLacks
+        // Right under MemoPst, above Exit's top however narrow the window.
+        {{385, 490, 0, 0}, akBottom},                       // LabelPstLacks
     }};
     return geometry;
 }
@@ -111,6 +115,7 @@ TMainWindowLayout MainWindowLayout(const TMainWindowSizes& sizes)
     bounds[ixMemoPst].Width = columns.MemoWidth;
     bounds[ixMemoPst].Left = columns.MemoPstLeft;
     bounds[ixLabel3].Left = columns.MemoPstLeft;
+    bounds[ixLabelPstLacks].Left = columns.MemoPstLeft;
     bounds[ixLabel1].Left = columns.Label1Left;
     for (const std::size_t i :
          {ixBtnTAVtoOL, ixBtnOLtoTAV, ixBtnSyncOLandTAV, ixLabelNoPstUsed, ixBtnReadRegCategories})

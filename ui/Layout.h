@@ -88,6 +88,8 @@ enum TMainControl : std::size_t {
     ixLabel7,
     ixlbVersion,
     ixStoreChooser,
+    ixLabelRegLacks,
+    ixLabelPstLacks,
     kMainControlCount
 };
 

@@ -1,6 +1,7 @@
 #include "ui/Main.h"
 
 #include "base/Errors.h"
+#include "commands/Compare.h"
 #include "ui/ControlIds.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorReporter.h"
@@ -68,7 +69,7 @@ struct TForm1::TControlDesign {
     TFontKind Font;
 };
 
-static_assert(idStoreChooser - idBtnReadRegCategories + 1 == kMainControlCount,
+static_assert(idLabelPstLacks - idBtnReadRegCategories + 1 == kMainControlCount,
               "one id per control, in declaration order");
 
 const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::ControlDesigns()
@@ -94,6 +95,8 @@ const std::array<TForm1::TControlDesign, TForm1::kControlCount>& TForm1::Control
         {&TForm1::lbVersion, WC_STATICW, kLabelStyle, 0, L"lbVersion", F::Regular},
         // Shown only for two or more readable stores.
         {&TForm1::StoreChooser, WC_COMBOBOXW, kChooserStyle, 0, L"", F::Regular},
+        {&TForm1::LabelRegLacks, WC_STATICW, kLabelStyle, 0, L"", F::Regular},
+        {&TForm1::LabelPstLacks, WC_STATICW, kLabelStyle, 0, L"", F::Regular},
     }};
     return designs;
 }
@@ -525,6 +528,7 @@ void TForm1::ApplyWindowState(bool connected)
         SetWindowTextW(MemoPst, L"Categories in PST");
         SetStoreChoices({}, 0);
     }
+    ShowLackedCounts();
     const HWND focus = GetFocus();
     if (focus && IsChild(handle_, focus) && !IsWindowEnabled(focus))
         SetFocus(BtnClose);
@@ -664,14 +668,25 @@ void TForm1::RestoreCursor()
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 }
 
+// Every Refresh, copy and choice of store ends by showing the lists again:
+// the counts follow them there, so that none goes stale.
+void TForm1::ShowLackedCounts()
+{
+    const TLackedCounts counts = LackedCounts(state_);
+    SetLabelText(LabelRegLacks, RegistryLacksText(counts.Registry));
+    SetLabelText(LabelPstLacks, StoreLacksText(counts.Store, IsAllStores(state_)));
+}
+
 void TForm1::SetMemoRegText(const std::wstring& text)
 {
     SetWindowTextW(MemoReg, text.c_str());
+    ShowLackedCounts();
 }
 
 void TForm1::SetMemoPstText(const std::wstring& text)
 {
     SetWindowTextW(MemoPst, text.c_str());
+    ShowLackedCounts();
 }
 
 void TForm1::Inform(const std::wstring& text)

@@ -79,6 +79,7 @@ private:
     void FormResize();
     void Label6Click();
     void StoreChooserChange();
+    void ShowLackedCounts();
 
     void CreateControls();
     void ApplyFonts();
@@ -112,6 +113,8 @@ private:
     HWND Label7 = nullptr;
     HWND lbVersion = nullptr;
     HWND StoreChooser = nullptr;
+    HWND LabelRegLacks = nullptr;
+    HWND LabelPstLacks = nullptr;
 
     HWND handle_ = nullptr;
     TProgramState& state_;

@@ -10,6 +10,7 @@
 
 #include "base/UserMutex.h"
 #include "base/WaitLimit.h"
+#include "commands/Compare.h"
 #include "graph/MailboxSource.h"
 #include "sources/ProgramSources.h"
 #include "registry/MasterList.h"
@@ -308,6 +309,50 @@ TEST_F(MailboxCopyTest, TheCopyLockKeepsGraphUntouched)
     letGo();
     EXPECT_TRUE(standIn.Log().empty());
     EXPECT_EQ(Mailbox(), kMailboxAsItWas);
+}
+
+// Compare reads the mailbox's list once, with the Refresh, colours and all:
+// it sends Graph nothing more, least of all a write, and the registry and the
+// profile's stores stay as they were.
+TEST_F(MailboxCopyTest, CompareSendsNothingMoreAndWritesNowhere)
+{
+    TwoOutlookStores();
+    profile_.Stores[1]->List->Names.push_back(L"Red");
+    profile_.Stores[1]->List->Colors.push_back(TCategoryColor::FromOutlook(4));
+    standIn.Post("log/clear");
+    BtnReadCategoriesClick(state_, ui_);
+    ChooseStore(state_, ui_, kAllStores);
+    const std::vector<nlohmann::json> refresh = standIn.Log();
+    standIn.Post("log/clear");
+
+    const std::vector<TListFileEntry> file{{L"Red", TCategoryColor::FromOutlook(1)}, {L"Shared", std::nullopt}};
+    for (const std::vector<TListFileEntry>* reference : {static_cast<const std::vector<TListFileEntry>*>(nullptr), &file}) {
+        const TComparison comparison = CompareSides(state_, reference);
+        ASSERT_EQ(comparison.Sides.size(), reference ? 5u : 4u);
+        const TCompareSide& mailbox = comparison.Sides[static_cast<std::size_t>(MailboxStore()) + 1];
+        EXPECT_FALSE(mailbox.Lacks.empty());
+        // Red is the mailbox's preset0 (Outlook's 1), the archive's 4: the
+        // archive sets the colour without a file, the file's 1 with it.
+        const TCompareSide& differs = comparison.Sides[reference ? 2 : static_cast<std::size_t>(MailboxStore()) + 1];
+        ASSERT_EQ(differs.ColorDiffers.size(), 1u);
+        EXPECT_EQ(differs.ColorDiffers[0].Name, L"Red");
+        std::size_t colours = 0;
+        for (const TCompareSide& side : comparison.Sides)
+            colours += side.ColorDiffers.size();
+        EXPECT_EQ(colours, 1u);
+    }
+    EXPECT_TRUE(standIn.Log().empty()) << standIn.Log().front().dump();
+    // The sign-in's token requests aside, Graph was only read.
+    for (const nlohmann::json& entry : refresh) {
+        if (entry["host"] != "graph.microsoft.com")
+            continue;
+        EXPECT_EQ(entry["method"], "GET") << entry.dump();
+        EXPECT_EQ(entry["path"].get<std::string>().find("$batch"), std::string::npos) << entry.dump();
+    }
+    EXPECT_EQ(Mailbox(), kMailboxAsItWas);
+    EXPECT_EQ(MasterListText(kKey14), L"Green;Shared;");
+    EXPECT_TRUE(profile_.Logged(L"add ").empty());
+    EXPECT_TRUE(profile_.Logged(L"recolour ").empty());
 }
 
 }  // namespace

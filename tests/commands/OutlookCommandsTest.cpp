@@ -5,6 +5,7 @@
 
 #include "base/WaitLimit.h"
 #include "categories/MasterListText.h"
+#include "commands/Compare.h"
 #include "outlook/LateBound.h"
 #include "standins/outlook/StandInControl.h"
 
@@ -282,6 +283,39 @@ TEST_F(OutlookCommandsTest, ANameFromAnotherStoreKeepsItsColourForFewRequests)
     EXPECT_EQ(CountRequests(L"invoke", L"Color"), 3);
     EXPECT_EQ(CountRequests(L"invoke", L"Add"), 5);
     EXPECT_EQ(CountRequests(L"invoke", L"Item"), (2 + 1) + 3 + 2 + (4 + 4));
+}
+
+// Compare asks Outlook for colours only of the names both stores hold, adds
+// and changes nothing, and leaves the registry as it was.
+TEST_F(OutlookCommandsTest, CompareAsksOnlyForSharedColoursAndChangesNothing)
+{
+    PutValue(kKey14, L"MasterList", REG_BINARY, Utf16Bytes(L"R;"));
+    TStandInState profile;
+    profile.DefaultStoreName = L"Mailbox";
+    profile.Names = {L"A", L"B"};
+    profile.Colors = {4, 9};
+    profile.OtherStores = {{L"Archive", {L"b", L"C"}, {2, 12}, L"", L""}};
+    ConnectTo(profile);
+    Refresh();
+    ChooseStore(State(), ui_, kAllStores);
+
+    const TComparison comparison = CompareSides(State(), nullptr);
+    ASSERT_EQ(comparison.Sides.size(), 3u);
+    EXPECT_EQ(comparison.Sides[0].Lacks, (std::vector<std::wstring>{L"A", L"B", L"C"}));
+    EXPECT_EQ(comparison.Sides[1].Lacks, (std::vector<std::wstring>{L"C", L"R"}));
+    EXPECT_EQ(comparison.Sides[2].Lacks, (std::vector<std::wstring>{L"A", L"R"}));
+    ASSERT_EQ(comparison.Sides[2].ColorDiffers.size(), 1u);
+    EXPECT_EQ(comparison.Sides[2].ColorDiffers[0].Held, TCategoryColor::FromOutlook(2));
+    EXPECT_EQ(comparison.Sides[2].ColorDiffers[0].Reference, TCategoryColor::FromOutlook(9));
+
+    EXPECT_EQ(CountRequests(L"invoke", L"Color"), 2) << "B in each store, nothing else";
+    EXPECT_EQ(CountRequests(L"invoke", L"Add"), 0);
+    const TStandInState after = ReadStandInState();
+    EXPECT_EQ(after.Names, profile.Names);
+    EXPECT_EQ(after.Colors, profile.Colors);
+    EXPECT_EQ(after.OtherStores.at(0).Names, profile.OtherStores.at(0).Names);
+    EXPECT_EQ(after.OtherStores.at(0).Colors, profile.OtherStores.at(0).Colors);
+    EXPECT_EQ(GetValue(kKey14, L"MasterList"), (RegistryValue{REG_BINARY, Utf16Bytes(L"R;")}));
 }
 
 }  // namespace

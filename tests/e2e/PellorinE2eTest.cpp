@@ -370,6 +370,27 @@ TEST_F(PellorinEndToEnd, RegistryToStoreAddsOnlyTheMissingNames)
     ExitWithButton(app);
 }
 
+// Under each list, how many of the other side's names it lacks: shown after
+// the first Refresh and again after a copy, before anyone presses a button.
+TEST_F(PellorinEndToEnd, TheCountsUnderTheListsFollowRefreshAndEachCopy)
+{
+    WriteMasterListValue(L"14.0", L"Red;blue;Green;");
+    UseOutlook(L"14.0", {L"Blue", L"Own"});
+    TPellorinProcess app;
+    ASSERT_NE(WaitForMain(app), nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idLabelPstLacks)) == L"2 names are not in this store"; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelRegLacks)), L"1 name is not in the registry");
+
+    app.Click(idBtnTAVtoOL);
+    const TMessageBox box = app.WaitForMessageBox();
+    ASSERT_NE(box.Handle, nullptr);
+    app.Answer(box, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return TextOf(app.Control(idLabelPstLacks)) == L"All names are in this store"; }));
+    EXPECT_EQ(TextOf(app.Control(idLabelRegLacks)), L"1 name is not in the registry");
+    EXPECT_TRUE(IsWindowVisible(app.Control(idLabelRegLacks)));
+    ExitWithButton(app);
+}
+
 TEST_F(PellorinEndToEnd, ANameOutlookRefusesIsListedAndTheOthersAreCopied)
 {
     WriteMasterListValue(L"14.0", L"A;B;C;D;E;");

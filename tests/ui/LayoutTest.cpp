@@ -32,6 +32,8 @@ std::array<SIZE, kMainControlCount> TextSizes(UINT dpi)
     sizes[ixLabel7] = large ? SIZE{143, 20} : SIZE{95, 13};
     sizes[ixlbVersion] = large ? SIZE{30, 20} : SIZE{20, 13};
     sizes[ixStoreChooser] = large ? SIZE{0, 29} : SIZE{0, 21};  // the closed box's height
+    sizes[ixLabelRegLacks] = large ? SIZE{240, 20} : SIZE{160, 13};
+    sizes[ixLabelPstLacks] = large ? SIZE{225, 20} : SIZE{150, 13};
     return sizes;
 }
 
@@ -65,23 +67,23 @@ const TLayoutCase kLayoutCases[] = {
      {{{276, 459, 100, 25}, {276, 81, 100, 25}, {276, 123, 100, 25}, {276, 165, 100, 25}, {282, 33, 85, 32},
        {560, 502, 75, 25}, {15, 33, 250, 450}, {385, 33, 250, 450}, {18, 490, 180, 13}, {276, 225, 92, 80},
        {18, 12, 118, 13}, {385, 12, 96, 13}, {18, 535, 84, 13}, {468, 535, 132, 13}, {102, 535, 172, 13},
-       {18, 519, 95, 13}, {113, 519, 20, 13}, {489, 8, 146, 21}}}},
+       {18, 519, 95, 13}, {113, 519, 20, 13}, {489, 8, 146, 21}, {18, 504, 160, 13}, {385, 490, 150, 13}}}},
     {"grown to 901 x 700 at 96 DPI", Sizes(96, {652, 556}, {893, 666}, 901),
      {{{396, 569, 100, 25}, {396, 81, 100, 25}, {396, 123, 100, 25}, {396, 165, 100, 25}, {402, 33, 85, 32},
        {801, 612, 75, 25}, {15, 33, 370, 560}, {505, 33, 370, 560}, {18, 600, 180, 13}, {396, 225, 92, 80},
        {18, 12, 118, 13}, {505, 12, 96, 13}, {18, 645, 84, 13}, {709, 645, 132, 13}, {102, 645, 172, 13},
-       {18, 629, 95, 13}, {113, 629, 20, 13}, {609, 8, 266, 21}}}},
+       {18, 629, 95, 13}, {113, 629, 20, 13}, {609, 8, 266, 21}, {18, 614, 160, 13}, {505, 600, 150, 13}}}},
     {"design size at 144 DPI: every figure scaled by half again, rounded",
      Sizes(144, {978, 834}, {978, 834}, 990),
      {{{415, 689, 150, 38}, {415, 122, 150, 38}, {415, 185, 150, 38}, {415, 248, 150, 38}, {424, 50, 128, 48},
        {840, 753, 113, 38}, {23, 50, 375, 675}, {578, 50, 375, 675}, {27, 735, 270, 20}, {415, 338, 138, 120},
        {27, 18, 177, 20}, {578, 18, 144, 20}, {27, 803, 126, 20}, {702, 803, 198, 20}, {153, 803, 258, 20},
-       {27, 779, 143, 20}, {170, 779, 30, 20}, {734, 14, 219, 29}}}},
+       {27, 779, 143, 20}, {170, 779, 30, 20}, {734, 14, 219, 29}, {27, 756, 240, 20}, {578, 735, 225, 20}}}},
     {"grown to 1351 x 1053 at 144 DPI", Sizes(144, {978, 834}, {1339, 1002}, 1351),
      {{{595, 857, 150, 38}, {595, 122, 150, 38}, {595, 185, 150, 38}, {595, 248, 150, 38}, {604, 50, 128, 48},
        {1201, 921, 113, 38}, {23, 50, 555, 843}, {758, 50, 555, 843}, {27, 903, 270, 20}, {595, 338, 138, 120},
        {27, 18, 177, 20}, {758, 18, 144, 20}, {27, 971, 126, 20}, {1063, 971, 198, 20}, {153, 971, 258, 20},
-       {27, 947, 143, 20}, {170, 947, 30, 20}, {914, 14, 399, 29}}}},
+       {27, 947, 143, 20}, {170, 947, 30, 20}, {914, 14, 399, 29}, {27, 924, 240, 20}, {758, 903, 225, 20}}}},
 };
 
 }  // namespace
@@ -108,6 +110,30 @@ TEST(MainWindowLayout, AHiddenControlWidensTheScrollRangeOnlyWhileTheWindowIsHid
     const TScrollRange hidden = MainWindowLayout(sizes).ScrollRange;
     EXPECT_EQ(hidden.Horizontal, 355);
     EXPECT_EQ(hidden.Vertical, 305);
+}
+
+// The counts under the lists share the bottom rows with other controls: from
+// the design width up they keep clear of them, the store's above Exit and the
+// registry's between the Outlook version and the program's version.
+TEST(MainWindowLayout, TheCountsUnderTheListsOverlapNoOtherControl)
+{
+    const auto overlaps = [](const TBounds& a, const TBounds& b) {
+        return a.Left < b.Right() && b.Left < a.Right() && a.Top < b.Bottom() && b.Top < a.Bottom();
+    };
+    for (const auto& [dpi, design] : {std::pair{96u, SIZE{652, 556}}, {144u, SIZE{978, 834}}}) {
+        for (int width = design.cx; width <= design.cx * 2; width += 37) {
+            const int outer = width + (dpi == 96 ? 8 : 12);
+            const TMainWindowLayout layout = MainWindowLayout(Sizes(dpi, design, {width, design.cy}, outer));
+            for (const std::size_t count : {ixLabelRegLacks, ixLabelPstLacks}) {
+                for (std::size_t i = 0; i < kMainControlCount; ++i) {
+                    if (i == count || i == ixLabelNoPstUsed || i == ixStoreChooser)
+                        continue;
+                    EXPECT_FALSE(overlaps(layout.Bounds[count], layout.Bounds[i]))
+                        << "count " << count << " and control " << i << " at " << width << " wide, " << dpi << " DPI";
+                }
+            }
+        }
+    }
 }
 
 TEST(ScrollBarSetting, ShowsABarOnlyBeyondThePageAndKeepsThePositionWithinIt)
