@@ -7,8 +7,13 @@
 // requests x 50 ms / concurrency, and PellorinSync's peak working set. Then,
 // at the largest size, the same run killed about half way and resumed with
 // its journal. And the stand-in's own throughput.
+// With --tenant-wide first, the mailboxes are instead chosen as Graph lists
+// them, a tenth of them shared mailboxes and all of them members of a group
+// of 8 nested groups: deploy and audit with --all-mailboxes and with --group,
+// each on fresh mailboxes, their requests per mailbox (the user or member
+// pages among them), wall time against the floor and peak working set.
 // Run it beside the stand-in:
-//   bash standins/graph/with-graph-standin.sh build build/bench/bench_deploy.exe [sizes...]
+//   bash standins/graph/with-graph-standin.sh build build/bench/bench_deploy.exe [--tenant-wide] [sizes...]
 // Sizes default to 2000 10000.
 #include "base/Platform.h"
 #include "http/HttpClient.h"
@@ -47,6 +52,7 @@ constexpr int kNames = 20;
 constexpr char kClientId[] = "0b7c8a2e-4d1f-4b6a-9c3e-2f5d6e7a8b9c";
 constexpr char kTenant[] = "contoso.onmicrosoft.com";
 constexpr wchar_t kSecretVariable[] = L"PELLORIN_BENCH_SECRET";
+constexpr char kGroup[] = "all-staff";
 
 double Seconds(Clock::time_point start)
 {
@@ -219,15 +225,16 @@ public:
     }
 
     // Fresh mailboxes, the same for every round of one size.
-    json Prepare(int mailboxes)
+    json Prepare(int mailboxes, bool shaped = false)
     {
         standIn_.Post("reset");
         standIn_.Post("settings", {{"latency_ms", kLatencyMs}, {"keep_log", false}});
         // The stand-in makes the app's secret; PellorinSync reads it from the variable.
-        const json app =
-            standIn_.Post("app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true}});
+        const json app = standIn_.Post(
+            "app/register", {{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true},
+                             {"consent", {"MailboxSettings.ReadWrite", "User.Read.All", "GroupMember.Read.All"}}});
         SetEnvironmentVariableW(kSecretVariable, FromUtf8(app["secret"].get<std::string>()).c_str());
-        const json made = standIn_.Post("app/mailboxes", {{"count", mailboxes}, {"prefix", "mb"}, {"names", Names()},
+        json made = standIn_.Post("app/mailboxes", {{"count", mailboxes}, {"prefix", "mb"}, {"names", Names()},
                                                           {"most_missing", kNames}, {"seed", 20260501}});
         std::string list;
         list.reserve(static_cast<std::size_t>(mailboxes) * 24);
@@ -237,9 +244,31 @@ public:
             list += "@contoso.com\r\n";
         }
         WriteFile(folder_ + L"\\mailboxes.txt", list);
-        standIn_.Post("load", {{"enabled", true}, {"seed", 7}});
+        json load = {{"enabled", true}, {"seed", 7}};
+        if (shaped) {
+            load.update({{"prefix", "mb-"}, {"shared_share", 0.1}, {"group_id", kGroup}, {"nested_groups", 8}});
+            made.update(standIn_.Post("load", load));
+        } else {
+            standIn_.Post("load", load);
+        }
         standIn_.Post("stats/clear");
         return made;
+    }
+
+    // verb: "deploy" or "audit"; choice: how the mailboxes are chosen.
+    TChild Tenant(const std::wstring& verb, const std::wstring& choice)
+    {
+        const std::wstring arguments = verb + L" \"" + folder_ + L"\\list.csv\" " + choice + L" --tenant " +
+                                       FromUtf8(kTenant) + L" --client-id " + FromUtf8(kClientId) +
+                                       L" --client-secret-env " + kSecretVariable + L" --concurrency " +
+                                       std::to_wstring(kConcurrency);
+        return RunSync(arguments, folder_, folder_ + L"\\out.txt");
+    }
+
+    std::string Output() const
+    {
+        std::ifstream file(std::filesystem::path(folder_ + L"\\out.txt"), std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     }
 
     TChild Deploy(const std::wstring& journal = {}, std::size_t stopAt = 0)
@@ -350,19 +379,73 @@ double Throughput(const THttpClient& http, const TGraphStandIn& standIn, int thr
     return answered / Seconds(start);
 }
 
+// The last line of the run's output that holds part, for the summary's figures.
+std::string LineWith(const std::string& text, const char* part)
+{
+    const std::size_t at = text.rfind(part);
+    if (at == std::string::npos)
+        return "(none)";
+    const std::size_t start = text.rfind('\n', at) == std::string::npos ? 0 : text.rfind('\n', at) + 1;
+    const std::size_t end = text.find('\r', at);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+int TenantWide(TBench& bench, const std::vector<int>& sizes)
+{
+    std::printf("Deploy and audit over the organisation: 10%% shared mailboxes, a group of 8 nested groups;\n"
+                "latency %d ms, concurrency %d; 5%% of requests 429, 1%% 503.\n\n", kLatencyMs, kConcurrency);
+    const std::wstring group = L"--group " + FromUtf8(kGroup);
+    for (const int size : sizes) {
+        for (const auto& [verb, choice] : {std::pair<std::wstring, std::wstring>{L"deploy", L"--all-mailboxes"},
+                                           {L"deploy", group},
+                                           {L"audit", L"--all-mailboxes"},
+                                           {L"audit", group}}) {
+            const json made = bench.Prepare(size, true);
+            const TChild child = bench.Tenant(verb, choice);
+            const json stats = bench.Stats();
+            const std::string output = bench.Output();
+            const long long requests = stats["requests"].get<long long>();
+            const long long turnedAway = stats["throttled"].get<long long>() + stats["unavailable"].get<long long>();
+            const long long pages = requests - Kind(stats, "read") - Kind(stats, "batch") - Kind(stats, "token");
+            const double floor = static_cast<double>(requests) * kLatencyMs / 1000.0 / kConcurrency;
+            std::printf("%ls %ls, %d mailboxes (%d shared): exit %lu\n", verb.c_str(), choice.c_str(), size,
+                        made.value("shared", 0), child.ExitCode);
+            std::printf("  requests: %lld = %.3f per mailbox (%lld reads, %lld batches, %lld token, %lld user or "
+                        "member pages);\n  %lld answered 429/503 and sent again: %.3f per mailbox before retries\n",
+                        requests, static_cast<double>(requests) / size, Kind(stats, "read"), Kind(stats, "batch"),
+                        Kind(stats, "token"), pages, turnedAway,
+                        static_cast<double>(requests - turnedAway) / size);
+            std::printf("  wall %.1f s, floor (requests x %d ms / %d) %.1f s, ratio %.2f; peak working set %.1f MB\n",
+                        child.Seconds, kLatencyMs, kConcurrency, floor, floor > 0 ? child.Seconds / floor : 0.0,
+                        child.PeakWorkingSet / 1048576.0);
+            std::printf("  summary: %s\n", LineWith(output, verb == L"audit" ? " read in " : " done in ").c_str());
+            std::printf("           %s\n\n", LineWith(output, "shared mailbox").c_str());
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[])
 {
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i)
-        sizes.push_back(_wtoi(argv[i]));
+    bool tenantWide = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--tenant-wide")
+            tenantWide = true;
+        else
+            sizes.push_back(_wtoi(argv[i]));
+    }
     if (sizes.empty())
         sizes = {2000, 10000};
 
     THttpClient http;
     const TGraphStandIn standIn;
     TBench bench(http, standIn);
+    if (tenantWide)
+        return TenantWide(bench, sizes);
     std::printf("PellorinSync deploy: %d names, each mailbox lacking 0 to %d of them; latency %d ms, "
                 "concurrency %d;\n5%% of requests 429 (Retry-After 0.5-2 s), 1%% 503; 4 at once per mailbox.\n\n",
                 kNames, kNames, kLatencyMs, kConcurrency);

@@ -13,7 +13,9 @@ namespace {
 // One bit per verb, in kVerbs' order.
 constexpr unsigned kList = 1u << 0, kToOutlook = 1u << 1, kToRegistry = 1u << 2, kBoth = 1u << 3,
                    kExport = 1u << 4, kImport = 1u << 5, kSignIn = 1u << 6, kSignOut = 1u << 7, kDeploy = 1u << 8,
-                   kCompare = 1u << 9;
+                   kCompare = 1u << 9, kAudit = 1u << 10;
+// What deploy and audit share: the organisation's mailboxes and the app's sign-in.
+constexpr unsigned kTenantVerbs = kDeploy | kAudit;
 constexpr unsigned kStoreVerbs = kList | kToOutlook | kToRegistry | kBoth | kExport | kImport | kCompare;
 constexpr unsigned kOtherVerbs = kStoreVerbs | kSignIn | kSignOut;
 
@@ -41,6 +43,7 @@ constexpr TVerbRule kVerbs[] = {
     {L"signout", TSyncVerb::SignOut, TFileRule::None, L""},
     {L"deploy", std::nullopt, TFileRule::Positional, L""},
     {L"compare", TSyncVerb::Compare, TFileRule::Positional, L", which changes nothing"},
+    {L"audit", std::nullopt, TFileRule::Positional, L""},
 };
 
 struct TRange {
@@ -69,20 +72,21 @@ const TOptionRule kOptions[] = {
     {TOption::Registry, L"--registry", false, kImport, nullptr, std::nullopt, nullptr, kOnlyImport},
     {TOption::Colors, L"--colors", false, kImport | kDeploy, nullptr, std::nullopt, nullptr, kOnlyImport},
     {TOption::DryRun, L"--dry-run", false, kToOutlook | kToRegistry | kBoth | kImport | kDeploy},
-    {TOption::Json, L"--json", false, kStoreVerbs | kDeploy},
+    {TOption::Json, L"--json", false, kStoreVerbs | kTenantVerbs},
     {TOption::Store, L"--store", true, kStoreVerbs, L"no store name after \"--store\"", std::nullopt, kStoreChoice},
     {TOption::AllStores, L"--all-stores", false, kStoreVerbs, nullptr, std::nullopt, kStoreChoice},
     {TOption::Wait, L"--wait", true, kOtherVerbs, L"", TRange{0, kMaxWaitSeconds, L"seconds"}},
-    {TOption::Tenant, L"--tenant", true, kOtherVerbs | kDeploy},
-    {TOption::ClientId, L"--client-id", true, kOtherVerbs | kDeploy},
-    {TOption::Cloud, L"--cloud", true, kOtherVerbs},
-    {TOption::Mailboxes, L"--mailboxes", true, kDeploy},
-    {TOption::AllMailboxes, L"--all-mailboxes", false, kDeploy},
-    {TOption::Certificate, L"--certificate", true, kDeploy},
-    {TOption::ClientSecretEnv, L"--client-secret-env", true, kDeploy},
-    {TOption::Concurrency, L"--concurrency", true, kDeploy, nullptr, TRange{1, kMaxConcurrency, L"mailboxes"}},
+    {TOption::Tenant, L"--tenant", true, kOtherVerbs | kTenantVerbs},
+    {TOption::ClientId, L"--client-id", true, kOtherVerbs | kTenantVerbs},
+    {TOption::Mailboxes, L"--mailboxes", true, kTenantVerbs},
+    {TOption::AllMailboxes, L"--all-mailboxes", false, kTenantVerbs},
+    {TOption::Group, L"--group", true, kTenantVerbs},
+    {TOption::Cloud, L"--cloud", true, kOtherVerbs | kTenantVerbs},
+    {TOption::Certificate, L"--certificate", true, kTenantVerbs},
+    {TOption::ClientSecretEnv, L"--client-secret-env", true, kTenantVerbs},
+    {TOption::Concurrency, L"--concurrency", true, kTenantVerbs, nullptr, TRange{1, kMaxConcurrency, L"mailboxes"}},
     {TOption::Journal, L"--journal", true, kDeploy},
-    {TOption::Report, L"--report", true, kDeploy},
+    {TOption::Report, L"--report", true, kTenantVerbs},
 };
 
 bool Is(const std::wstring& argument, const wchar_t* name)
@@ -170,18 +174,35 @@ TSyncRequest::TAction ActionOf(const std::vector<std::wstring>& arguments)
     return TSyncRequest::TAction::Run;
 }
 
-bool NamesDeployVerb(const std::vector<std::wstring>& arguments)
+namespace {
+
+// The first argument that is neither an option nor an option's value.
+const std::wstring* FirstWord(const std::vector<std::wstring>& arguments)
 {
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const TOptionRule* rule = FindOption(*it);
         if (rule && rule->TakesValue) {
             if (++it == arguments.end())
-                return false;
+                return nullptr;
         } else if (!IsOption(*it)) {
-            return Is(*it, L"deploy");
+            return &*it;
         }
     }
-    return false;
+    return nullptr;
+}
+
+}  // namespace
+
+bool NamesDeployVerb(const std::vector<std::wstring>& arguments)
+{
+    const std::wstring* word = FirstWord(arguments);
+    return word && (Is(*word, L"deploy") || Is(*word, L"audit"));
+}
+
+bool NamesAuditVerb(const std::vector<std::wstring>& arguments)
+{
+    const std::wstring* word = FirstWord(arguments);
+    return word && Is(*word, L"audit");
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments)
@@ -193,8 +214,9 @@ TCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments)
     // Deploy names the verb on each unknown option; the other verbs, which
     // share most options, leave it out.
     line.Deploy = NamesDeployVerb(arguments);
-    const unsigned family = line.Deploy ? kDeploy : kOtherVerbs;
-    const std::wstring forFamily = line.Deploy ? L" for \"deploy\"" : L"";
+    line.Audit = NamesAuditVerb(arguments);
+    const unsigned family = line.Audit ? kAudit : line.Deploy ? kDeploy : kOtherVerbs;
+    const std::wstring forFamily = line.Audit ? L" for \"audit\"" : line.Deploy ? L" for \"deploy\"" : L"";
     const TVerbRule* verb = nullptr;
     for (auto it = arguments.begin(); it != arguments.end(); ++it) {
         const std::wstring& argument = *it;

@@ -11,14 +11,16 @@
 #include <vector>
 
 enum class TOption {
-    DryRun, Json, Registry, Colors, Wait, Store, AllStores, Tenant, ClientId, Cloud,
+    DryRun, Json, Registry, Colors, Wait, Store, AllStores, Tenant, ClientId,
     Mailboxes, AllMailboxes, Certificate, ClientSecretEnv, Concurrency, Journal, Report,
+    Group, Cloud,
     Count
 };
 
 struct TCommandLine {
     TSyncRequest::TAction Action = TSyncRequest::TAction::Run;
-    bool Deploy = false;
+    bool Deploy = false;  // deploy or audit, the organisation's verbs
+    bool Audit = false;
     std::optional<TSyncVerb> Verb;     // the other verbs'; none for deploy or when none was given
     std::optional<std::wstring> File;  // export's, import's and deploy's list file, as given
     // An option given: its value as given, or empty for one that takes none.
@@ -38,8 +40,10 @@ struct TCommandLine {
 TSyncRequest::TAction ActionOf(const std::vector<std::wstring>& arguments);
 
 // True when the first argument that is neither an option nor an option's
-// value is "deploy", letter case ignored.
+// value is "deploy" or "audit", letter case ignored.
 bool NamesDeployVerb(const std::vector<std::wstring>& arguments);
+// The same for "audit" alone.
+bool NamesAuditVerb(const std::vector<std::wstring>& arguments);
 
 // "--help", "/?" or "--version" anywhere wins over everything else. A
 // repeated option is bad usage for every verb: a script that says one

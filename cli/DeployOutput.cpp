@@ -48,6 +48,23 @@ std::wstring ResultName(EMailboxResult result)
     return MailboxResultName(result);
 }
 
+std::wstring AuditResultName(EMailboxResult result)
+{
+    return result == EMailboxResult::Failed ? L"failed" : result == EMailboxResult::Changed ? L"differs" : L"alike";
+}
+
+std::wstring JsonAuditMailbox(const TMailboxOutcome& outcome)
+{
+    const TMailbox& mailbox = outcome.Mailbox;
+    return L"{\"mailbox\":" + JsonString(mailbox.Address) +
+           L",\"name\":" + JsonString(mailbox.Name.empty() ? mailbox.Address : mailbox.Name) +
+           L",\"result\":" + JsonString(AuditResultName(outcome.Result)) + L",\"lacks\":" + JsonStrings(outcome.Added) +
+           L",\"colorDiffers\":" + JsonStrings(outcome.Recoloured) + L",\"extra\":" + JsonStrings(outcome.Extra) +
+           L",\"error\":" +
+           JsonStringOrNull(outcome.Result == EMailboxResult::Failed ? std::optional(outcome.Error) : std::nullopt) +
+           L"}";
+}
+
 }  // namespace
 
 std::wstring DurationText(double seconds)
@@ -76,14 +93,31 @@ std::wstring MailboxLine(const TMailboxOutcome& outcome, bool dryRun)
     return name + L": " + parts;
 }
 
-std::wstring ProgressLine(const TDeployCounts& counts)
+std::wstring AuditLine(const TMailboxOutcome& outcome)
+{
+    const std::wstring name = ShownOnLine(outcome.Mailbox.Name.empty() ? outcome.Mailbox.Address : outcome.Mailbox.Name);
+    if (outcome.Result == EMailboxResult::Failed)
+        return name + L": failed: " + ShownOnLine(outcome.Error);
+    std::wstring parts;
+    const auto part = [&](std::wstring text) { parts += (parts.empty() ? L"" : L", ") + text; };
+    if (!outcome.Added.empty())
+        part(L"lacks " + std::to_wstring(outcome.Added.size()));
+    if (!outcome.Recoloured.empty())
+        part(Count(outcome.Recoloured.size(), L"colour differs", L"colours differ"));
+    if (!outcome.Extra.empty())
+        part(std::to_wstring(outcome.Extra.size()) + L" extra");
+    return parts.empty() ? parts : name + L": " + parts;
+}
+
+std::wstring ProgressLine(const TDeployCounts& counts, bool audit)
 {
     const std::size_t through = counts.Done() + counts.Skipped;
     std::wstring line = std::to_wstring(through);
     if (counts.Total)
         line += L" of " + std::to_wstring(*counts.Total);
-    line += L" mailboxes, " + Count(counts.NamesAdded, L"name added", L"names added") + L", " +
-            std::to_wstring(counts.Failed) + L" failed";
+    line += L" mailboxes, " +
+            (audit ? std::to_wstring(counts.Changed) + L" differ" : Count(counts.NamesAdded, L"name added", L"names added")) +
+            L", " + std::to_wstring(counts.Failed) + L" failed";
     if (counts.Seconds >= 1 && counts.Done() > 0) {
         const double rate = counts.Done() / counts.Seconds;
         wchar_t text[32];
@@ -95,13 +129,24 @@ std::wstring ProgressLine(const TDeployCounts& counts)
     return line;
 }
 
-TDeployReport::TDeployReport(const std::wstring& path) : path_(path)
+TDeployReport::TDeployReport(const std::wstring& path, bool audit) : path_(path), audit_(audit)
 {
     file_ = OwnedFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_)
         throw EException(L"Cannot write the report " + path + L": " + SystemErrorText(GetLastError()));
+    if (audit_) {
+        Write(L"\xFEFFMailbox,Difference,Names,Error\r\n");
+        return;
+    }
     Row(L"\xFEFFMailbox", L"Result", L"Added", L"Recoloured", L"Error");
+}
+
+void TDeployReport::AuditRow(std::wstring_view mailbox, std::wstring_view kind, const std::vector<std::wstring>& names,
+                             std::wstring_view error)
+{
+    Write(SpreadsheetSafeCsvField(mailbox) + L"," + SpreadsheetSafeCsvField(kind) + L"," +
+          SpreadsheetSafeCsvField(Joined(names)) + L"," + SpreadsheetSafeCsvField(error) + L"\r\n");
 }
 
 void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
@@ -111,7 +156,11 @@ void TDeployReport::Row(std::wstring_view mailbox, std::wstring_view result, std
     std::wstring line = mailbox.starts_with(L'\xFEFF') ? std::wstring(mailbox) : SpreadsheetSafeCsvField(mailbox);
     for (const std::wstring_view field : {result, added, recoloured, error})
         line += L"," + SpreadsheetSafeCsvField(field);
-    line += L"\r\n";
+    Write(line + L"\r\n");
+}
+
+void TDeployReport::Write(const std::wstring& line)
+{
     const std::string bytes = ToUtf8(line);
     DWORD written = 0;
     if (!failed_ && (!WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -128,6 +177,22 @@ void TDeployReport::Skipped(const TMailbox& mailbox)
 void TDeployReport::Finished(const TMailboxOutcome& outcome, bool)
 {
     const TMailbox& mailbox = outcome.Mailbox;
+    if (audit_) {
+        const std::wstring& name = mailbox.Name.empty() ? mailbox.Address : mailbox.Name;
+        if (outcome.Result == EMailboxResult::Failed) {
+            AuditRow(name, L"failed", {}, outcome.Error);
+            return;
+        }
+        if (outcome.Result == EMailboxResult::Unchanged)
+            AuditRow(name, L"alike", {}, L"");
+        if (!outcome.Added.empty())
+            AuditRow(name, L"lacks", outcome.Added, L"");
+        if (!outcome.Recoloured.empty())
+            AuditRow(name, L"colour differs", outcome.Recoloured, L"");
+        if (!outcome.Extra.empty())
+            AuditRow(name, L"extra", outcome.Extra, L"");
+        return;
+    }
     Row(mailbox.Name.empty() ? mailbox.Address : mailbox.Name, ResultName(outcome.Result), Joined(outcome.Added),
         Joined(outcome.Recoloured), outcome.Error);
 }
@@ -142,7 +207,7 @@ void TDeployReport::Close()
 }
 
 TDeployOutput::TDeployOutput(const TDeployRequest& request, TWrite write, bool progress, TDeployReport* report)
-    : dryRun_(request.DryRun), json_(request.Json), progress_(progress && !request.Json), write_(std::move(write)),
+    : dryRun_(request.DryRun || request.Audit), audit_(request.Audit), json_(request.Json), progress_(progress && !request.Json), write_(std::move(write)),
       report_(report)
 {
 }
@@ -154,7 +219,8 @@ void TDeployOutput::StartJson()
     jsonStarted_ = true;
     // The object is written piece by piece, so that no mailbox stays in
     // memory until the end.
-    write_(L"{\"command\":\"deploy\",\"dryRun\":" + JsonBool(dryRun_) + L",\"mailboxes\":[");
+    write_(audit_ ? std::wstring(L"{\"command\":\"audit\",\"mailboxes\":[")
+                  : L"{\"command\":\"deploy\",\"dryRun\":" + JsonBool(dryRun_) + L",\"mailboxes\":[");
 }
 
 void TDeployOutput::WriteItem(const std::wstring& item)
@@ -181,11 +247,13 @@ void TDeployOutput::Finished(const TMailboxOutcome& outcome, const TDeployCounts
         report_->Finished(outcome, dryRun_);
     if (json_) {
         StartJson();
-        WriteItem(JsonMailbox(outcome.Mailbox, ResultName(outcome.Result), outcome.Added, outcome.Recoloured,
-                              outcome.Result == EMailboxResult::Failed ? std::optional(outcome.Error) : std::nullopt));
+        WriteItem(audit_ ? JsonAuditMailbox(outcome)
+                         : JsonMailbox(outcome.Mailbox, ResultName(outcome.Result), outcome.Added, outcome.Recoloured,
+                                       outcome.Result == EMailboxResult::Failed ? std::optional(outcome.Error)
+                                                                                : std::nullopt));
         return;
     }
-    const std::wstring line = MailboxLine(outcome, dryRun_);
+    const std::wstring line = audit_ ? AuditLine(outcome) : MailboxLine(outcome, dryRun_);
     if (!line.empty()) {
         ClearProgress();
         write_(line + L"\r\n");
@@ -207,7 +275,7 @@ void TDeployOutput::ShowProgress(const TDeployCounts& counts, bool now)
     if (!now && shownWidth_ != 0 && tick - lastShown_ < kProgressEveryMs)
         return;
     lastShown_ = tick;
-    const std::wstring line = ProgressLine(counts);
+    const std::wstring line = ProgressLine(counts, audit_);
     std::wstring text = L"\r" + line;
     if (line.size() < shownWidth_)
         text += std::wstring(shownWidth_ - line.size(), L' ');
@@ -223,8 +291,48 @@ void TDeployOutput::ClearProgress()
     shownWidth_ = 0;
 }
 
+void TDeployOutput::EndAudit(const TDeployEnd& end)
+{
+    const TDeployResult* result = end.Result;
+    const auto number = [](std::size_t n) { return std::to_wstring(n); };
+    const auto optionalNumber = [&](const std::optional<std::size_t>& n) { return n ? number(*n) : L"null"; };
+    if (json_) {
+        StartJson();
+        std::wstring summary = L"null";
+        if (result) {
+            const TDeployCounts& c = result->Counts;
+            summary = L"{\"total\":" + number(c.Done()) + L",\"alike\":" + number(c.Unchanged) +
+                      L",\"lacking\":" + number(c.Lacking) + L",\"colorDiffers\":" + number(c.ColorDiffers) +
+                      L",\"extra\":" + number(c.WithExtra) + L",\"failed\":" + number(c.Failed) +
+                      L",\"shared\":" + optionalNumber(shared_) +
+                      L",\"withoutMail\":" + optionalNumber(end.WithoutMail) +
+                      L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
+                      L",\"requests\":" + std::to_wstring(result->Requests) + L"}";
+        }
+        write_(L"],\"summary\":" + summary + L",\"error\":" + JsonStringOrNull(end.Error) + L"}\r\n");
+        return;
+    }
+    ClearProgress();
+    if (!result)
+        return;
+    const TDeployCounts& c = result->Counts;
+    std::wstring line = Count(c.Done(), L"mailbox", L"mailboxes") + L" read in " + DurationText(c.Seconds) + L": " +
+                        number(c.Unchanged) + L" alike, " + number(c.Lacking) + L" lacking names, " +
+                        number(c.ColorDiffers) + L" with colours that differ, " + number(c.WithExtra) +
+                        L" with names beyond the list, " + number(c.Failed) + L" failed\r\n";
+    if (shared_ && *shared_ > 0)
+        line += Count(*shared_, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
+    if (end.WithoutMail && *end.WithoutMail > 0)
+        line += Count(*end.WithoutMail, L"user", L"users") + L" without mail left out\r\n";
+    write_(line);
+}
+
 void TDeployOutput::End(const TDeployEnd& end)
 {
+    if (audit_) {
+        EndAudit(end);
+        return;
+    }
     const TDeployResult* result = end.Result;
     if (json_) {
         StartJson();
@@ -237,6 +345,9 @@ void TDeployOutput::End(const TDeployEnd& end)
                       L",\"changed\":" + number(c.Changed) + L",\"failed\":" + number(c.Failed) +
                       L",\"namesAdded\":" + number(c.NamesAdded) + L",\"recoloured\":" + number(c.Recoloured) +
                       L",\"withoutMail\":" + (end.WithoutMail ? number(*end.WithoutMail) : L"null") +
+                      // Only where the mailboxes came from Graph: a script reading the
+                      // summary of a listed run sees what it always saw.
+                      (shared_ ? L",\"shared\":" + number(*shared_) : L"") +
                       L",\"seconds\":" + JsonNumber(std::round(c.Seconds * 10) / 10) +
                       L",\"requests\":" + std::to_wstring(result->Requests) +
                       L",\"lowestConcurrency\":" + std::to_wstring(result->LowestConcurrency) + L"}";
@@ -257,6 +368,8 @@ void TDeployOutput::End(const TDeployEnd& end)
     line += L"\r\n";
     if (c.Skipped > 0)
         line += Count(c.Skipped, L"mailbox", L"mailboxes") + L" skipped: the journal has them as done\r\n";
+    if (shared_ && *shared_ > 0)
+        line += Count(*shared_, L"shared mailbox", L"shared mailboxes") + L" among them\r\n";
     if (end.WithoutMail && *end.WithoutMail > 0)
         line += Count(*end.WithoutMail, L"user", L"users") + L" without mail left out\r\n";
     write_(line);

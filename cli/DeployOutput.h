@@ -24,7 +24,9 @@
 class TDeployReport {
 public:
     // Raises EException when the file cannot be made.
-    explicit TDeployReport(const std::wstring& path);
+    // audit: one row per mailbox and difference kind, "Mailbox,Difference,Names,Error",
+    // so that a filter on one column shows one kind.
+    explicit TDeployReport(const std::wstring& path, bool audit = false);
     TDeployReport(const TDeployReport&) = delete;
     TDeployReport& operator=(const TDeployReport&) = delete;
 
@@ -36,8 +38,13 @@ public:
 private:
     void Row(std::wstring_view mailbox, std::wstring_view result, std::wstring_view added,
              std::wstring_view recoloured, std::wstring_view error);
+    void Write(const std::wstring& line);
+
+    void AuditRow(std::wstring_view mailbox, std::wstring_view kind, const std::vector<std::wstring>& names,
+                  std::wstring_view error);
 
     std::wstring path_;
+    bool audit_ = false;
     UniqueKernelHandle file_;
     bool failed_ = false;
 };
@@ -45,9 +52,12 @@ private:
 // A mailbox's line, without its line end; empty for a mailbox that gained
 // nothing. Outside texts (the name, Graph's message) as ShownOnLine shows them.
 std::wstring MailboxLine(const TMailboxOutcome& outcome, bool dryRun);
+// An audit's: "name: lacks 3, 1 colour differs, 2 extra"; empty for one alike.
+std::wstring AuditLine(const TMailboxOutcome& outcome);
 
 // "1234 of 10000 mailboxes, 5678 names added, 3 failed, 45.2/s, 3 min 14 s left".
-std::wstring ProgressLine(const TDeployCounts& counts);
+// An audit's says how many differ instead of names added.
+std::wstring ProgressLine(const TDeployCounts& counts, bool audit = false);
 
 // "42 s", "3 min 14 s", "2 h 5 min".
 std::wstring DurationText(double seconds);
@@ -69,6 +79,10 @@ public:
     void Finished(const TMailboxOutcome& outcome, const TDeployCounts& counts) override;
     void Tick(const TDeployCounts& counts) override;
 
+    // With --all-mailboxes or --group: the shared mailboxes among those done,
+    // which the summary counts apart. Before End.
+    void SharedMailboxes(std::size_t count) { shared_ = count; }
+
     // The summary, or the end of the JSON object (all of it when no mailbox
     // was written).
     void End(const TDeployEnd& end);
@@ -79,11 +93,15 @@ private:
     void ShowProgress(const TDeployCounts& counts, bool now);
     void ClearProgress();
 
+    void EndAudit(const TDeployEnd& end);
+
     const bool dryRun_;
+    const bool audit_;
     const bool json_;
     const bool progress_;
     TWrite write_;
     TDeployReport* report_;
+    std::optional<std::size_t> shared_;
     bool jsonStarted_ = false;
     bool firstMailbox_ = true;
     std::size_t shownWidth_ = 0;

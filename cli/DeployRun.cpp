@@ -122,7 +122,7 @@ int RunDeployCommand(const TDeployRequest& request)
     try {
         const TListRead list = ReadList(request.ListFile);
         std::optional<TMailboxListFile> listed = ReadMailboxes(request);
-        TAppSession session({request.Tenant, request.ClientId, request.Certificate, request.SecretVariable});
+        TAppSession session({request.Tenant, request.ClientId, request.Certificate, request.SecretVariable, request.Cloud});
         std::unique_ptr<TDeployJournal> journal;
         if (request.Journal)
             journal = std::make_unique<TDeployJournal>(*request.Journal,
@@ -133,7 +133,7 @@ int RunDeployCommand(const TDeployRequest& request)
         session.SignIn();
         if (request.Report) {
             try {
-                report = std::make_unique<TDeployReport>(*request.Report);
+                report = std::make_unique<TDeployReport>(*request.Report, request.Audit);
             } catch (const EException& e) {
                 throw EBadInput(e.Message());
             }
@@ -147,14 +147,20 @@ int RunDeployCommand(const TDeployRequest& request)
         if (listed) {
             source = &*listed;
             total = listed->Count();
+        } else if (request.Group) {
+            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens(), kGroupPermission),
+                           TTenantScope::GroupMembers, *request.Group);
+            source = &*tenant;
         } else {
-            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens()));
+            tenant.emplace(graphUrl, GraphGetWithAppToken(session.Http(), session.Tokens()),
+                           TTenantScope::AllMailboxes);
             source = &*tenant;
         }
         TDeployOptions options;
         options.GraphUrl = graphUrl;
         options.Colors = request.Colors;
         options.DryRun = request.DryRun;
+        options.Audit = request.Audit;
         options.Concurrency = request.Concurrency;
         const TDeployResult result =
             RunDeployment(session.Http(), session.Tokens(), list.Entries, *source, total, journal.get(), options, output->Progress());
@@ -167,10 +173,14 @@ int RunDeployCommand(const TDeployRequest& request)
                 error = error.value_or(e.Message());
             }
         }
+        if (tenant)
+            output->Progress().SharedMailboxes(tenant->Shared());
         output->Progress().End({&result, tenant ? std::optional(tenant->WithoutMail()) : std::nullopt, error});
         if (error)
             WriteError(*error);
-        return !error && result.Counts.Failed == 0 ? kDone : kFailed;
+        // An audit's differences fail a scheduled task as a failure does: someone should look.
+        const bool differs = request.Audit && result.Counts.Changed > 0;
+        return !error && result.Counts.Failed == 0 && !differs ? kDone : kFailed;
     } catch (const EBadInput& e) {
         return output ? output->Refused(e.Message(), kBadInput) : TRunOutput(request, nullptr).Refused(e.Message(), kBadInput);
     } catch (const ECredentialError& e) {

@@ -1,6 +1,9 @@
 #include "deploy/AppSession.h"
 
+#include "base/CodePage.h"
+#include "base/Platform.h"
 #include "identity/AppCertificate.h"
+#include "identity/Clouds.h"
 #include "identity/Microsoft365Settings.h"
 
 #include <windows.h>
@@ -38,11 +41,45 @@ TAppCredential Credential(const TAppSessionOptions& options)
     return TAppCredential::SecretInVariable(variable);
 }
 
+const TCloud& CloudOf(const TAppSessionOptions& options)
+{
+    const TCloud* cloud = FindCloud(options.Cloud);
+    if (!cloud)
+        throw ECredentialError(SameTextIgnoringCase(options.Cloud, kChinaCloud)
+                                   ? std::wstring(kChinaRefusal)
+                                   : L"--cloud takes global, usgov or usgovdod, not " + options.Cloud + L".");
+    return *cloud;
+}
+
+// The configured address, or the cloud's host; a configured address other
+// than the global default serves every cloud's hosts under their names.
+std::wstring BaseFor(const TCloud& cloud, const std::wstring& configured, const wchar_t* globalDefault,
+                     const wchar_t* host)
+{
+    if (&cloud == &kClouds[0])
+        return configured;
+    if (configured == globalDefault)
+        return L"https://" + std::wstring(host);
+    std::wstring base = configured;
+    while (!base.empty() && base.back() == L'/')
+        base.pop_back();
+    return base + L"/" + host;
+}
+
+TAppSignIn SignInOf(const TAppSessionOptions& options)
+{
+    const TCloud& cloud = CloudOf(options);
+    TAppSignIn signIn{BaseFor(cloud, Microsoft365LoginUrl(), kDefaultLoginUrl, cloud.LoginHost), options.Tenant,
+                      options.ClientId};
+    signIn.Scope = "https://" + ToUtf8(cloud.GraphHost) + "/.default";
+    return signIn;
+}
+
 }  // namespace
 
 TAppSession::TAppSession(const TAppSessionOptions& options)
-    : tokens_(http_, {Microsoft365LoginUrl(), options.Tenant, options.ClientId}, Credential(options)),
-      graphUrl_(Microsoft365GraphUrl())
+    : tokens_(http_, SignInOf(options), Credential(options)),
+      graphUrl_(BaseFor(CloudOf(options), Microsoft365GraphUrl(), kDefaultGraphUrl, CloudOf(options).GraphHost))
 {
 }
 

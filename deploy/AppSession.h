@@ -1,8 +1,9 @@
 #pragma once
 // A deployment's connection to Microsoft 365: signed in as the application
 // with the credential it was given (a certificate, or the name of a variable
-// that holds a client secret), at the addresses the registry or the
-// environment configure.
+// that holds a client secret), at its cloud's hosts; where the registry or the
+// environment configure other addresses (a stand-in's), at those, with the
+// cloud's hosts as the first part of the path for any cloud but the global one.
 
 #include "http/HttpClient.h"
 #include "http/Url.h"
@@ -17,6 +18,7 @@ struct TAppSessionOptions {
     std::wstring ClientId;
     std::optional<std::wstring> Certificate;     // a PFX file
     std::optional<std::wstring> SecretVariable;  // else: the variable's name
+    std::wstring Cloud = L"global";              // a name of identity/Clouds.h
 };
 
 class TAppSession {

@@ -23,6 +23,9 @@ constexpr DWORD kTickMs = 250;
 // there for this run: going on would spend hours on back-offs.
 constexpr std::size_t kLeastUnansweredInARow = 8;
 constexpr wchar_t kMailboxPermission[] = L"MailboxSettings.ReadWrite";
+// Reading a mailbox's categories asks no more.
+// https://learn.microsoft.com/graph/api/outlookuser-list-mastercategories
+constexpr wchar_t kMailboxReadPermission[] = L"MailboxSettings.Read";
 
 bool IsAccessDenied(const EGraphError& e)
 {
@@ -40,8 +43,8 @@ public:
     TRun(const THttpClient& http, IAccessTokenSource& tokens, const std::vector<TListFileEntry>& list,
          IMailboxSource& mailboxes, std::optional<std::size_t> total, TDeployJournal* journal,
          const TDeployOptions& options, IDeployProgress& progress)
-        : http_(http), tokens_(tokens), list_(list), mailboxes_(mailboxes), journal_(options.DryRun ? nullptr : journal),
-          options_(options), progress_(progress), control_(std::clamp(options.Concurrency, 1, kMaxConcurrency), options.Pace),
+        : http_(http), tokens_(tokens), list_(list), mailboxes_(mailboxes),
+          journal_(options.DryRun || options.Audit ? nullptr : journal), options_(ReadOnlyIfAudit(options)), progress_(progress), control_(std::clamp(options.Concurrency, 1, kMaxConcurrency), options.Pace),
           start_(std::chrono::steady_clock::now()), requestsBefore_(http.RequestsSent())
     {
         counts_.Total = total;
@@ -86,6 +89,17 @@ public:
     }
 
 private:
+    static TDeployOptions ReadOnlyIfAudit(TDeployOptions options)
+    {
+        // An audit reads exactly as a dry run with --colors does, so that it
+        // finds what deploy would do.
+        if (options.Audit) {
+            options.DryRun = true;
+            options.Colors = true;
+        }
+        return options;
+    }
+
     double Elapsed() const
     {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
@@ -260,11 +274,14 @@ private:
         graph.WaitWith([this](DWORD ms) { Wait(ms); });
         std::vector<std::wstring> refusals;
         try {
-            const TMailboxPlan plan = PlanMailbox(list_, graph.List(), options_.Colors);
+            const std::vector<TGraphCategory> held = graph.List();
+            const TMailboxPlan plan = PlanMailbox(list_, held, options_.Colors);
             if (options_.DryRun) {
                 for (const TNewCategory& category : plan.Add)
                     outcome.Added.push_back(category.DisplayName);
                 outcome.Recoloured = plan.RecolourNames;
+                if (options_.Audit)
+                    outcome.Extra = NamesNotInList(list_, held);
             } else {
                 graph.Add(plan.Add, [&](std::size_t index, const TAddResult& result) {
                     if (result.Added) {
@@ -292,7 +309,7 @@ private:
             if (IsTransientStatus(e.Status()))
                 throw ETransient(e.Message());
             if (first && IsAccessDenied(e) && outcome.Added.empty() && outcome.Recoloured.empty())
-                throw EConsentMissing(kMailboxPermission);
+                throw EConsentMissing(options_.Audit ? kMailboxReadPermission : kMailboxPermission);
             outcome.Result = EMailboxResult::Failed;
             outcome.Error = e.Message();
             return;
@@ -310,8 +327,9 @@ private:
             for (const std::wstring& refusal : refusals)
                 outcome.Error += (outcome.Error.empty() ? L"" : L"; ") + refusal;
         } else {
-            outcome.Result = outcome.Added.empty() && outcome.Recoloured.empty() ? EMailboxResult::Unchanged
-                                                                                 : EMailboxResult::Changed;
+            outcome.Result = outcome.Added.empty() && outcome.Recoloured.empty() && outcome.Extra.empty()
+                                 ? EMailboxResult::Unchanged
+                                 : EMailboxResult::Changed;
         }
     }
 
@@ -334,6 +352,11 @@ private:
             ++counts_.Failed;
             break;
         }
+        if (outcome.Result != EMailboxResult::Failed) {
+            counts_.Lacking += outcome.Added.empty() ? 0 : 1;
+            counts_.ColorDiffers += outcome.Recoloured.empty() ? 0 : 1;
+            counts_.WithExtra += outcome.Extra.empty() ? 0 : 1;
+        }
         counts_.NamesAdded += outcome.Added.size();
         counts_.Recoloured += outcome.Recoloured.size();
         counts_.Seconds = Elapsed();
@@ -345,7 +368,7 @@ private:
     const std::vector<TListFileEntry>& list_;
     IMailboxSource& mailboxes_;
     TDeployJournal* journal_;
-    const TDeployOptions& options_;
+    const TDeployOptions options_;
     IDeployProgress& progress_;
     TConcurrencyControl control_;
     const std::chrono::steady_clock::time_point start_;

@@ -44,6 +44,9 @@ struct TDeployOptions {
     std::wstring GraphUrl;  // "https://graph.microsoft.com" or a stand-in's
     bool Colors = false;
     bool DryRun = false;    // reads every mailbox and changes nothing
+    // A dry run with Colors that also names what each mailbox holds beyond
+    // the list: what "audit" reports. Needs only MailboxSettings.Read.
+    bool Audit = false;
     int Concurrency = kDefaultConcurrency;
     int Retries = kTransientRetries;
     DWORD FirstBackOffMs = 1000;  // doubled for each retry
@@ -55,6 +58,7 @@ struct TMailboxOutcome {
     EMailboxResult Result = EMailboxResult::Unchanged;
     std::vector<std::wstring> Added;       // in a dry run: what would be
     std::vector<std::wstring> Recoloured;  // as the mailbox spells them
+    std::vector<std::wstring> Extra;       // in an audit: held, not in the list
     std::wstring Error;                    // why it failed
 };
 
@@ -65,6 +69,11 @@ struct TDeployCounts {
     std::size_t Failed = 0;
     std::size_t NamesAdded = 0;
     std::size_t Recoloured = 0;
+    // In an audit, of the mailboxes read: those lacking names, those with a
+    // colour that differs, those holding names beyond the list.
+    std::size_t Lacking = 0;
+    std::size_t ColorDiffers = 0;
+    std::size_t WithExtra = 0;
     // Every mailbox of the run, the skipped ones included, once it is known.
     std::optional<std::size_t> Total;
     double Seconds = 0;

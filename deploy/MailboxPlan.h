@@ -18,5 +18,10 @@ struct TMailboxPlan {
     bool Empty() const { return Add.empty() && Recolour.empty(); }
 };
 
+// The names the mailbox holds that the list does not, as the mailbox spells
+// them and in its order: an audit reports them, nothing ever removes them.
+std::vector<std::wstring> NamesNotInList(const std::vector<TListFileEntry>& list,
+                                         const std::vector<TGraphCategory>& mailbox);
+
 TMailboxPlan PlanMailbox(const std::vector<TListFileEntry>& list, const std::vector<TGraphCategory>& mailbox,
                          bool colors);

@@ -1,6 +1,7 @@
 #include "deploy/TenantMailboxes.h"
 
 #include "graph/GraphCall.h"
+#include "http/Url.h"
 
 #include <windows.h>
 
@@ -14,7 +15,14 @@ constexpr int kUnansweredTries = 6;
 }  // namespace
 
 TTenantMailboxes::TTenantMailboxes(std::wstring graphBase, TFetch fetch, int pageSize)
-    : graphBase_(std::move(graphBase)), fetch_(std::move(fetch)), pageSize_(pageSize)
+    : TTenantMailboxes(std::move(graphBase), std::move(fetch), TTenantScope::EnabledUsers, {}, pageSize)
+{
+}
+
+TTenantMailboxes::TTenantMailboxes(std::wstring graphBase, TFetch fetch, TTenantScope scope, std::wstring group,
+                                   int pageSize)
+    : graphBase_(std::move(graphBase)), fetch_(std::move(fetch)), scope_(scope), group_(std::move(group)),
+      pageSize_(pageSize)
 {
     while (!graphBase_.empty() && graphBase_.back() == L'/')
         graphBase_.pop_back();
@@ -22,8 +30,17 @@ TTenantMailboxes::TTenantMailboxes(std::wstring graphBase, TFetch fetch, int pag
 
 std::wstring TTenantMailboxes::FirstPageUrl() const
 {
-    return graphBase_ + L"/v1.0/users?$select=id,userPrincipalName,mail&$filter=accountEnabled%20eq%20true&$top=" +
-           std::to_wstring(pageSize_);
+    const std::wstring top = L"&$top=" + std::to_wstring(pageSize_);
+    switch (scope_) {
+    case TTenantScope::EnabledUsers:
+        break;
+    case TTenantScope::AllMailboxes:
+        return graphBase_ + L"/v1.0/users?$select=id,userPrincipalName,mail,accountEnabled" + top;
+    case TTenantScope::GroupMembers:
+        return graphBase_ + L"/v1.0/groups/" + FromUtf8(PercentEncode(ToUtf8(group_))) +
+               L"/transitiveMembers?$select=id,userPrincipalName,mail,accountEnabled" + top;
+    }
+    return graphBase_ + L"/v1.0/users?$select=id,userPrincipalName,mail&$filter=accountEnabled%20eq%20true" + top;
 }
 
 bool TTenantMailboxes::Next(TMailbox& mailbox)
@@ -33,6 +50,9 @@ bool TTenantMailboxes::Next(TMailbox& mailbox)
             const nlohmann::json& user = page_[index_++];
             if (!user.is_object() || !user.contains("id") || !user["id"].is_string())
                 continue;
+            // A group's nested groups and its devices hold no mailbox of their own.
+            if (user.contains("@odata.type") && user["@odata.type"] != "#microsoft.graph.user")
+                continue;
             if (!user.contains("mail") || !user["mail"].is_string() || user["mail"].get<std::string>().empty()) {
                 ++withoutMail_;
                 continue;
@@ -41,6 +61,8 @@ bool TTenantMailboxes::Next(TMailbox& mailbox)
             mailbox.Address = FromUtf8(user["id"].get<std::string>());
             const std::string upn = user.value("userPrincipalName", "");
             mailbox.Name = upn.empty() ? mailbox.Address : FromUtf8(upn);
+            if (user.contains("accountEnabled") && user["accountEnabled"] == false)
+                ++shared_;
             return true;
         }
         if (started_ && next_.empty())
@@ -63,9 +85,10 @@ bool TTenantMailboxes::Next(TMailbox& mailbox)
     }
 }
 
-TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppTokenSource& tokens)
+TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppTokenSource& tokens,
+                                              const wchar_t* permission)
 {
-    return [&http, &tokens](const std::wstring& url) {
+    return [&http, &tokens, permission](const std::wstring& url) {
         TGraphCall call(http, tokens);
         for (int attempt = 0;; ++attempt) {
             TGraphAnswer answer;
@@ -83,7 +106,7 @@ TTenantMailboxes::TFetch GraphGetWithAppToken(const THttpClient& http, TAppToken
                 return std::move(answer.Body);
             }
             if (answer.Status == 403)
-                throw EConsentMissing(L"User.Read.All");
+                throw EConsentMissing(permission);
             const auto [code, message] = GraphErrorText(answer.Body);
             throw EException(L"Graph's list of users could not be read: " +
                              (code.empty() && message.empty() ? L"HTTP " + std::to_wstring(answer.Status)

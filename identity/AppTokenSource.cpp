@@ -150,8 +150,15 @@ void CheckAppSignIn(const TAppSignIn& signIn)
                            return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
                                   c == L'-' || c == L'.';
                        });
-    if (!named || SameTextIgnoringCase(tenant, L"common") || SameTextIgnoringCase(tenant, L"organizations") ||
-        SameTextIgnoringCase(tenant, L"consumers"))
+    // Personal Microsoft accounts all sign in through this one tenant, which
+    // holds no organisation's mailboxes and grants no application permission.
+    // https://learn.microsoft.com/entra/identity-platform/id-token-claims-reference
+    if (SameTextIgnoringCase(tenant, L"consumers") ||
+        SameTextIgnoringCase(tenant, L"9188040d-6c67-4c5b-b112-36a304b66dad"))
+        throw ECredentialError(L"--tenant names the tenant of personal Microsoft accounts: an organisation's "
+                               L"mailboxes are reached only through its own tenant, with a work or school account's "
+                               L"app registration.");
+    if (!named || SameTextIgnoringCase(tenant, L"common") || SameTextIgnoringCase(tenant, L"organizations"))
         throw ECredentialError(L"--tenant must name the organisation's tenant, by its id or a domain such as "
                                L"contoso.onmicrosoft.com: an application signs in to one tenant.");
     if (!IsGuidText(signIn.ClientId))
@@ -227,7 +234,7 @@ std::string TAppTokenSource::RequestToken(std::uint64_t& lifetimeMs)
         request.Url = TokenEndpoint();
         request.Headers = {{L"Content-Type", L"application/x-www-form-urlencoded"}};
         request.Body = FormField("grant_type", "client_credentials") + '&' + FormField("client_id", clientId) + '&' +
-                       FormField("scope", kGraphDefaultScope) + '&';
+                       FormField("scope", signIn_.Scope) + '&';
         if (const TAppCertificate* certificate = credential_.CertificateOrNull()) {
             const std::string assertion = BuildClientAssertion(
                 *certificate, {ToUtf8(TokenEndpoint()), clientId, UnixTimeNow(), NewAssertionId()});

@@ -49,6 +49,8 @@ struct TAppSignIn {
     std::wstring Tenant;
     // The app registration's Application (client) ID.
     std::wstring ClientId;
+    // What the token is for: its cloud's Graph.
+    std::string Scope = kGraphDefaultScope;
 };
 
 // Raises ECredentialError for a tenant or client id that cannot be one: they

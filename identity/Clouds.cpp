@@ -1,6 +1,7 @@
 #include "identity/Clouds.h"
 
 #include "base/CodePage.h"
+#include "base/Platform.h"
 #include "identity/SignInErrors.h"
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr TCloudInfo kClouds[] = {
+constexpr TCloudInfo kCloudInfos[] = {
     {ECloud::Global, L"global", L"https://login.microsoftonline.com", L"https://graph.microsoft.com", true},
     {ECloud::UsGov, L"usgov", L"https://login.microsoftonline.us", L"https://graph.microsoft.us", false},
     {ECloud::UsGovDod, L"usgovdod", L"https://login.microsoftonline.us", L"https://dod-graph.microsoft.us", false},
@@ -67,17 +68,17 @@ std::wstring Address(const wchar_t* own, const wchar_t* worldwideVariable, EClou
 
 const TCloudInfo& CloudInfo(ECloud cloud)
 {
-    for (const TCloudInfo& info : kClouds) {
+    for (const TCloudInfo& info : kCloudInfos) {
         if (info.Cloud == cloud)
             return info;
     }
-    return kClouds[0];
+    return kCloudInfos[0];
 }
 
 ECloud ParseCloud(std::wstring_view name)
 {
     const std::wstring lowered = Lowered(Trimmed(std::wstring(name)));
-    for (const TCloudInfo& info : kClouds) {
+    for (const TCloudInfo& info : kCloudInfos) {
         if (lowered == info.Name)
             return info.Cloud;
     }
@@ -110,4 +111,13 @@ std::string CloudSignInScope(ECloud cloud)
     // https://learn.microsoft.com/graph/sdks/national-clouds: a scope names
     // the Graph host of the cloud it is asked in.
     return ToUtf8(std::wstring(CloudInfo(cloud).GraphUrl)) + "/MailboxSettings.ReadWrite offline_access openid profile";
+}
+
+const TCloud* FindCloud(std::wstring_view name)
+{
+    for (const TCloud& cloud : kClouds) {
+        if (SameTextIgnoringCase(name, cloud.Name))
+            return &cloud;
+    }
+    return nullptr;
 }

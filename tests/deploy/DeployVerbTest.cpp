@@ -165,11 +165,12 @@ TEST_F(DeployVerbTest, AllMailboxesReadsTheUsersPageByPage)
     standIn.Set({{"users_page_size", 4}});
     const TSyncRun run = Run(Arguments("--all-mailboxes"));
     EXPECT_EQ(run.ExitCode, 0u) << run.Err;
-    EXPECT_EQ(CountOuter(standIn.Log(), "/v1.0/users?"), 3u) << "11 enabled users, 4 a page";
+    EXPECT_EQ(CountOuter(standIn.Log(), "/v1.0/users?"), 3u) << "12 users, 4 a page";
     EXPECT_EQ(standIn.Categories("user-oid-0").size(), 3u);
     EXPECT_EQ(standIn.Categories("user-oid-3").size(), 0u);
-    EXPECT_EQ(standIn.Categories("user-oid-5").size(), 0u);
-    EXPECT_NE(run.Out.find("9 mailboxes done in "), std::string::npos) << run.Out;
+    EXPECT_EQ(standIn.Categories("user-oid-5").size(), 3u) << "disabled with mail: a shared mailbox";
+    EXPECT_NE(run.Out.find("10 mailboxes done in "), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("1 shared mailbox among them\r\n"), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("2 users without mail left out\r\n"), std::string::npos) << run.Out;
 }
 
@@ -402,4 +403,97 @@ TEST(DeployOutput, ProgressIsRewrittenInPlaceAndClearedForEachLine)
     TDeployOutput quiet(request, [&](std::wstring_view text) { json += text; }, true, nullptr);
     quiet.Tick(counts);
     EXPECT_TRUE(json.empty()) << "no progress with --json, even on a console";
+}
+
+TEST_F(DeployVerbTest, AuditReportsEachDifferenceKindAndChangesNothing)
+{
+    Register({"MailboxSettings.Read", "User.Read.All"});
+    standIn.AddUser("d", "dee@contoso.com", {{"red", "preset4"}, {"=Total", "preset3"}, {"Blue", "preset7"}, {"+Own", "preset1"}});
+    folder.Write(L"mailboxes.txt", "ann@contoso.com\r\nbob@contoso.com\r\ndee@contoso.com\r\n");
+    const std::string audit = "audit " + Path(L"list.csv") + " --tenant " + kTenant + " --client-id " + kClientId +
+                              " --client-secret-env PELLORIN_TEST_CLIENT_SECRET --mailboxes " + Path(L"mailboxes.txt");
+    const TSyncRun run = Run(audit + " --report " + Path(L"audit.csv") + " --concurrency 1");
+    EXPECT_EQ(run.ExitCode, 1u) << "some differ: " << run.Err;
+    EXPECT_NE(run.Out.find("ann@contoso.com: lacks 2\r\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("dee@contoso.com: 1 colour differs, 1 extra\r\n"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("3 mailboxes read in "), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find(": 1 alike, 1 lacking names, 1 with colours that differ, 1 with names beyond the list, 0 failed"),
+              std::string::npos) << run.Out;
+    EXPECT_EQ(Changes(), 0u);
+    EXPECT_EQ(folder.Read(L"audit.csv"), "\xEF\xBB\xBFMailbox,Difference,Names,Error\r\n"
+                                         "ann@contoso.com,lacks,'=Total; Blue,\r\n"
+                                         "bob@contoso.com,alike,,\r\n"
+                                         "dee@contoso.com,colour differs,red,\r\n"
+                                         "dee@contoso.com,extra,'+Own,\r\n")
+        << "one row a mailbox and kind, names made spreadsheet-safe";
+
+    const TSyncRun json = Run(audit + " --json --concurrency 1");
+    EXPECT_EQ(json.ExitCode, 1u) << json.Err;
+    const nlohmann::json object = nlohmann::json::parse(json.Out);
+    EXPECT_EQ(object["command"], "audit");
+    EXPECT_EQ(object["mailboxes"][2]["extra"], nlohmann::json({"+Own"})) << "JSON keeps names exact";
+    EXPECT_EQ(object["summary"]["alike"], 1);
+
+    folder.Write(L"mailboxes.txt", "bob@contoso.com\r\n");
+    EXPECT_EQ(Run(audit).ExitCode, 0u) << "all alike";
+    for (const auto& [arguments, says] : std::vector<std::pair<std::string, std::string>>{
+             {audit + " --colors", "unknown option \"--colors\" for \"audit\""},
+             {audit + " --journal j", "unknown option \"--journal\" for \"audit\""},
+             {audit + " --group g", "one of \"--mailboxes LIST\", \"--all-mailboxes\" and \"--group ID\", not two"},
+             {"audit " + Path(L"list.csv") + " --tenant consumers --client-id " + kClientId +
+                  " --client-secret-env PELLORIN_TEST_CLIENT_SECRET --all-mailboxes",
+              "the tenant of personal Microsoft accounts"},
+             {"deploy " + Path(L"list.csv") + " --tenant 9188040d-6c67-4c5b-b112-36a304b66dad --client-id " +
+                  kClientId + " --client-secret-env PELLORIN_TEST_CLIENT_SECRET --all-mailboxes",
+              "the tenant of personal Microsoft accounts"}}) {
+        const TSyncRun refused = Run(arguments);
+        EXPECT_EQ(refused.ExitCode, 2u) << arguments;
+        EXPECT_NE(refused.Err.find(says), std::string::npos) << refused.Err;
+    }
+}
+
+TEST_F(DeployVerbTest, GroupDeploysToNestedMembersOnly)
+{
+    Register({"MailboxSettings.ReadWrite", "GroupMember.Read.All"});
+    // Graph lists members with their mail; a user without one has no mailbox.
+    nlohmann::json full = nlohmann::json::array();
+    for (const auto& [name, color] : kFull)
+        full.push_back({{"displayName", name}, {"color", color}});
+    standIn.Post("user", {{"oid", "b"}, {"upn", "bob@contoso.com"}, {"mail", "bob@contoso.com"}, {"categories", full}});
+    standIn.Post("user", {{"oid", kCyId}, {"upn", "cy@contoso.com"}, {"mail", "cy@contoso.com"}});
+    standIn.Post("group", {{"id", "team"}, {"members", {"b"}}});
+    standIn.Post("group", {{"id", "all"}, {"members", {"team", kCyId}}});
+    const TSyncRun run = Run(Arguments("--group all"));
+    EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+    EXPECT_EQ(standIn.Categories(kCyId), kFull);
+    EXPECT_EQ(standIn.Categories("a").size(), 1u) << "ann is in no group";
+    EXPECT_NE(run.Out.find("2 mailboxes done in "), std::string::npos) << "bob and cy: " << run.Out;
+
+    Register({"MailboxSettings.ReadWrite", "User.Read.All"});
+    const TSyncRun refused = Run(Arguments("--group all"));
+    EXPECT_NE(refused.Err.find("GroupMember.Read.All"), std::string::npos) << refused.Err;
+}
+
+TEST_F(DeployVerbTest, ANationalCloudIsReachedAtItsOwnHostsAndChinaIsRefused)
+{
+    standIn.RegisterApp({{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true}, {"cloud", "usgov"},
+                         {"consent", {"MailboxSettings.ReadWrite"}}},
+                        L"PELLORIN_TEST_CLIENT_SECRET");
+    const TSyncRun run = Run(Arguments("--cloud usgov --mailboxes " + Path(L"mailboxes.txt")));
+    EXPECT_EQ(run.ExitCode, 0u) << run.Err;
+    EXPECT_EQ(standIn.Categories("a").size(), 3u);
+    const auto log = standIn.Log();
+    ASSERT_FALSE(log.empty());
+    for (const nlohmann::json& entry : log) {
+        const std::string host = entry["host"].get<std::string>();
+        EXPECT_TRUE(host == "login.microsoftonline.us" || host == "graph.microsoft.us") << host;
+    }
+
+    for (const auto& [cloud, says] : std::vector<std::pair<std::string, std::string>>{
+             {"china", "Microsoft does not offer the category list in the China cloud (21Vianet)."},
+             {"mars", "--cloud takes global, usgov or usgovdod, not mars."}}) {
+        const TSyncRun refused = Run(Arguments("--all-mailboxes --cloud " + cloud));
+        EXPECT_EQ(refused.ExitCode, 2u) << cloud;
+        EXPECT_NE(refused.Err.find(says), std::string::npos) << refused.Err;
+    }
 }

@@ -108,3 +108,45 @@ TEST_F(TenantMailboxesTest, NeverFollowsALinkToAnotherServer)
         EXPECT_EQ(UserPages(), 1u);
     }
 }
+
+TEST_F(TenantMailboxesTest, AllMailboxesTakesSharedMailboxesAndCountsThem)
+{
+    TTenantMailboxes users(standIn.Url(), GraphGetWithAppToken(http, tokens), TTenantScope::AllMailboxes, {}, 10);
+    TMailbox mailbox;
+    std::vector<std::wstring> names;
+    while (users.Next(mailbox))
+        names.push_back(mailbox.Name);
+    EXPECT_EQ(names.size(), 21u) << "25 users, 4 without mail";
+    for (const wchar_t* shared : {L"user-5@contoso.com", L"user-16@contoso.com"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), shared), 1) << ToUtf8(shared);
+    EXPECT_EQ(users.Shared(), 2u);
+    EXPECT_EQ(users.WithoutMail(), 4u);
+}
+
+TEST_F(TenantMailboxesTest, AGroupGivesItsNestedMembersPageByPageAndNamesItsPermission)
+{
+    standIn.Post("group", {{"id", "inner"}, {"members", {"user-oid-1", "user-oid-5", "user-oid-3"}}});
+    standIn.Post("group", {{"id", "outer"},
+                           {"members", {"user-oid-0", "inner", "user-oid-1", nlohmann::json{{"id", "printer-7"}}}}});
+    standIn.Set({{"group_page_size", 2}});
+    Register({"MailboxSettings.ReadWrite", "GroupMember.Read.All"});
+    TTenantMailboxes members(standIn.Url(), GraphGetWithAppToken(http, tokens, kGroupPermission),
+                             TTenantScope::GroupMembers, L"outer");
+    TMailbox mailbox;
+    std::vector<std::wstring> names;
+    while (members.Next(mailbox))
+        names.push_back(mailbox.Name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"user-0@contoso.com", L"user-1@contoso.com", L"user-5@contoso.com"}))
+        << "each once; the nested group, the device and a user without mail are no mailboxes";
+    EXPECT_EQ(members.Shared(), 1u);
+    EXPECT_EQ(members.WithoutMail(), 1u);
+    EXPECT_EQ(members.PagesRead(), 3u) << "6 objects under the group, 2 a page";
+
+    Register({"MailboxSettings.ReadWrite", "User.Read.All"});
+    TAppTokenSource fresh{http, {standIn.Url(), FromUtf8(kTenant), FromUtf8(kClientId)},
+                          TAppCredential::SecretInVariable(kSecretVariable)};
+    TTenantMailboxes refused(standIn.Url(), GraphGetWithAppToken(http, fresh, kGroupPermission),
+                             TTenantScope::GroupMembers, L"outer");
+    const auto e = Caught<EConsentMissing>([&] { refused.Next(mailbox); });
+    EXPECT_NE(e.Message().find(L"GroupMember.Read.All"), std::wstring::npos) << e.what();
+}
