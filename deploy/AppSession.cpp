@@ -4,6 +4,7 @@
 #include "base/Platform.h"
 #include "identity/AppCertificate.h"
 #include "identity/Clouds.h"
+#include "identity/SignInErrors.h"
 #include "identity/Microsoft365Settings.h"
 
 #include <windows.h>
@@ -41,37 +42,23 @@ TAppCredential Credential(const TAppSessionOptions& options)
     return TAppCredential::SecretInVariable(variable);
 }
 
-const TCloud& CloudOf(const TAppSessionOptions& options)
+// A cloud the organisation cannot be reached in is bad input, as a missing
+// credential is: exit code 2, nothing sent.
+ECloud CloudOf(const TAppSessionOptions& options)
 {
-    const TCloud* cloud = FindCloud(options.Cloud);
-    if (!cloud)
-        throw ECredentialError(SameTextIgnoringCase(options.Cloud, kChinaCloud)
-                                   ? std::wstring(kChinaRefusal)
-                                   : L"--cloud takes global, usgov or usgovdod, not " + options.Cloud + L".");
-    return *cloud;
-}
-
-// The configured address, or the cloud's host; a configured address other
-// than the global default serves every cloud's hosts under their names.
-std::wstring BaseFor(const TCloud& cloud, const std::wstring& configured, const wchar_t* globalDefault,
-                     const wchar_t* host)
-{
-    if (&cloud == &kClouds[0])
-        return configured;
-    if (configured == globalDefault)
-        return L"https://" + std::wstring(host);
-    std::wstring base = configured;
-    while (!base.empty() && base.back() == L'/')
-        base.pop_back();
-    return base + L"/" + host;
+    try {
+        return ParseCloud(options.Cloud);
+    } catch (const ESettingsError& e) {
+        throw ECredentialError(e.Message());
+    }
 }
 
 TAppSignIn SignInOf(const TAppSessionOptions& options)
 {
-    const TCloud& cloud = CloudOf(options);
-    TAppSignIn signIn{BaseFor(cloud, Microsoft365LoginUrl(), kDefaultLoginUrl, cloud.LoginHost), options.Tenant,
-                      options.ClientId};
-    signIn.Scope = "https://" + ToUtf8(cloud.GraphHost) + "/.default";
+    const ECloud cloud = CloudOf(options);
+    TAppSignIn signIn{CloudLoginUrl(cloud), options.Tenant, options.ClientId};
+    // An application asks for what it was granted, named with its cloud's Graph host.
+    signIn.Scope = ToUtf8(std::wstring(CloudInfo(cloud).GraphUrl)) + "/.default";
     return signIn;
 }
 
@@ -79,7 +66,7 @@ TAppSignIn SignInOf(const TAppSessionOptions& options)
 
 TAppSession::TAppSession(const TAppSessionOptions& options)
     : tokens_(http_, SignInOf(options), Credential(options)),
-      graphUrl_(BaseFor(CloudOf(options), Microsoft365GraphUrl(), kDefaultGraphUrl, CloudOf(options).GraphHost))
+      graphUrl_(CloudGraphUrl(CloudOf(options)))
 {
 }
 

@@ -112,12 +112,3 @@ std::string CloudSignInScope(ECloud cloud)
     // the Graph host of the cloud it is asked in.
     return ToUtf8(std::wstring(CloudInfo(cloud).GraphUrl)) + "/MailboxSettings.ReadWrite offline_access openid profile";
 }
-
-const TCloud* FindCloud(std::wstring_view name)
-{
-    for (const TCloud& cloud : kClouds) {
-        if (SameTextIgnoringCase(name, cloud.Name))
-            return &cloud;
-    }
-    return nullptr;
-}

@@ -57,25 +57,3 @@ std::wstring CloudGraphUrl(ECloud cloud);
 // need named scopes, never ".default":
 // https://learn.microsoft.com/entra/identity-platform/scopes-oidc
 std::string CloudSignInScope(ECloud cloud);
-
-// The same clouds by host name alone, for the application's sign-in that
-// deploy and audit make; the China cloud's name is known so that it is
-// refused with its reason rather than as unknown.
-struct TCloud {
-    const wchar_t* Name;  // as --cloud takes it
-    const wchar_t* LoginHost;
-    const wchar_t* GraphHost;
-};
-
-inline constexpr TCloud kClouds[] = {
-    {L"global", L"login.microsoftonline.com", L"graph.microsoft.com"},
-    {L"usgov", L"login.microsoftonline.us", L"graph.microsoft.us"},
-    {L"usgovdod", L"login.microsoftonline.us", L"dod-graph.microsoft.us"},
-};
-
-inline constexpr wchar_t kChinaCloud[] = L"china";
-inline constexpr wchar_t kChinaRefusal[] =
-    L"Microsoft does not offer the category list in the China cloud (21Vianet).";
-
-// Letter case ignored; nothing for a name that is no cloud of kClouds.
-const TCloud* FindCloud(std::wstring_view name);

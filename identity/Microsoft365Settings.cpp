@@ -143,13 +143,3 @@ std::wstring MakerClientId()
     }
     return PELLORIN_MAKER_CLIENT_ID_TEXT;
 }
-
-std::wstring Microsoft365LoginUrl()
-{
-    return CloudLoginUrl(ECloud::Global);
-}
-
-std::wstring Microsoft365GraphUrl()
-{
-    return CloudGraphUrl(ECloud::Global);
-}

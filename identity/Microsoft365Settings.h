@@ -67,9 +67,3 @@ std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft36
 // address is a loopback stand-in's: a variable set on a user's computer can
 // never send a real sign-in to Microsoft under another application.
 std::wstring MakerClientId();
-
-// The login and Graph addresses without a trailing "/": Microsoft's own, or a
-// stand-in's from PELLORIN_LOGIN_URL and PELLORIN_GRAPH_URL. Also for an
-// application's sign-in, which needs no configured tenant or app.
-std::wstring Microsoft365LoginUrl();
-std::wstring Microsoft365GraphUrl();

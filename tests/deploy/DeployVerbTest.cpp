@@ -479,7 +479,10 @@ TEST_F(DeployVerbTest, ANationalCloudIsReachedAtItsOwnHostsAndChinaIsRefused)
     standIn.RegisterApp({{"client_id", kClientId}, {"tenant", kTenant}, {"secret", true}, {"cloud", "usgov"},
                          {"consent", {"MailboxSettings.ReadWrite"}}},
                         L"PELLORIN_TEST_CLIENT_SECRET");
+    // Every cloud's hosts under the stand-in, as path prefixes its log names.
+    SetEnvironmentVariableW(L"PELLORIN_STANDIN_URL", standIn.Url().c_str());
     const TSyncRun run = Run(Arguments("--cloud usgov --mailboxes " + Path(L"mailboxes.txt")));
+    SetEnvironmentVariableW(L"PELLORIN_STANDIN_URL", nullptr);
     EXPECT_EQ(run.ExitCode, 0u) << run.Err;
     EXPECT_EQ(standIn.Categories("a").size(), 3u);
     const auto log = standIn.Log();
@@ -490,8 +493,8 @@ TEST_F(DeployVerbTest, ANationalCloudIsReachedAtItsOwnHostsAndChinaIsRefused)
     }
 
     for (const auto& [cloud, says] : std::vector<std::pair<std::string, std::string>>{
-             {"china", "Microsoft does not offer the category list in the China cloud (21Vianet)."},
-             {"mars", "--cloud takes global, usgov or usgovdod, not mars."}}) {
+             {"china", "Microsoft does not offer the category list in the China cloud (operated by 21Vianet)"},
+             {"mars", "The Microsoft 365 cloud \"mars\" is not one of global, usgov or usgovdod."}}) {
         const TSyncRun refused = Run(Arguments("--all-mailboxes --cloud " + cloud));
         EXPECT_EQ(refused.ExitCode, 2u) << cloud;
         EXPECT_NE(refused.Err.find(says), std::string::npos) << refused.Err;
