@@ -66,3 +66,29 @@ int CompareIgnoringCaseInUserLocale(std::wstring_view a, std::wstring_view b)
                                       DataOrEmpty(b), ClampedLength(b));
     return result - 2;
 }
+
+std::wstring TrimmedSetting(std::wstring_view text)
+{
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    return std::wstring(text);
+}
+
+std::optional<std::wstring> EnvironmentSetting(const wchar_t* variable)
+{
+    const DWORD needed = GetEnvironmentVariableW(variable, nullptr, 0);
+    if (needed == 0)
+        return std::nullopt;
+    std::wstring value(needed, L'\0');
+    const DWORD n = GetEnvironmentVariableW(variable, value.data(), needed);
+    if (n == 0 || n >= needed)
+        return std::nullopt;
+    value.resize(n);
+    value = TrimmedSetting(value);
+    if (value.empty())
+        return std::nullopt;
+    return value;
+}

@@ -27,3 +27,9 @@ bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b);
 // "Cafe" are two). Explicit lengths, so a U+0000 inside takes part. Negative,
 // zero or positive; a failing platform call counts as -2 (less).
 int CompareIgnoringCaseInUserLocale(std::wstring_view a, std::wstring_view b);
+
+// A setting as a person types it: spaces, tabs and line breaks around it are
+// no part of it.
+std::wstring TrimmedSetting(std::wstring_view text);
+// An environment variable's value, trimmed so; nothing when it is unset or blank.
+std::optional<std::wstring> EnvironmentSetting(const wchar_t* variable);

@@ -24,28 +24,12 @@ std::wstring Lowered(std::wstring_view text)
     return lowered;
 }
 
-std::wstring Trimmed(std::wstring text)
-{
-    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
-    while (!text.empty() && blank(text.back()))
-        text.pop_back();
-    std::size_t start = 0;
-    while (start < text.size() && blank(text[start]))
-        ++start;
-    return text.substr(start);
-}
-
 std::optional<std::wstring> EnvironmentBase(const wchar_t* variable)
 {
-    std::wstring value(1024, L'\0');
-    const DWORD n = GetEnvironmentVariableW(variable, value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0 || n >= value.size())
-        return std::nullopt;
-    value.resize(n);
-    value = Trimmed(std::move(value));
-    while (!value.empty() && value.back() == L'/')
-        value.pop_back();
-    if (value.empty())
+    std::optional<std::wstring> value = EnvironmentSetting(variable);
+    while (value && !value->empty() && value->back() == L'/')
+        value->pop_back();
+    if (!value || value->empty())
         return std::nullopt;
     return value;
 }
@@ -77,7 +61,7 @@ const TCloudInfo& CloudInfo(ECloud cloud)
 
 ECloud ParseCloud(std::wstring_view name)
 {
-    const std::wstring lowered = Lowered(Trimmed(std::wstring(name)));
+    const std::wstring lowered = Lowered(TrimmedSetting(name));
     for (const TCloudInfo& info : kCloudInfos) {
         if (lowered == info.Name)
             return info.Cloud;

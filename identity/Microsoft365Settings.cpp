@@ -14,17 +14,6 @@
 
 namespace {
 
-std::wstring Trimmed(std::wstring text)
-{
-    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
-    while (!text.empty() && blank(text.back()))
-        text.pop_back();
-    std::size_t start = 0;
-    while (start < text.size() && blank(text[start]))
-        ++start;
-    return text.substr(start);
-}
-
 std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const wchar_t* name)
 {
     UniqueHkey key;
@@ -41,7 +30,7 @@ std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const w
             type == REG_SZ) {
             // The value need not end in a zero; the extra slot guarantees one.
             std::wstring text(buffer.data());
-            text = Trimmed(std::move(text));
+            text = TrimmedSetting(text);
             if (!text.empty())
                 result = std::move(text);
         }
@@ -49,23 +38,10 @@ std::optional<std::wstring> RegistryText(HKEY root, const wchar_t* path, const w
     return result;
 }
 
-std::optional<std::wstring> EnvironmentText(const wchar_t* variable)
-{
-    std::wstring value(256, L'\0');
-    const DWORD n = GetEnvironmentVariableW(variable, value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0 || n >= value.size())
-        return std::nullopt;
-    value.resize(n);
-    value = Trimmed(std::move(value));
-    if (value.empty())
-        return std::nullopt;
-    return value;
-}
-
 std::optional<std::wstring> Configured(const std::optional<std::wstring>& given, const wchar_t* name)
 {
     if (given) {
-        std::wstring text = Trimmed(*given);
+        std::wstring text = TrimmedSetting(*given);
         if (!text.empty())
             return text;
     }
@@ -134,7 +110,7 @@ std::optional<TMicrosoft365Settings> ReadMicrosoft365Settings(const TMicrosoft36
 
 std::wstring MakerClientId()
 {
-    if (const auto given = EnvironmentText(L"PELLORIN_TEST_MAKER_CLIENT_ID")) {
+    if (const auto given = EnvironmentSetting(L"PELLORIN_TEST_MAKER_CLIENT_ID")) {
         try {
             if (ParseAllowedUrl(CloudLoginUrl(ECloud::Global)).Loopback)
                 return *given;
