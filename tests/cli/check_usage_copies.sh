@@ -15,9 +15,10 @@ differs() {
 }
 
 # README.txt indents its block by four spaces, from "Usage:" to the next line that is not.
+# awk reads to the end: leaving early could cut tr off with SIGPIPE.
 readme="$(tr -d '\r' <"$src/README.txt" | awk '
-  $0 == "    Usage:" { inside = 1 }
-  inside && $0 != "" && substr($0, 1, 4) != "    " { exit }
+  $0 == "    Usage:" && !done { inside = 1 }
+  inside && $0 != "" && substr($0, 1, 4) != "    " { inside = 0; done = 1 }
   inside { print substr($0, 5) }')"
 [ "$readme" = "$usage" ] || differs README.txt "$readme"
 

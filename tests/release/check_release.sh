@@ -160,9 +160,11 @@ long="$(tr -d '\r' <"$readme" | awk 'length($0) > 100 { print NR ": " length($0)
 [ -z "$long" ] || fail "README.txt has lines longer than 100 columns:" "$long"
 # Its usage block is indented by four spaces, from "Usage:" to the next line
 # that is not.
+# awk reads to the end: leaving early would cut tr off with SIGPIPE, which
+# pipefail turns into a silent stop of the whole check.
 usage_in_readme="$(tr -d '\r' <"$readme" | awk '
-  $0 == "    Usage:" { inside = 1 }
-  inside && $0 != "" && substr($0, 1, 4) != "    " { exit }
+  $0 == "    Usage:" && !done { inside = 1 }
+  inside && $0 != "" && substr($0, 1, 4) != "    " { inside = 0; done = 1 }
   inside { print substr($0, 5) }')"
 [ -n "$usage_in_readme" ] || fail "README.txt has no usage block (a line \"    Usage:\")"
 help_out="$(bash "$src/scripts/wine-run.sh" "$binary" "$unsigned/PellorinSync.exe" --help)" ||
