@@ -11,7 +11,7 @@
 //   which host each request was meant for.
 // - PELLORIN_LOGIN_URL and PELLORIN_GRAPH_URL, older, replace the worldwide
 //   cloud's two addresses alone, and win over PELLORIN_STANDIN_URL there.
-// The address rule (https://, or http:// to this computer) applies to them
+// The address rule (TLS, or plain HTTP to this computer alone) applies to them
 // all when a request is made, so none can send a sign-in off the machine
 // unencrypted.
 

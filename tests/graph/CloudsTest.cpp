@@ -1,20 +1,12 @@
 // Which addresses each cloud's sign-in and Graph calls go to, and how a
 // stand-in takes their place without two clouds' hosts ever mixing.
 
+#include "support/ScopedVariable.h"
 #include "GraphFixture.h"
 #include "identity/Clouds.h"
 #include "identity/SignInErrors.h"
 
 namespace {
-
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) { SetEnvironmentVariableW(name, value); }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-
-private:
-    const wchar_t* name_;
-};
 
 TEST(Clouds, EachCloudPairsItsOwnLoginAndGraphHosts)
 {

@@ -2,6 +2,7 @@
 // accounts, and the national clouds: who signs in where, which hosts the
 // requests reach, and that nothing leaves before the user chooses to sign in.
 
+#include "support/ScopedVariable.h"
 #include "GraphFixture.h"
 #include "graph/MailboxSource.h"
 #include "graph/Microsoft365.h"
@@ -15,15 +16,6 @@ namespace {
 constexpr wchar_t kMakerApp[] = L"7d3e6c1a-0b2f-4c5d-9e8f-a1b2c3d4e5f6";
 constexpr const char* kPersonalOid = "00000000-0000-0000-6a1b-2c3d4e5f6071";
 constexpr const char* kPersonalUpn = "pat@outlook.example";
-
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) { SetEnvironmentVariableW(name, value); }
-    ~ScopedVariable() { SetEnvironmentVariableW(name_, nullptr); }
-
-private:
-    const wchar_t* name_;
-};
 
 class PersonalAndCloudSignIn : public GraphFixture {
 protected:
